@@ -1,0 +1,124 @@
+#include "Logger.h"
+
+#include "AppPaths.h"
+
+#include <QFile>
+#include <QMessageLogContext>
+#include <QMutexLocker>
+
+namespace {
+
+struct PathChoice {
+    bool chosen = false;
+    QString path;
+};
+
+PathChoice &pathChoice()
+{
+    static PathChoice choice;
+    return choice;
+}
+
+std::atomic<bool> g_loggerGone{false};
+
+} // namespace
+
+Logger *Logger::instance()
+{
+    // Thread-safe one-time creation; destroyed (and flushed) at process exit.
+    if (g_loggerGone.load())
+        return nullptr;
+    static Logger logger(pathChoice().chosen ? pathChoice().path : AppPaths::logFilePath());
+    return &logger;
+}
+
+void Logger::setFilePath(const QString &path)
+{
+    pathChoice().chosen = true;
+    pathChoice().path = path;
+}
+
+const QStringList &Logger::readableCategories()
+{
+    static const QStringList names = {QStringLiteral("DeviceManager"),
+                                      QStringLiteral("ContentManager"),
+                                      QStringLiteral("ContentsChef")};
+    return names;
+}
+
+Logger::Logger(const QString &path)
+    : m_path(path)
+{
+    // The file holds the current run only: empty it, with or without "-l".
+    if (m_path.isEmpty())
+        return;
+    QFile file(m_path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("");
+        file.close();
+    }
+}
+
+Logger::~Logger()
+{
+    if (m_fileLogging.load())
+        flush();
+    g_loggerGone.store(true);
+}
+
+QString Logger::filePath() const
+{
+    return m_path;
+}
+
+bool Logger::isFileLoggingEnabled() const
+{
+    return m_fileLogging.load();
+}
+
+void Logger::setFileLoggingEnabled(bool on)
+{
+    if (m_fileLogging.exchange(on) == on)
+        return;
+    if (!on)
+        flush();
+}
+
+void Logger::writeMessage(const QMessageLogContext &context, const QString &line, bool fatal)
+{
+    if (m_fileLogging.load()) {
+        QMutexLocker lock(&m_mutex);
+        m_buffer.append(line.toUtf8());
+        m_buffer.append('\n');
+        if (m_buffer.size() > kFlushThreshold || fatal)
+            flushLocked();
+    }
+
+    // Outside the mutex: a receiver on this thread may log in turn.
+    if (context.category && readableCategories().contains(QLatin1String(context.category)))
+        emit readableMessageAdded(line);
+}
+
+void Logger::flush()
+{
+    QMutexLocker lock(&m_mutex);
+    flushLocked();
+}
+
+void Logger::flushLocked()
+{
+    if (m_path.isEmpty()) {
+        m_buffer.clear(); // nowhere to write: never let it grow
+        return;
+    }
+    if (m_buffer.isEmpty())
+        return;
+    QFile file(m_path);
+    // Binary append: lines end in a single line feed on every platform.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return; // kept for the next attempt
+    const qint64 written = file.write(m_buffer);
+    if (written > 0)
+        m_buffer.remove(0, static_cast<int>(written)); // a short write keeps only the rest
+    file.close();
+}

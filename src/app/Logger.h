@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+class QMessageLogContext;
+
+// The process's one log writer. Lines collect in memory and reach logs.txt in
+// large appends; lines logged through one of the activity-log categories are also
+// emitted for the page on screen.
+class Logger : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Flush threshold: the buffer is written once it holds more than this.
+    static constexpr int kFlushThreshold = 100000;
+
+    // Null only after the logger was destroyed at process exit.
+    static Logger *instance();
+
+    // The log file used by the logger that instance() creates. Must be called
+    // before the first instance() call; an empty path means "no file at all",
+    // which a refused second instance uses so that it never touches the running
+    // instance's log. Defaults to AppPaths::logFilePath().
+    static void setFilePath(const QString &path);
+
+    // The category names whose messages make up the activity log (case-sensitive).
+    static const QStringList &readableCategories();
+
+    void setFileLoggingEnabled(bool on);
+    bool isFileLoggingEnabled() const;
+    void writeMessage(const QMessageLogContext &context, const QString &line, bool fatal);
+    void flush();
+
+    QString filePath() const;
+
+    ~Logger() override;
+
+signals:
+    void readableMessageAdded(QString msg);
+
+private:
+    explicit Logger(const QString &path);
+    void flushLocked();
+
+    const QString m_path;
+    QByteArray m_buffer;
+    std::atomic<bool> m_fileLogging{false};
+    QMutex m_mutex;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Every delay, period and time-out of the system, in milliseconds, in one table.
+// The product always runs with these values; tests shrink them, either in-process
+// with setScale()/set(), or for a child process with TAMO_TIMING_SCALE (a factor
+// such as 0.01, read once on first use).
+class Timings
+{
+public:
+    enum Id {
+        // Application and pages
+        HeartbeatInterval,       // contents chef's periodic pass while logged in
+        ExpressBatteryInterval,  // battery re-read on the express firmware page
+        DiscoveryPollInterval,   // serial port enumeration
+        LogScrollDelay,          // activity log scrolls to the newest line
+
+        // Device jobs
+        DeviceStartDelay,        // before a device is first (re)initialised
+        CommandWait,             // default wait for one chunk of an RPC answer
+        PingDelay,               // pause after each ping while a device is busy
+        ReadLogDelay,            // pause after each device log request
+        OpenDfuWait,             // wait for the answer to the RPC DFU switch
+        OpenDfuDelay,            // pause after the RPC DFU switch
+        PortResetClosed,         // port closed during a reset
+        PortResetReopened,       // settle time after the port was reopened
+        RecoveryRetryPause,      // before a retry after port recovery
+        ConsoleWriteWait,        // a console write handed to the port
+        ConsoleSilence,          // silence that ends a console answer
+
+        // Firmware upgrade
+        DfuToolStart,            // the upgrade tool process starting
+        DfuToolRun,              // the upgrade tool process finishing
+        DfuCommandWrite,         // writing the console's DFU command
+        DfuMenuWrite,            // writing the console's menu request
+        DfuConsoleReadChunk,     // one chunk of console output
+        DfuAfterCommand,         // after the DFU command, before the tool runs
+        DfuBeforeAttempt,        // before each download attempt
+        DfuAfterAttempt,         // after each download attempt
+
+        // Cloud
+        RequestTimeout,          // a request's time-out, when armed
+
+        Count
+    };
+
+    static int ms(Id id);
+    static int defaultMs(Id id);
+    static const char *name(Id id);
+
+    // Test hooks: every timing becomes its default times factor (at least 1 ms
+    // for a non-zero default); set() overrides one timing; restoreDefaults()
+    // undoes both.
+    static void setScale(double factor);
+    static void set(Id id, int ms);
+    static void restoreDefaults();
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "DeviceInfo.h"
+#include "SerialPortFacts.h"
+
+#include <QObject>
+#include <QVector>
+
+class DevicesModel;
+
+// Polls the serial ports once a second and announces the devices that appeared
+// and the ones that went away, compared with the devices the model shows. Does no
+// port I/O itself; the manager adds and removes the model's rows.
+class DevicesTracker : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 kVendorId = 0x0483;
+    static constexpr quint16 kProductId = 0x5740;
+
+    DevicesTracker(DevicesModel *model, QObject *parent = nullptr);
+    ~DevicesTracker() override;
+
+    void start();
+    void stop();
+    bool isRunning() const;
+
+    static bool isDevicePort(const SerialPortFacts &port);
+    // Fields 0 and 1 for a device port; an empty record for any other port.
+    static DeviceInfo recordFor(const SerialPortFacts &port);
+
+signals:
+    void devicesReady(QVector<DeviceInfo> info);
+    void devicesRemoved(QVector<QString> devicesSerials);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    QVector<SerialPortFacts> devicePorts() const;
+    void tick();
+
+    DevicesModel *m_model;
+    int m_timerId = 0;
+};

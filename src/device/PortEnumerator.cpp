@@ -1,0 +1,158 @@
+#include "PortEnumerator.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSerialPortInfo>
+#include <QSet>
+
+namespace {
+
+bool readId(const QJsonObject &object, const QString &key, quint16 &id, bool &present,
+            QString &error)
+{
+    present = false;
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return true;
+    qint64 number = -1;
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (d == static_cast<double>(static_cast<qint64>(d)))
+            number = static_cast<qint64>(d);
+    } else if (value.isString()) {
+        bool ok = false;
+        const QString text = value.toString().trimmed();
+        number = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+            ? text.mid(2).toLongLong(&ok, 16)
+            : text.toLongLong(&ok, 10);
+        if (!ok)
+            number = -1;
+    }
+    if (number < 0 || number > 0xFFFF) {
+        error = QStringLiteral("\"%1\" is not a 16-bit identifier").arg(key);
+        return false;
+    }
+    id = static_cast<quint16>(number);
+    present = true;
+    return true;
+}
+
+// A malformed file is reported once per version, not on every poll.
+bool firstWarning(const QString &key)
+{
+    static QMutex mutex;
+    static QSet<QString> warned;
+    QMutexLocker lock(&mutex);
+    if (warned.contains(key))
+        return false;
+    warned.insert(key);
+    return true;
+}
+
+} // namespace
+
+SerialPortFacts PortEnumerator::parseDescription(const QByteArray &json, QString *error)
+{
+    QString why;
+    SerialPortFacts facts;
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        why = parseError.errorString();
+    } else if (!document.isObject()) {
+        why = QStringLiteral("not a JSON object");
+    } else {
+        const QJsonObject object = document.object();
+        const QJsonValue port = object.value(QStringLiteral("port"));
+        const QJsonValue serial = object.value(QStringLiteral("serialNumber"));
+        if (!port.isString() || port.toString().isEmpty())
+            why = QStringLiteral("\"port\" must be a non-empty text");
+        else if (!serial.isString())
+            why = QStringLiteral("\"serialNumber\" must be a text");
+        else if (readId(object, QStringLiteral("vendorId"), facts.vendorId, facts.hasVendorId, why)
+                 && readId(object, QStringLiteral("productId"), facts.productId,
+                           facts.hasProductId, why)) {
+            facts.portName = port.toString();
+            facts.serialNumber = serial.toString();
+            facts.description = object.value(QStringLiteral("description")).toString();
+            facts.simulated = true;
+        }
+    }
+    if (!why.isEmpty()) {
+        if (error)
+            *error = why;
+        return SerialPortFacts();
+    }
+    return facts;
+}
+
+QString PortEnumerator::simulatedPortsFolder()
+{
+    return qEnvironmentVariable("TAMO_SIM_DIR");
+}
+
+QVector<SerialPortFacts> PortEnumerator::simulatedPorts(const QString &folder)
+{
+    QVector<SerialPortFacts> ports;
+    if (folder.isEmpty())
+        return ports;
+    const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.port")},
+                                                          QDir::Files, QDir::Name);
+    for (const QFileInfo &info : files) {
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly))
+            continue; // removed between listing and reading: simply gone
+        QString why;
+        const SerialPortFacts facts = parseDescription(file.readAll(), &why);
+        if (facts.isNull()) {
+            const QString version = info.filePath() + QLatin1Char('@')
+                + QString::number(info.lastModified().toMSecsSinceEpoch())
+                + QLatin1Char('/') + QString::number(info.size());
+            if (firstWarning(version))
+                qWarning("Skipping simulated port file '%s': %s",
+                         qUtf8Printable(info.filePath()), qUtf8Printable(why));
+            continue;
+        }
+        ports.append(facts);
+    }
+    return ports;
+}
+
+QVector<SerialPortFacts> PortEnumerator::availablePorts()
+{
+    QVector<SerialPortFacts> ports;
+    const QList<QSerialPortInfo> system = QSerialPortInfo::availablePorts();
+    ports.reserve(system.size());
+    for (const QSerialPortInfo &info : system) {
+        if (info.isNull())
+            continue;
+        SerialPortFacts facts;
+        facts.portName = info.portName();
+        facts.serialNumber = info.serialNumber();
+        facts.description = info.description();
+        facts.hasVendorId = info.hasVendorIdentifier();
+        facts.hasProductId = info.hasProductIdentifier();
+        facts.vendorId = info.vendorIdentifier();
+        facts.productId = info.productIdentifier();
+        ports.append(facts);
+    }
+    ports += simulatedPorts(simulatedPortsFolder());
+    return ports;
+}
+
+SerialPortFacts PortEnumerator::findByPortName(const QString &portName)
+{
+    if (portName.isEmpty())
+        return SerialPortFacts();
+    const QVector<SerialPortFacts> ports = availablePorts();
+    for (const SerialPortFacts &facts : ports)
+        if (facts.portName == portName)
+            return facts;
+    return SerialPortFacts();
+}
