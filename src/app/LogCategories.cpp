@@ -1,0 +1,5 @@
+#include "LogCategories.h"
+
+Q_LOGGING_CATEGORY(lcDeviceManager, "DeviceManager")
+Q_LOGGING_CATEGORY(lcContentManager, "ContentManager")
+Q_LOGGING_CATEGORY(lcContentsChef, "ContentsChef")
