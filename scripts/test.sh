@@ -9,7 +9,8 @@ scripts/setup.sh
 
 export QT_QPA_PLATFORM=offscreen
 # A sanitizer finding must fail the test that met it.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:halt_on_error=1:detect_leaks=0:allow_user_segv_handler=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:allow_user_segv_handler=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
 run_suite() {

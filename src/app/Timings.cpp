@@ -41,6 +41,9 @@ constexpr std::array<Entry, Timings::Count> kTable = {{
     {"DfuBeforeAttempt", 1000},
     {"DfuAfterAttempt", 3000},
     {"RequestTimeout", 60000},
+    {"DeleteWait", 180000},
+    {"CleanUpWait", 180000},
+    {"EraseWait", 1000},
 }};
 static_assert(kTable.size() == Timings::Count, "one entry per timing");
 

@@ -42,6 +42,11 @@ public:
         // Cloud
         RequestTimeout,          // a request's time-out, when armed
 
+        // Device commands with their own answer waits
+        DeleteWait,              // wait for the answer to a content delete
+        CleanUpWait,             // wait for the answer to the store clean-up
+        EraseWait,               // wait for the first answer to an erase
+
         Count
     };
 

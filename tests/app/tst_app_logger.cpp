@@ -1,0 +1,259 @@
+// The log line layout, the level texts, the activity-log categories and the
+// buffer's flush rules, read back from the real log file.
+#include "LogMessageHandler.h"
+#include "Logger.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_LOGGING_CATEGORY(lcTestDeviceManager, "DeviceManager")
+Q_LOGGING_CATEGORY(lcTestContentManager, "ContentManager")
+Q_LOGGING_CATEGORY(lcTestContentsChef, "ContentsChef")
+Q_LOGGING_CATEGORY(lcTestLowerCase, "devicemanager")
+Q_LOGGING_CATEGORY(lcTestOther, "DeviceManagerX")
+
+class TestLogger : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+
+    QByteArray fileContents() const
+    {
+        QFile file(m_path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    Logger *logger() const { return Logger::instance(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_path = m_dir.filePath(QStringLiteral("logs.txt"));
+        QFile old(m_path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("a previous run's lines\n");
+        old.close();
+
+        Logger::setFilePath(m_path);
+        qInstallMessageHandler(logMessageHandler);
+        QCOMPARE(logger()->filePath(), m_path);
+        // Creation empties the file, whether or not file logging is switched on.
+        QCOMPARE(fileContents(), QByteArray());
+        QVERIFY(!logger()->isFileLoggingEnabled());
+    }
+
+    void cleanup()
+    {
+        logger()->setFileLoggingEnabled(false);
+        QFile::resize(m_path, 0);
+    }
+
+    void levelTextsAreNineCharacters()
+    {
+        const QList<QPair<QtMsgType, QString>> expected = {
+            {QtDebugMsg, QStringLiteral(" Debug   ")},
+            {QtInfoMsg, QStringLiteral(" Info    ")},
+            {QtWarningMsg, QStringLiteral(" Warning ")},
+            {QtCriticalMsg, QStringLiteral(" Critical")},
+            {QtFatalMsg, QStringLiteral(" Fatal   ")},
+        };
+        for (const auto &pair : expected) {
+            QCOMPARE(logLevelText(pair.first), pair.second);
+            QCOMPARE(logLevelText(pair.first).size(), 9);
+        }
+        QCOMPARE(logLevelText(static_cast<QtMsgType>(42)), QString());
+    }
+
+    void lineLayout()
+    {
+        const QDateTime when(QDate(2019, 7, 3), QTime(14, 25, 30));
+        QCOMPARE(formatLogLine(QtInfoMsg, when, QStringLiteral("Connected 1 device(s)")),
+                 QStringLiteral("19-07-03 14:25:30 Info     - Connected 1 device(s)"));
+        // An unknown type still yields a line, just without a level text.
+        QCOMPARE(formatLogLine(static_cast<QtMsgType>(42), when, QStringLiteral("x")),
+                 QStringLiteral("19-07-03 14:25:30 - x"));
+    }
+
+    void linesReadBackFromTheFile()
+    {
+        logger()->setFileLoggingEnabled(true);
+        qDebug("plain debug");
+        qInfo() << QStringLiteral("streamed text"); // a streamed QString carries quotes
+        qCWarning(lcTestDeviceManager, "Gerät ünplugged – café");
+        qCritical("critical %d", 7);
+        logger()->flush();
+
+        const QByteArray bytes = fileContents();
+        QVERIFY(bytes.endsWith('\n'));
+        QVERIFY(!bytes.contains('\r'));
+        const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 5); // four lines and the empty rest after the last line feed
+        QVERIFY(lines.last().isEmpty());
+
+        const QRegularExpression layout(QStringLiteral(
+            R"(^\d\d-\d\d-\d\d \d\d:\d\d:\d\d( Debug   | Info    | Warning | Critical) - (.*)$)"));
+        const QStringList levels = {QStringLiteral(" Debug   "), QStringLiteral(" Info    "),
+                                    QStringLiteral(" Warning "), QStringLiteral(" Critical")};
+        const QStringList messages = {QStringLiteral("plain debug"),
+                                      QStringLiteral("\"streamed text\""),
+                                      QStringLiteral("Gerät ünplugged – café"),
+                                      QStringLiteral("critical 7")};
+        for (int i = 0; i < 4; ++i) {
+            const QRegularExpressionMatch m = layout.match(lines.at(i));
+            QVERIFY2(m.hasMatch(), qPrintable(lines.at(i)));
+            QCOMPARE(m.captured(1), levels.at(i));
+            QCOMPARE(m.captured(2), messages.at(i));
+            QCOMPARE(lines.at(i).indexOf(QStringLiteral(" - ")), 26); // same column on every line
+        }
+    }
+
+    void nothingReachesTheFileWithoutTheOption()
+    {
+        qDebug("not for the file");
+        logger()->flush();
+        QCOMPARE(fileContents(), QByteArray());
+    }
+
+    void readableCategoriesAreCaseSensitive()
+    {
+        QSignalSpy spy(logger(), &Logger::readableMessageAdded);
+        qCInfo(lcTestDeviceManager, "one");
+        qCDebug(lcTestContentManager, "two");
+        qCWarning(lcTestContentsChef, "three");
+        qCInfo(lcTestLowerCase, "not readable: letter case differs");
+        qCInfo(lcTestOther, "not readable: longer name");
+        qInfo("not readable: default category");
+        QCOMPARE(spy.count(), 3);
+        const QStringList expectedEnds = {QStringLiteral(" Info     - one"),
+                                          QStringLiteral(" Debug    - two"),
+                                          QStringLiteral(" Warning  - three")};
+        for (int i = 0; i < 3; ++i) {
+            const QString line = spy.at(i).at(0).toString();
+            QVERIFY2(line.endsWith(expectedEnds.at(i)), qPrintable(line));
+            QCOMPARE(line.size(), 17 + expectedEnds.at(i).size()); // whole line, time stamp first
+        }
+    }
+
+    void readableMessagesDoNotDependOnFileLogging()
+    {
+        QSignalSpy spy(logger(), &Logger::readableMessageAdded);
+        logger()->setFileLoggingEnabled(false);
+        qCInfo(lcTestDeviceManager, "shown without -l");
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void readableMessageFromAWorkerThreadIsQueuedToItsReceiver()
+    {
+        QStringList received;
+        QObject receiver;
+        connect(logger(), &Logger::readableMessageAdded, &receiver,
+                [&received](const QString &line) {
+                    QVERIFY(QThread::currentThread() == qApp->thread());
+                    received << line;
+                });
+        QThread *worker = QThread::create([] { qCInfo(lcTestDeviceManager, "from a worker"); });
+        worker->start();
+        QVERIFY(worker->wait(5000));
+        delete worker;
+        QTRY_COMPARE(received.size(), 1);
+        QVERIFY(received.first().endsWith(QStringLiteral(" - from a worker")));
+    }
+
+    void bufferFlushesOnlyAboveTheThreshold()
+    {
+        logger()->setFileLoggingEnabled(true);
+        QMessageLogContext context;
+        // 99999 bytes and a line feed: exactly 100000 bytes, which is not "more than".
+        const QString big(Logger::kFlushThreshold - 1, QLatin1Char('a'));
+        logger()->writeMessage(context, big, false);
+        QCOMPARE(QFileInfo(m_path).size(), qint64(0));
+
+        logger()->writeMessage(context, QStringLiteral("b"), false);
+        const QByteArray bytes = fileContents();
+        QCOMPARE(bytes.size(), Logger::kFlushThreshold + 2);
+        QVERIFY(bytes.endsWith("a\nb\n"));
+
+        // The buffer was emptied by the flush: the next line waits again.
+        logger()->writeMessage(context, QStringLiteral("c"), false);
+        QCOMPARE(fileContents().size(), Logger::kFlushThreshold + 2);
+        logger()->flush();
+        QVERIFY(fileContents().endsWith("b\nc\n"));
+    }
+
+    void fatalLinesAreFlushedAtOnce()
+    {
+        logger()->setFileLoggingEnabled(true);
+        QMessageLogContext context;
+        logger()->writeMessage(context, QStringLiteral("pending"), false);
+        QCOMPARE(QFileInfo(m_path).size(), qint64(0));
+        logger()->writeMessage(context, QStringLiteral("fatal"), true);
+        QCOMPARE(fileContents(), QByteArray("pending\nfatal\n"));
+    }
+
+    void switchingFileLoggingOffFlushes()
+    {
+        logger()->setFileLoggingEnabled(true);
+        QMessageLogContext context;
+        logger()->writeMessage(context, QStringLiteral("tail"), false);
+        QCOMPARE(QFileInfo(m_path).size(), qint64(0));
+        logger()->setFileLoggingEnabled(false);
+        QCOMPARE(fileContents(), QByteArray("tail\n"));
+    }
+
+    void anUnwritableFileKeepsTheBuffer()
+    {
+        logger()->setFileLoggingEnabled(true);
+        QMessageLogContext context;
+        logger()->writeMessage(context, QStringLiteral("kept"), false);
+        // A folder in the file's place: the append fails, nothing is lost.
+        QVERIFY(QFile::remove(m_path));
+        QVERIFY(QDir().mkdir(m_path));
+        logger()->flush();
+        QVERIFY(QDir().rmdir(m_path));
+        logger()->flush();
+        QCOMPARE(fileContents(), QByteArray("kept\n"));
+    }
+
+    void linesFromManyThreadsStayWhole()
+    {
+        logger()->setFileLoggingEnabled(true);
+        QVector<QThread *> threads;
+        for (int t = 0; t < 4; ++t)
+            threads << QThread::create([t] {
+                for (int i = 0; i < 500; ++i)
+                    qDebug("thread %d line %d %s", t, i, "................................................");
+            });
+        for (QThread *thread : threads)
+            thread->start();
+        for (QThread *thread : threads) {
+            QVERIFY(thread->wait(20000));
+            delete thread;
+        }
+        logger()->flush();
+        const QList<QByteArray> lines = fileContents().split('\n');
+        QCOMPARE(lines.size(), 2001);
+        const QRegularExpression layout(QStringLiteral(R"(^\d\d-\d\d-\d\d \d\d:\d\d:\d\d Debug    - thread (\d) line (\d+) \.{48}$)"));
+        QHash<int, int> nextPerThread;
+        for (int i = 0; i < 2000; ++i) {
+            const QString line = QString::fromUtf8(lines.at(i));
+            const QRegularExpressionMatch m = layout.match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            // Each thread's lines keep their order.
+            const int thread = m.captured(1).toInt();
+            const int number = m.captured(2).toInt();
+            QCOMPARE(number, nextPerThread.value(thread));
+            nextPerThread[thread] = number + 1;
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogger)
+#include "tst_app_logger.moc"

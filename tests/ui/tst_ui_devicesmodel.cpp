@@ -1,0 +1,203 @@
+// The devices model: its role map, its rows through announcements, removals and
+// firmware upgrades, and when it tells views that something changed.
+#include "DevicesModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+DeviceInfo device(const QString &serial, const QString &name = QString())
+{
+    DeviceInfo info;
+    info.setValue(DeviceInfo::SerialNumber, serial);
+    info.setValue(DeviceInfo::PortName, QStringLiteral("/dev/pts/") + serial);
+    if (!name.isEmpty())
+        info.setValue(DeviceInfo::Name, name);
+    return info;
+}
+
+QStringList serials(const DevicesModel &model)
+{
+    QStringList list;
+    for (const DeviceInfo &info : model.devices())
+        list << info.value(DeviceInfo::SerialNumber).toString();
+    return list;
+}
+
+} // namespace
+
+class TestDevicesModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roleMapHasItsCrossedKeys()
+    {
+        DevicesModel model;
+        new QAbstractItemModelTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest, &model);
+        DeviceInfo info;
+        for (int key = 0; key <= 18; ++key)
+            info.setValue(key, QStringLiteral("v%1").arg(key));
+        model.addDevices({info});
+        const QModelIndex row = model.index(0, 0);
+
+        const QMap<int, int> roleToKey = {
+            {256, 0}, {257, 1}, {258, 2}, {259, 3}, {260, 5}, {261, 4}, {262, 7}, {263, 8}, {264, 9},
+            {265, 10}, {266, 11}, {267, 12}, {268, 13}, {269, 14}, {270, 15}, {271, 17}, {272, 16}, {273, 18}};
+        for (auto it = roleToKey.cbegin(); it != roleToKey.cend(); ++it) {
+            QCOMPARE(model.data(row, it.key()).toString(), QStringLiteral("v%1").arg(it.value()));
+            QCOMPARE(DevicesModel::roleForKey(it.value()), it.key());
+        }
+        // Key 6 (plant number) has no role; roles outside the map give nothing.
+        QCOMPARE(DevicesModel::roleForKey(6), -1);
+        QVERIFY(!model.data(row, 255).isValid());
+        QVERIFY(!model.data(row, 274).isValid());
+        QVERIFY(!model.data(row, Qt::ToolTipRole).isValid());
+        // The display text is the device name.
+        QCOMPARE(model.data(row, Qt::DisplayRole).toString(), QStringLiteral("v9"));
+        // An index outside the rows gives an empty value.
+        QVERIFY(!model.index(1, 0).isValid());
+        QVERIFY(!model.data(model.index(1, 0), DevicesModel::NameRole).isValid());
+        QVERIFY(!model.index(0, 1).isValid());
+        QCOMPARE(model.rowCount(row), 0);
+    }
+
+    void presentationValuesComeFromTheWindow()
+    {
+        DevicesModel model;
+        model.addDevices({device(QStringLiteral("A"))});
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(!model.data(model.index(0, 0), Qt::DecorationRole).isValid());
+        model.setDecoration(QStringLiteral("picture"));
+        model.setFont(QStringLiteral("9pt"));
+        QCOMPARE(model.data(model.index(0, 0), Qt::DecorationRole).toString(), QStringLiteral("picture"));
+        QCOMPARE(model.data(model.index(0, 0), Qt::FontRole).toString(), QStringLiteral("9pt"));
+        QCOMPARE(changed.count(), 2);
+    }
+
+    void statusTexts()
+    {
+        QCOMPARE(DevicesModel::statusText(0), QStringLiteral("Connected"));
+        QCOMPARE(DevicesModel::statusText(1), QStringLiteral("Transferring"));
+        QCOMPARE(DevicesModel::statusText(2), QStringLiteral("Deleting content"));
+        QCOMPARE(DevicesModel::statusText(3), QStringLiteral("Upgrading device firmware"));
+        QCOMPARE(DevicesModel::statusText(4), QStringLiteral("Error"));
+        QCOMPARE(DevicesModel::statusText(5), QString());
+        QCOMPARE(DevicesModel::statusText(-1), QString());
+    }
+
+    void announcingTwiceDoesNotDuplicate()
+    {
+        DevicesModel model;
+        new QAbstractItemModelTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest, &model);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        model.addDevices({device(QStringLiteral("A")), device(QStringLiteral("B")), device(QStringLiteral("A"))});
+        QCOMPARE(serials(model), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+        QCOMPARE(inserted.count(), 1); // one insertion for the batch
+        model.addDevices({device(QStringLiteral("B")), device(QStringLiteral("C"))});
+        QCOMPARE(serials(model), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+        model.addDevices({device(QStringLiteral("A"))});
+        QCOMPARE(inserted.count(), 2);
+    }
+
+    void unpluggedWhileUpgradingKeepsItsRowUntilItReturns()
+    {
+        DevicesModel model;
+        new QAbstractItemModelTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest, &model);
+        model.addDevices({device(QStringLiteral("A"), QStringLiteral("old")), device(QStringLiteral("B"))});
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status,
+                       int(DeviceInfo::UpgradingFirmware));
+
+        model.removeDevices({QStringLiteral("A"), QStringLiteral("B")});
+        QCOMPARE(serials(model), QStringList{QStringLiteral("A")});
+        QCOMPARE(model.keptSerialNumbers(), QList<QString>{QStringLiteral("A")});
+        QCOMPARE(model.data(model.index(0, 0), DevicesModel::StatusRole).toInt(), 3);
+
+        // Back on the bus after flashing: exactly one row, the new record.
+        model.addDevices({device(QStringLiteral("A"), QStringLiteral("new"))});
+        QCOMPARE(serials(model), QStringList{QStringLiteral("A")});
+        QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("new"));
+        QVERIFY(model.keptSerialNumbers().isEmpty());
+        QVERIFY(!model.data(model.index(0, 0), DevicesModel::StatusRole).isValid());
+    }
+
+    void setValueChangesOnlyWhatDiffers()
+    {
+        DevicesModel model;
+        DeviceInfo a = device(QStringLiteral("A"));
+        a.setValue(DeviceInfo::MacAddress, QStringLiteral("AA:AA"));
+        a.setValue(DeviceInfo::Brightness, 50);
+        model.addDevices({device(QStringLiteral("Z")), a});
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+        model.setValue(DeviceInfo::MacAddress, QStringLiteral("AA:AA"), DeviceInfo::Brightness, 50);
+        QCOMPARE(changed.count(), 0);
+
+        model.setValue(DeviceInfo::MacAddress, QStringLiteral("AA:AA"), DeviceInfo::Brightness, 80);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 1);
+        QCOMPARE(changed.at(0).at(1).toModelIndex().row(), 1);
+        // Key 16 is served by role 272.
+        QCOMPARE(changed.at(0).at(2).value<QVector<int>>(), QVector<int>{272});
+        QCOMPARE(model.findValue(DevicesModel::MacAddressRole, QStringLiteral("AA:AA"), DevicesModel::BrightnessRole).toInt(), 80);
+
+        // No row holds the search value: nothing happens.
+        model.setValue(DeviceInfo::MacAddress, QStringLiteral("BB:BB"), DeviceInfo::Brightness, 1);
+        QCOMPARE(changed.count(), 1);
+        // A key without a role is still stored, the change says no role.
+        model.setValue(DeviceInfo::MacAddress, QStringLiteral("AA:AA"), DeviceInfo::PlantNumber, QStringLiteral("P1"));
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(model.device(1).value(DeviceInfo::PlantNumber).toString(), QStringLiteral("P1"));
+        QVERIFY(changed.at(1).at(2).value<QVector<int>>().isEmpty());
+    }
+
+    void lookUps()
+    {
+        DevicesModel model;
+        DeviceInfo b = device(QStringLiteral("B"), QStringLiteral("Second"));
+        b.setValue(DeviceInfo::MacAddress, QStringLiteral("BB"));
+        model.addDevices({device(QStringLiteral("A"), QStringLiteral("First")), b});
+        QCOMPARE(model.findRow(DeviceInfo::SerialNumber, QStringLiteral("B")), 1);
+        QCOMPARE(model.findRow(DeviceInfo::MacAddress, QStringLiteral("CC")), -1);
+        QCOMPARE(model.findValue(DevicesModel::MacAddressRole, QStringLiteral("BB"), Qt::DisplayRole).toString(),
+                 QStringLiteral("Second"));
+        QCOMPARE(model.findValue(DevicesModel::PortNameRole, QStringLiteral("/dev/pts/A"), DevicesModel::SerialNumberRole).toString(),
+                 QStringLiteral("A"));
+        QVERIFY(!model.findValue(DevicesModel::MacAddressRole, QStringLiteral("none"), DevicesModel::NameRole).isValid());
+    }
+
+    void clearEmptiesRowsAndKeptDevices()
+    {
+        DevicesModel model;
+        new QAbstractItemModelTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest, &model);
+        model.addDevices({device(QStringLiteral("A")), device(QStringLiteral("B"))});
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, 3);
+        model.removeDevice(QStringLiteral("A"));
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(removed.count(), 1);
+        QVERIFY(model.keptSerialNumbers().isEmpty());
+        model.clear(); // nothing to remove: no signal
+        QCOMPARE(removed.count(), 1);
+    }
+
+    void upgradingAgainDropsAStaleKeptRow()
+    {
+        DevicesModel model;
+        new QAbstractItemModelTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest, &model);
+        model.addDevices({device(QStringLiteral("A"))});
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, 3);
+        model.removeDevice(QStringLiteral("A"));
+        QCOMPARE(model.keptSerialNumbers().size(), 1);
+        // The same row is set to upgrading again: the side entry goes, the row stays.
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, 3);
+        QVERIFY(model.keptSerialNumbers().isEmpty());
+        QCOMPARE(model.rowCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevicesModel)
+#include "tst_ui_devicesmodel.moc"
