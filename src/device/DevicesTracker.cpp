@@ -101,6 +101,11 @@ void DevicesTracker::tick()
     for (const DeviceInfo &device : m_model->devices())
         known.insert(device.value(DeviceInfo::SerialNumber).toString());
     known.remove(QString());
+    // A row kept while its device is flashed is not an attached device: its
+    // absence is no news, and its return must be announced so that the fresh
+    // record replaces the kept one.
+    for (const QString &kept : m_model->keptSerialNumbers())
+        known.remove(kept);
 
     QVector<QString> removed;
     for (auto it = known.begin(); it != known.end();) {

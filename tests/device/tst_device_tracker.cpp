@@ -214,6 +214,31 @@ private slots:
         QCOMPARE(m_events.size(), events);
     }
 
+    void deviceFlashedOffTheBusIsAnnouncedWhenItReturns()
+    {
+        followAnnouncements();
+        plug(QStringLiteral("1"), QStringLiteral("FLASHED"));
+        m_tracker->start();
+        QTRY_COMPARE(m_model->rowCount(), 1);
+        m_model->setValue(DeviceInfo::SerialNumber, QStringLiteral("FLASHED"), DeviceInfo::Status,
+                          int(DeviceInfo::UpgradingFirmware));
+        m_events.clear();
+
+        unplug(QStringLiteral("1"));
+        QTRY_COMPARE(m_events, QStringList{QStringLiteral("-FLASHED")});
+        QCOMPARE(m_model->rowCount(), 1); // kept while it is flashed
+        // Its absence is reported once, not on every tick.
+        QTest::qWait(pollMs() * 6);
+        QCOMPARE(m_events, QStringList{QStringLiteral("-FLASHED")});
+
+        plug(QStringLiteral("1"), QStringLiteral("FLASHED"));
+        QTRY_COMPARE(m_events.size(), 2);
+        QCOMPARE(m_events.last(), QStringLiteral("+FLASHED"));
+        QCOMPARE(m_model->rowCount(), 1);
+        QVERIFY(m_model->keptSerialNumbers().isEmpty());
+        QVERIFY(!m_model->device(0).value(DeviceInfo::Status).isValid()); // the fresh record
+    }
+
     void emptySerialNumberIsAnnouncedOnEveryTick()
     {
         followAnnouncements();
