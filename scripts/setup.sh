@@ -8,6 +8,8 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libcpp-httplib-dev libssl-dev openssl
   dfu-util
+  python3 python3-pil
+  fonts-dejavu-core
   xvfb xauth
 )
 

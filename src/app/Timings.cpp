@@ -16,7 +16,7 @@ struct Entry {
 };
 
 // Indexed by Timings::Id; the static_assert below keeps the two in step.
-constexpr std::array<Entry, Timings::Count> kTable = {{
+constexpr Entry kTable[] = {
     {"HeartbeatInterval", 30000},
     {"ExpressBatteryInterval", 30000},
     {"DiscoveryPollInterval", 1000},
@@ -44,8 +44,8 @@ constexpr std::array<Entry, Timings::Count> kTable = {{
     {"DeleteWait", 180000},
     {"CleanUpWait", 180000},
     {"EraseWait", 1000},
-}};
-static_assert(kTable.size() == Timings::Count, "one entry per timing");
+};
+static_assert(sizeof kTable / sizeof kTable[0] == Timings::Count, "one entry per timing");
 
 int scaled(int value, double factor)
 {

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// The device simulator as a child process for one test: its own port folder
+// (also set as TAMO_SIM_DIR for this process, so the port enumeration sees its
+// devices), control lines through its standard input, its events and answers
+// from its standard output, its state from the JSON snapshot per device.
+class DevSim : public QObject
+{
+public:
+    static constexpr const char *kFirstSerial = "TAMOSIM0001";
+
+    DevSim();
+    ~DevSim() override;
+
+    // Starts with `--dir <folder>` and the arguments; true once every device of
+    // `count` is on the bus and its port is listed.
+    bool start(const QStringList &arguments = {}, int count = 1);
+    void stop();
+
+    QString folder() const;
+    // The port of the device as the port enumeration lists it; empty if none.
+    static QString portOf(const QString &serial = QLatin1String(kFirstSerial));
+
+    // Sends one control line and returns the simulator's answer line.
+    QString control(const QString &line);
+
+    QJsonObject snapshot(const QString &serial = QLatin1String(kFirstSerial)) const;
+    // The stored item with that decimal identifier; empty when absent.
+    QJsonObject item(const QString &id, const QString &serial = QLatin1String(kFirstSerial)) const;
+    // Requests the device has counted so far (from the status line).
+    int requestCount(const QString &serial = QLatin1String(kFirstSerial));
+
+    QString output() const;
+    QString errors() const;
+
+private:
+    bool waitForLine(const QString &prefix, int timeoutMs, QString *line = nullptr);
+    void collect();
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QStringList m_lines;
+    int m_consumed = 0;
+    QByteArray m_partial;
+    QByteArray m_stderr;
+};

@@ -1,0 +1,94 @@
+#include "HttpProbe.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QTimer>
+
+QJsonObject HttpReply::json() const
+{
+    return QJsonDocument::fromJson(body).object();
+}
+
+HttpProbe::HttpProbe(const QString &baseUrl)
+    : m_baseUrl(baseUrl)
+{
+}
+
+void HttpProbe::setCaCertificates(const QList<QSslCertificate> &certificates)
+{
+    m_ca = certificates;
+    m_customCa = true;
+}
+
+QUrl HttpProbe::url(const QString &path) const
+{
+    return QUrl(m_baseUrl + path, QUrl::TolerantMode);
+}
+
+QByteArray HttpProbe::indented(const QJsonObject &object)
+{
+    return object.isEmpty() ? QByteArray() : QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+HttpReply HttpProbe::send(const QByteArray &method, const QUrl &url, const Headers &headers, const QByteArray &body)
+{
+    QNetworkRequest request(url);
+    for (const auto &header : headers)
+        request.setRawHeader(header.first, header.second);
+    if (m_customCa) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.setCaCertificates(m_ca);
+        request.setSslConfiguration(ssl);
+    }
+    HttpReply result;
+    QElapsedTimer timer;
+    timer.start();
+    QNetworkReply *reply = m_manager.sendCustomRequest(request, method, body);
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply,
+                     [&result](const QList<QSslError> &errors) { result.sslErrors = errors; });
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (!reply->isFinished()) {
+        reply->abort();
+        result.errorText = QStringLiteral("timed out");
+    }
+    result.elapsedMs = timer.elapsed();
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.error = reply->error();
+    if (result.errorText.isEmpty())
+        result.errorText = reply->errorString();
+    result.body = reply->readAll();
+    for (const auto &pair : reply->rawHeaderPairs())
+        result.headers.insert(pair.first.toLower(), pair.second);
+    delete reply;
+    return result;
+}
+
+HttpReply HttpProbe::api(const QByteArray &method, const QString &path, const QJsonObject &body,
+                         const Headers &extra)
+{
+    Headers headers{{"Content-Type", "application/json"}};
+    if (!authToken.isEmpty())
+        headers.append({"Authorization", "Bearer " + authToken});
+    headers += extra;
+    return send(method, url(path), headers, indented(body));
+}
+
+bool HttpProbe::login(const QString &email, const QString &password)
+{
+    const QByteArray kept = authToken;
+    authToken.clear();
+    const HttpReply reply = api("POST", QStringLiteral("signin/"),
+                                QJsonObject{{QStringLiteral("email"), email}, {QStringLiteral("password"), password}});
+    authToken = kept;
+    if (reply.status != 200)
+        return false;
+    authToken = reply.data().value(QStringLiteral("authToken")).toString().toUtf8();
+    refreshToken = reply.data().value(QStringLiteral("refreshToken")).toString().toUtf8();
+    return !authToken.isEmpty() && !refreshToken.isEmpty();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPair>
+#include <QSslCertificate>
+#include <QString>
+#include <QUrl>
+
+// A plain HTTP(S) client for the simulator's tests, independent of the
+// application's own network code: one blocking request at a time.
+struct HttpReply
+{
+    int status = 0;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QString errorText;
+    QList<QSslError> sslErrors;
+    QByteArray body;
+    QHash<QByteArray, QByteArray> headers;   // lower-case names
+    qint64 elapsedMs = 0;
+
+    QJsonObject json() const;
+    QJsonObject data() const { return json().value(QStringLiteral("data")).toObject(); }
+    QString message() const { return json().value(QStringLiteral("message")).toString(); }
+};
+
+class HttpProbe
+{
+public:
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+    explicit HttpProbe(const QString &baseUrl = QString());
+
+    // Trust for HTTPS: these certificates only, per request.
+    void setCaCertificates(const QList<QSslCertificate> &certificates);
+
+    HttpReply send(const QByteArray &method, const QUrl &url, const Headers &headers = {},
+                   const QByteArray &body = QByteArray());
+
+    // A call below the API base as the client makes it: JSON content type,
+    // the bearer token when one is held, and the body in indented form.
+    HttpReply api(const QByteArray &method, const QString &path, const QJsonObject &body = QJsonObject(),
+                  const Headers &extra = {});
+    // Signs in and keeps the tokens; true on success.
+    bool login(const QString &email, const QString &password);
+
+    QUrl url(const QString &path) const;
+    static QByteArray indented(const QJsonObject &object);
+
+    QByteArray authToken;
+    QByteArray refreshToken;
+
+private:
+    QNetworkAccessManager m_manager;
+    QString m_baseUrl;
+    QList<QSslCertificate> m_ca;
+    bool m_customCa = false;
+};

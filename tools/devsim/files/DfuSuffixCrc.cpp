@@ -1,0 +1,28 @@
+#include "DfuSuffixCrc.h"
+
+#include <array>
+
+namespace {
+
+std::array<quint32, 256> makeTable()
+{
+    std::array<quint32, 256> table{};
+    for (quint32 i = 0; i < 256; ++i) {
+        quint32 c = i;
+        for (int bit = 0; bit < 8; ++bit)
+            c = (c & 1u) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        table[i] = c;
+    }
+    return table;
+}
+
+} // namespace
+
+quint32 DfuSuffixCrc::of(const char *data, qsizetype size)
+{
+    static const std::array<quint32, 256> table = makeTable();
+    quint32 crc = 0xFFFFFFFFu;
+    for (qsizetype i = 0; i < size; ++i)
+        crc = table[(crc ^ static_cast<quint8>(data[i])) & 0xFFu] ^ (crc >> 8);
+    return crc;
+}
