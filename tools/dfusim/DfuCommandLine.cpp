@@ -89,39 +89,19 @@ DfuCommandLine DfuCommandLine::parse(int argc, char *argv[])
 
 const char *DfuCommandLine::usage()
 {
-    return "Usage: dfu-util [options] ...\n"
-           "  -h --help\t\t\tPrint this help message\n"
-           "  -V --version\t\t\tPrint the version number\n"
-           "  -v --verbose\t\t\tPrint verbose debug statements\n"
-           "  -l --list\t\t\tList currently attached DFU capable devices\n"
-           "  -e --detach\t\t\tDetach currently attached DFU capable devices\n"
-           "  -E --detach-delay seconds\tTime to wait before reopening a device after detach\n"
-           "  -d --device <vendor>:<product>[,<vendor_dfu>:<product_dfu>]\n"
-           "\t\t\t\tSpecify Vendor/Product ID(s) of DFU device\n"
-           "  -n --devnum <dnum>\t\tMatch given device number (devnum from --list)\n"
-           "  -p --path <bus-port. ... .port>\tSpecify path to DFU device\n"
-           "  -c --cfg <config_nr>\t\tSpecify the Configuration of DFU device\n"
-           "  -i --intf <intf_nr>\t\tSpecify the DFU Interface number\n"
-           "  -S --serial <serial_string>[,<serial_string_dfu>]\n"
-           "\t\t\t\tSpecify Serial String of DFU device\n"
-           "  -a --alt <alt>\t\tSpecify the Altsetting of the DFU Interface\n"
-           "\t\t\t\tby name or by number\n"
-           "  -t --transfer-size <size>\tSpecify the number of bytes per USB Transfer\n"
-           "  -U --upload <file>\t\tRead firmware from device into <file>\n"
-           "  -Z --upload-size <bytes>\tSpecify the expected upload size in bytes\n"
-           "  -D --download <file>\t\tWrite firmware from <file> into device\n"
-           "  -R --reset\t\t\tIssue USB Reset signalling once we're finished\n"
-           "  -w --wait\t\t\tWait for device to appear\n"
-           "  -s --dfuse-address address<:...>\tST DfuSe mode string, specifying target\n"
-           "\t\t\t\taddress for raw file download or upload (not\n"
-           "\t\t\t\tapplicable for DfuSe file (.dfu) downloads).\n"
-           "\t\t\t\tAdd more DfuSe options separated with ':'\n"
-           "\t\tleave\t\tLeave DFU mode (jump to application)\n"
-           "\t\tmass-erase\tErase the whole device (requires \"force\")\n"
-           "\t\tunprotect\tErase read protected device (requires \"force\")\n"
-           "\t\twill-reset\tExpect device to reset (e.g. option bytes write)\n"
-           "\t\tforce\t\tYou really know what you are doing!\n"
-           "\t\t<length>\tLength of firmware to upload from device\n";
+    // The command line of dfu-util 0.11, as far as the stand-in understands it.
+    return "Usage: tamo-dfu-util [options] ...\n"
+           "  -h, --help                 this text\n"
+           "  -V, --version              the version line\n"
+           "  -l, --list                 list the devices waiting in DFU mode\n"
+           "  -w, --wait                 wait for a matching device to appear\n"
+           "  -a, --alt ALT              alternate setting (0)\n"
+           "  -S, --serial SERIAL        the device's USB serial number\n"
+           "  -D, --download FILE        write FILE (a DfuSe file, or raw with -s)\n"
+           "  -U, --upload FILE          read the device's flash into FILE\n"
+           "  -R, --reset                reset the device when done\n"
+           "  -s, --dfuse-address A[:leave]\n"
+           "                             target address; 'leave' starts the firmware\n";
 }
 
 const char *DfuCommandLine::standInUsage()

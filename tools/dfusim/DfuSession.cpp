@@ -69,11 +69,8 @@ int DfuSession::run()
         std::fputs(DfuCommandLine::standInUsage(), stderr);
         return 0;
     }
-    say(QStringLiteral("dfu-util 0.11\n\n"
-                       "Copyright 2005-2009 Weston Schmidt, Harald Welte and OpenMoko Inc.\n"
-                       "Copyright 2010-2021 Tormod Volden and Stefan Schmidt\n"
-                       "This program is Free Software and has ABSOLUTELY NO WARRANTY\n"
-                       "Please report bugs to http://sourceforge.net/p/dfu-util/tickets/\n"));
+    // Says what it is: a stand-in that speaks the 0.11 command line and output.
+    say(QStringLiteral("tamo-dfu-util (dfu-util 0.11 compatible stand-in for simulated TAMO devices)\n\n"));
     if (m_command.version)
         return 0;
     if (!m_command.error.isEmpty()) {

@@ -27,6 +27,20 @@ QByteArray hex(const QByteArray &bytes)
     return bytes.toHex(':');
 }
 
+// Moves what the port holds to the end of the answer. readAll() would hand over
+// an array with room for a whole read chunk (16 KiB) for an answer of a few bytes,
+// and every command of a transfer keeps its answer until its group ends.
+void appendAvailable(QSerialPort *port, QByteArray *answer)
+{
+    const qint64 available = port->bytesAvailable();
+    if (available <= 0)
+        return;
+    const int before = answer->size();
+    answer->resize(before + int(available));
+    const qint64 got = port->read(answer->data() + before, available);
+    answer->resize(before + int(qMax<qint64>(0, got)));
+}
+
 } // namespace
 
 CommandRunner::CommandRunner(const QString &portName, const QString &macAddress,
@@ -296,7 +310,7 @@ QByteArray CommandRunner::exchange(QSerialPort *port, BaseCommand *command,
             *timedOut = result == WaitResult::TimedOut;
             break;
         }
-        answer += port->readAll();
+        appendAvailable(port, &answer);
     } while (!command->isComplete(answer) && port->error() == QSerialPort::NoError
              && !m_stopRequested->load());
     return answer;

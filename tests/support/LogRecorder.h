@@ -6,12 +6,13 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// Records the log lines of one category while it lives (from any thread) and
+// Records the log lines of one category (every category for null; "default" is
+// the category of plain qDebug/qWarning) while it lives, from any thread, and
 // passes every message on to the handler that was installed before.
 class LogRecorder
 {
 public:
-    explicit LogRecorder(const char *category)
+    explicit LogRecorder(const char *category = nullptr)
         : m_category(category)
     {
         instance() = this;
@@ -30,6 +31,17 @@ public:
         return m_lines;
     }
 
+    // How many recorded lines contain the text.
+    int count(const QString &text) const
+    {
+        QMutexLocker lock(&m_mutex);
+        int n = 0;
+        for (const QString &line : m_lines)
+            if (line.contains(text))
+                ++n;
+        return n;
+    }
+
 private:
     static LogRecorder *&instance()
     {
@@ -42,7 +54,7 @@ private:
         LogRecorder *self = instance();
         if (!self)
             return;
-        if (context.category && qstrcmp(context.category, self->m_category) == 0) {
+        if (!self->m_category || (context.category && qstrcmp(context.category, self->m_category) == 0)) {
             const char *level = type == QtInfoMsg ? "info" : type == QtWarningMsg ? "warning"
                                                            : type == QtDebugMsg   ? "debug"
                                                                                   : "other";

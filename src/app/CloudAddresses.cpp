@@ -1,0 +1,27 @@
+#include "CloudAddresses.h"
+
+#include <QtGlobal>
+
+// The maker's service is reached through these unless the environment says otherwise.
+const char *const CloudAddresses::kApiBaseUrl = "https://api.tamo-cloud.example/api/v1/";
+const char *const CloudAddresses::kPortalUrl = "http://business.tamo-cloud.example";
+
+QString CloudAddresses::apiBaseUrl()
+{
+    QString url = qEnvironmentVariable("TAMO_API_URL").trimmed();
+    if (url.isEmpty())
+        url = QString::fromLatin1(kApiBaseUrl);
+    if (!url.endsWith(QLatin1Char('/')))
+        url.append(QLatin1Char('/'));
+    return url;
+}
+
+QString CloudAddresses::portalUrl()
+{
+    QString url = qEnvironmentVariable("TAMO_PORTAL_URL").trimmed();
+    if (url.isEmpty())
+        url = QString::fromLatin1(kPortalUrl);
+    while (url.endsWith(QLatin1Char('/')))
+        url.chop(1);
+    return url;
+}

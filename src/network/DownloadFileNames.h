@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// Names for files that the cloud hands out. A name from the server never chooses
+// a folder: only its last path component is kept.
+class DownloadFileNames
+{
+public:
+    static constexpr const char *kDefaultName = "firmware.dfu";
+
+    // The last path component of serverName ("/" and "\" both separate), with
+    // characters that no file system accepts (controls and <>:"|?*) replaced by
+    // "_"; fallback for an empty, "." or ".." result.
+    static QString safeFileName(const QString &serverName, const QString &fallback = QLatin1String(kDefaultName));
+
+    // folder + separator + the name before its last "." + "." + the suffix, with
+    // "(1)", "(2)"... inserted before the dot while such a file exists. The dot is
+    // written even when the name has no suffix.
+    static QString uniqueFilePath(const QString &folder, const QString &fileName);
+};

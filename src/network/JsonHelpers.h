@@ -1,0 +1,37 @@
+#pragma once
+
+#include "RawHeaders.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+// Helpers shared by the JSON endpoints.
+
+// {"Content-Type": "application/json"}
+RawHeaders jsonHeaders();
+// {"Content-Type": "multipart/form-data"}
+RawHeaders multipartHeaders();
+// {"Content-Type": "application/x-www-form-urlencoded"}
+RawHeaders formHeaders();
+
+// Indented JSON with the keys in sorted order; empty bytes for an empty value, so
+// an endpoint without fields sends no body.
+QByteArray jsonObjectToBytes(const QJsonObject &object);
+QByteArray jsonArrayToBytes(const QJsonArray &array);
+
+// The object or array in the bytes; empty for empty input or input of the other kind.
+QJsonObject bytesToJsonObject(const QByteArray &bytes);
+QJsonArray bytesToJsonArray(const QByteArray &bytes);
+
+// The messages of an error answer: every string value of the top-level object
+// (members of nested objects and elements of arrays included), in key order,
+// joined by line feeds.
+QString errorTextFromJson(const QByteArray &bytes);
+
+// A JSON number as a 64-bit integer; 0 for anything that is not a number.
+qint64 jsonInteger(const QJsonValue &value);
+// The decimal text of jsonInteger(value).
+QString jsonIntegerText(const QJsonValue &value);

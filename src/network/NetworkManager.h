@@ -1,0 +1,135 @@
+#pragma once
+
+#include "ContentsInfo.h"
+#include "ImageData.h"
+#include "SlideShowInfo.h"
+#include "UrlData.h"
+#include "UserInfo.h"
+#include "requests/SendUploadStatusRequest.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QVariant>
+#include <QVector>
+
+#include <memory>
+
+class JWTAuthorizationManager;
+class Request;
+
+// The one object through which the application talks to the cloud: each call
+// creates one request as a child, and the matching slot turns its outcome into
+// one signal and deletes it. Also holds the tokens (through the authorisation
+// manager) and the logged-in user's record.
+class NetworkManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum DataType {
+        CompanyLogoKey = 0,
+        FirmwareFileKey = 1,
+        MacAddressKey = 2,
+        NameKey = 3,
+        LabelKey = 4,
+        LocationKey = 5,
+        BrightnessKey = 6,
+        LastPairedAtKey = 7,
+        FirmwareRevisionKey = 8,
+        HardwareRevisionKey = 9,
+        UserIdKey = 10,
+        ToEraseKey = 11,
+    };
+    Q_ENUM(DataType)
+
+    using DeviceHash = QHash<NetworkManager::DataType, QVariant>;
+
+    explicit NetworkManager(QObject *parent = nullptr);
+    ~NetworkManager() override;
+
+    void login(const QString &email, const QString &password);
+    void logout();
+    void loadUserInfo(const QString &macAddress, int userId);
+    void loadCompanyInfo(int companyId);
+    void downloadImage(NetworkManager::DataType type);
+    void registerUsbDevices(const QList<QHash<NetworkManager::DataType, QVariant>> &devices, const QString &location);
+    void loadDevicesInfo(const QStringList &macAddresses);
+    void updateDeviceInfo(const QString &macAddress, const QStringList &tamoIds, const QStringList &postIds,
+                          const QDateTime &lastPairedAt, const QString &firmwareRevision, const QString &name,
+                          const QString &mobilePlatformVersion, const QString &serialNumber,
+                          const QString &hardwareRevision, bool erased, bool withIds);
+    void sendUploadStatus(const QString &macAddress, qint64 eventId, SendUploadStatusRequest::Status status,
+                          const QString &errorMessage);
+    void loadDeviceCampaign(const QString &macAddress);
+    void loadCampaignContent(const QString &macAddress, qint64 eventId);
+    void loadContentInfo(const QString &macAddress, const QStringList &uuids);
+    void downloadContent(const UrlData &file);
+    void loadFirmwareInfo();
+    void downloadFirmwareFile(const QString &folder, bool withAuth);
+
+    // May be null; the manager keeps ownership.
+    UserInfo *userInfo() const;
+    // Takes ownership; the previous record is deleted.
+    void setUserInfo(UserInfo *user);
+    QUrl companyLogoUrl(NetworkManager::DataType type) const;
+    JWTAuthorizationManager *authorizationManager() const { return m_authorizationManager; }
+
+    static QString uniqueFilePath(const QString &folder, const QString &fileName);
+
+signals:
+    void logined(bool success, QString errorString);
+    void logouted(bool success, QString errorString);
+    void usbDeviceRegistered(QString MACAddress, bool isSuccess, bool isActivated, QString location, UrlData newFw,
+                             QString errorString);
+    void deviceInfoDownloaded(bool isSuccess, QHash<NetworkManager::DataType, QVariant> deviceInfo,
+                              QString errorString);
+    void imageDownloaded(bool success, NetworkManager::DataType type, QPixmap image, QString errorString);
+    void userLogoDownloaded(bool success, QPixmap userLogo, QString errorString);
+    void companyLogoDownloaded(bool success, QPixmap companyLogo, QString errorString);
+    void fileDownloaded(bool success, NetworkManager::DataType type, QString filePath, QString errorString);
+    void companyInfoLoaded();
+    void fwVersionLoaded(bool success, QString minFwVersion, QString errorString);
+    void deviceCampaignReady(bool success, ContentsInfo info, QString errorString);
+    void campaignInfoReady(QString deviceMAC, QHash<QString, UrlData> imagesData, QVector<SlideShowInfo> slideShows);
+    void contentsReady(bool success, ImageData imageData);
+    void contentInfoReady(bool success, QString macAddress, QMap<QDateTime, QString> uuidsData,
+                          QMap<QString, QStringList> ssContentUuidsOnDev, QString errorString);
+    void gotUserInfo(bool success, QString macAddress, UserInfo *userInfo, QString errorString);
+    void deviceInfoUpdated(QString macAdress, QHash<NetworkManager::DataType, QVariant> updatedValues);
+    void uploadStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status);
+
+private slots:
+    void slotLoginFinished(Request *request);
+    void slotDeviceCampaignDownloaded(Request *request);
+    void slotCampaignContentDownloaded(Request *request);
+    void slotContentInfoDownloaded(Request *request);
+    void slotUsbDeviceRegistered(Request *request);
+    void slotDeviceInfoDownloaded(Request *request);
+    void slotUploadStatusFinished(Request *request);
+    void slotDeviceInfoUpdated(Request *request);
+    void slotDataDownloaded(Request *request);
+    void slotContentDownloaded(Request *request);
+    void slotCompanInfoLoaded(Request *request);
+    void slotUserInfoLoaded(Request *request);
+    void slotDfuInfoLoaded(Request *request);
+    void slotFileDownloaded(Request *request);
+    void slotFwInfoLoaded(Request *request);
+
+private:
+    template <typename R, typename Slot>
+    void start(R *request, Slot slot);
+    bool checkRequestResult(Request *request) const;
+    // Ends the request's life: it is deleted once its finished() emission is over.
+    static void release(Request *request);
+
+    JWTAuthorizationManager *m_authorizationManager = nullptr;
+    std::unique_ptr<UserInfo> m_currentUser;
+};
+

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "RawHeaders.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkProxy>
+#include <QNetworkRequest>
+#include <QObject>
+#include <QSslError>
+#include <QString>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkDiskCache;
+class QNetworkReply;
+class QTimer;
+
+// One call to the cloud: owns its access manager, sends itself, classifies the
+// outcome into a status and an error text, and announces the end with
+// finished(this). The receiver of finished() owns the request from then on.
+class Request : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Status {
+        NoError = 0,
+        TransportError = 1,
+        CanceledError = 2,
+        RedirectLoopError = 3,
+        UnknownError = 4,
+        AuthorizationError = 6,
+    };
+    Q_ENUM(Status)
+
+    explicit Request(QObject *parent = nullptr);
+    ~Request() override;
+
+    virtual QString errorString() const;
+    virtual Status status() const;
+    virtual bool hasError() const;
+
+    int httpStatusCode() const { return m_httpStatusCode; }
+    int networkError() const { return m_networkError; }
+    int timeout() const { return m_timeout; }
+    void setTimeout(int ms);
+    int attempts() const { return m_attempts; }
+    void setAttempts(int attempts);
+    bool followRedirects() const { return m_followRedirects; }
+    void setFollowRedirects(bool follow) { m_followRedirects = follow; }
+    void setCacheDirectory(const QString &path);
+    QNetworkProxy proxy() const { return m_proxy; }
+    void setProxy(const QNetworkProxy &proxy) { m_proxy = proxy; }
+    using QObject::startTimer;
+    // Arms the time-out for the current send.
+    void startTimer();
+    void resetAttempts();
+    // After the end of a send: how long it took, in milliseconds.
+    qint64 elapsed() const { return m_startTime; }
+
+signals:
+    void started();
+    void finished(Request *request);
+    void progressUpload(qint64 bytesSent, qint64 bytesTotal);
+    void progressDownload(qint64 bytesReceived, qint64 bytesTotal);
+
+public slots:
+    void slotCancel();
+    void slotCancelWithError();
+    void slotSend();
+
+protected slots:
+    void slotSendFinished();
+    virtual void slotHandleSslError(const QList<QSslError> &lListErrors);
+
+private slots:
+    void slotRequestFinished();
+    void onTimerTimeout();
+
+protected:
+    virtual QNetworkRequest createRequest(const QUrl &url, const RawHeaders &headers);
+    virtual QNetworkReply *sendRequest(QNetworkAccessManager *accessManager, const QNetworkRequest &request,
+                                       int method, const QByteArray &body);
+    virtual void prepare();
+    virtual void send() = 0;
+    // False: not finished yet, the request will be sent again later.
+    virtual bool processReply(QNetworkReply *reply) = 0;
+    virtual void finish();
+    // A send was dropped without a signal (slotCancel) or ended without a reply.
+    virtual void cancelled();
+
+    // Sends (again): also used for retries and redirects.
+    void dispatch(const QNetworkRequest &request, int method, const QByteArray &body);
+    // Ends the current send at once, without any traffic, with this outcome.
+    void finishWithError(Status status, const QString &text);
+
+    void setStatus(Status status) { m_status = status; }
+    void setErrorText(const QString &text) { m_errorText = text; }
+    QString errorText() const { return m_errorText; }
+    QNetworkReply *reply() const { return m_reply; }
+    void stopTimeoutTimer();
+    void clearVisitedRedirects() { m_visitedRedirects.clear(); }
+
+private:
+    void dropReply();
+
+    Status m_status = UnknownError;
+    int m_networkError = 0;
+    QString m_errorText;
+    int m_httpStatusCode = -1;
+    bool m_followRedirects = false;
+    QNetworkProxy m_proxy;
+    QNetworkAccessManager *m_accessManager = nullptr;
+    QNetworkDiskCache *m_diskCache = nullptr;
+    QTimer *m_timeoutTimer = nullptr;
+    QNetworkReply *m_reply = nullptr;
+    QNetworkRequest m_lastRequest;
+    int m_lastMethod = 0;
+    QByteArray m_lastBody;
+    int m_timeout = 0;
+    int m_attempts = 1;
+    int m_attemptsLeft = 1;
+    qint64 m_startTime = 0;
+    QList<QUrl> m_visitedRedirects;
+    // The text of the SSL errors met by the reply in flight; the reply itself
+    // only reports that the handshake failed.
+    QString m_sslErrorText;
+};

@@ -1,0 +1,6 @@
+#include "UrlData.h"
+
+QString UrlData::signedLink() const
+{
+    return link + QLatin1Char('?') + signature;
+}

@@ -1,0 +1,18 @@
+#include "DownloadContentRequest.h"
+
+DownloadContentRequest::DownloadContentRequest(QObject *parent)
+    : DownloadRequest(parent)
+{
+    setNeedsAuthorization(false);
+}
+
+void DownloadContentRequest::setFile(const UrlData &file)
+{
+    m_file = file;
+    setUrl(QUrl(file.signedLink(), QUrl::TolerantMode));
+}
+
+ImageData DownloadContentRequest::imageData() const
+{
+    return ImageData(m_file.type, m_file.link, {ImageFrame{data(), 0}});
+}

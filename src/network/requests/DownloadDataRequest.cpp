@@ -1,0 +1,7 @@
+#include "DownloadDataRequest.h"
+
+DownloadDataRequest::DownloadDataRequest(QObject *parent)
+    : DownloadRequest(parent)
+{
+    setNeedsAuthorization(false);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "DownloadRequest.h"
+
+// GET of an address set by the facade (company logo, firmware file); the type
+// code only travels with the answer.
+class DownloadDataRequest : public DownloadRequest
+{
+    Q_OBJECT
+
+public:
+    explicit DownloadDataRequest(QObject *parent = nullptr);
+
+    void setType(int type) { m_type = type; }
+    int type() const { return m_type; }
+
+private:
+    int m_type = 0;
+};

@@ -1,0 +1,50 @@
+#include "GetInstallerRequest.h"
+
+#include "DownloadFileNames.h"
+
+#include <QJsonArray>
+
+GetInstallerRequest::GetInstallerRequest(int type, QObject *parent)
+    : JsonRequest(parent)
+    , m_type(type)
+{
+    setNeedsAuthorization(true);
+}
+
+QString GetInstallerRequest::typeText(int type)
+{
+    switch (type) {
+    case Pc:
+        return QStringLiteral("pc");
+    case Mac:
+        return QStringLiteral("mac");
+    case UpgradeTool:
+        return QStringLiteral("upgrate tool");
+    case Dfu:
+        return QStringLiteral("dfu");
+    default:
+        return QString();
+    }
+}
+
+QUrl GetInstallerRequest::url() const
+{
+    return apiUrl(QStringLiteral("installation?type=") + typeText(m_type));
+}
+
+void GetInstallerRequest::parseAnswer(const QByteArray &data)
+{
+    JsonRequest::parseAnswer(data);
+    const QJsonArray installers = jsonObject().value(QStringLiteral("data")).toArray();
+    for (const QJsonValue &value : installers) {
+        const QJsonObject installer = value.toObject();
+        if (!installer.value(QStringLiteral("active")).toBool())
+            continue;
+        m_fileName = DownloadFileNames::safeFileName(installer.value(QStringLiteral("name")).toString());
+        const QJsonObject link = installer.value(QStringLiteral("link")).toObject();
+        m_fileUrl = QUrl(link.value(QStringLiteral("link")).toString() + QLatin1Char('?')
+                             + link.value(QStringLiteral("signature")).toString(),
+                         QUrl::TolerantMode);
+        return;
+    }
+}

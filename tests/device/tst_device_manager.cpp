@@ -1,0 +1,418 @@
+// The devices manager end to end against simulated devices: initialisation by
+// RPC and by console, every job with its status changes and activity lines, the
+// firmware upgrade through the tool stand-in, and unplugging.
+#include "DevSim.h"
+#include "DevicesManager.h"
+#include "DevicesModel.h"
+#include "LogRecorder.h"
+#include "Timings.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString sha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QByteArray pattern(int size, int seed)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 31 + seed * 7) & 0xFF);
+    return bytes;
+}
+
+// The command identifiers a simulated device received, in order, with runs of
+// next-part commands (5) collapsed into one.
+QList<int> receivedCommands(const QString &trace, const QString &serial)
+{
+    QList<int> ids;
+    const QRegularExpression rx(QStringLiteral("^\\[%1\\] rx #\\d+ 07 ([0-9a-f]{2})").arg(serial),
+                                QRegularExpression::MultilineOption);
+    QRegularExpressionMatchIterator it = rx.globalMatch(trace);
+    while (it.hasNext()) {
+        const int id = it.next().captured(1).toInt(nullptr, 16);
+        if (id == 5 && !ids.isEmpty() && ids.last() == 5)
+            continue;
+        ids << id;
+    }
+    return ids;
+}
+
+} // namespace
+
+class TestManager : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    static DevicesModel *model(DevicesManager &manager) { return manager.devicesModel(); }
+
+    static QVariant field(DevicesManager &manager, const QString &serial, int key)
+    {
+        const int row = manager.devicesModel()->findRow(DeviceInfo::SerialNumber, serial);
+        return row < 0 ? QVariant() : manager.devicesModel()->device(row).value(key);
+    }
+
+    static bool waitForRows(DevicesManager &manager, int rows, int timeoutMs = 15000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (manager.devicesModel()->rowCount() != rows && !deadline.hasExpired())
+            QTest::qWait(10);
+        return manager.devicesModel()->rowCount() == rows;
+    }
+
+    QString firmwareFile(const QString &version)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version));
+        QProcess make;
+        make.start(QStringLiteral(TAMO_DEVSIM_BIN), {QStringLiteral("make-firmware"), QStringLiteral("--fw"), version,
+                                                     QStringLiteral("--out"), path, QStringLiteral("--size"),
+                                                     QStringLiteral("60000")});
+        return make.waitForFinished(10000) && make.exitCode() == 0 ? path : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        DeviceInfo::registerMetaTypes();
+    }
+
+    void init()
+    {
+        Timings::setScale(0.01);
+        Timings::set(Timings::DiscoveryPollInterval, 20);
+        Timings::set(Timings::DeviceStartDelay, 200); // ten discovery ticks
+        for (Timings::Id id : {Timings::CommandWait, Timings::DeleteWait, Timings::CleanUpWait, Timings::EraseWait})
+            Timings::set(id, 4000);
+    }
+
+    void cleanup()
+    {
+        Timings::restoreDefaults();
+        qunsetenv("TAMO_DFU_UTIL");
+        qunsetenv("TAMO_DFUSIM_CHUNK_DELAY_MS");
+        qunsetenv("TAMO_PORTAL_URL");
+    }
+
+    void rpcInitialisationStartsOneReadPerDevice()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({}, 2));
+        LogRecorder log;
+        DevicesManager manager;
+        QSignalSpy ready(&manager, &DevicesManager::devicesReady);
+        manager.startTracking();
+        QVERIFY(waitForRows(manager, 2));
+
+        QCOMPARE(ready.count(), 2);
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::MacAddress).toString(),
+                 QStringLiteral("c4:4f:33:0a:0b:01"));
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0002"), DeviceInfo::MacAddress).toString(),
+                 QStringLiteral("c4:4f:33:0a:0b:02"));
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Name).toString(), QStringLiteral("TAMO 1"));
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::FwVersion).toString(), QStringLiteral("1.5.90"));
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Battery).toInt(), 87);
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Brightness).toInt(), 80);
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::DimLevel).toInt(), 30);
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::BoardId).toString(), QStringLiteral("TB-0412"));
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::PlantNumber).toString(), QStringLiteral("PL-7"));
+        QVERIFY(!field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Status).isValid()); // reads as Connected
+
+        // Announced on every tick during the start delay, read once.
+        QCOMPARE(sim.requestCount(QStringLiteral("TAMOSIM0001")), 9);
+        QCOMPARE(sim.requestCount(QStringLiteral("TAMOSIM0002")), 9);
+        QCOMPARE(log.count(QStringLiteral("Reading MAC and Name from device '%1' with serial number 'TAMOSIM0001'")
+                               .arg(DevSim::portOf(QStringLiteral("TAMOSIM0001")))), 1);
+        QCOMPARE(log.count(QStringLiteral("info: Connected 1 device(s)")), 2);
+        QCOMPARE(log.count(QStringLiteral("requires Firmware")), 0);
+        QVERIFY(manager.isIdle());
+    }
+
+    void consoleFallbackWhenTheDeviceAnswersNoRpc()
+    {
+        Timings::set(Timings::CommandWait, 150);
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--no-rpc")}));
+        LogRecorder log;
+        DevicesManager manager;
+        manager.startTracking();
+        QVERIFY(waitForRows(manager, 1));
+        QCOMPARE(log.count(QStringLiteral("warning: \"Failed read device info via commnds\" \"TAMOSIM0001\"")), 1);
+        // From the console: the device's own letter case, one-digit groups padded.
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::MacAddress).toString(),
+                 QStringLiteral("C4:4F:33:0A:0B:01"));
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Name).toString(), QStringLiteral("TAMO 1"));
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::FwVersion).toString(), QStringLiteral("1.5.90"));
+        QCOMPARE(log.count(QStringLiteral("Connected 1 device(s)")), 1);
+    }
+
+    void firmwareVersionsAreComparedAsNumbers()
+    {
+        qputenv("TAMO_PORTAL_URL", "http://portal.example.test");
+        DevSim sim;
+        QVERIFY(sim.start({}, 3));
+        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0001 fw 1.5.27")).startsWith(QLatin1String("ok")));
+        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0002 fw 1.5.28")).startsWith(QLatin1String("ok")));
+        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0003 fw 1.5.100")).startsWith(QLatin1String("ok")));
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        manager.startTracking();
+        QVERIFY(waitForRows(manager, 3));
+        QCOMPARE(log.count(QStringLiteral("requires Firmware")), 1);
+        QCOMPARE(log.count(QStringLiteral(
+                     "warning: <b>TAMO Device 'c4:4f:33:0a:0b:01' requires Firmware (FW) upgrade. Please go to "
+                     "https://portal.example.test/settings to download the latest FW file and the FW Upgrade Tool.</b>")),
+                 1);
+    }
+
+    void contentJobs()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--verbose"), QStringLiteral("--erase-ms"), QStringLiteral("300")}));
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        manager.startTracking();
+        QVERIFY(waitForRows(manager, 1));
+        const QString mac = QStringLiteral("c4:4f:33:0a:0b:01");
+        const QString serial = QStringLiteral("TAMOSIM0001");
+
+        // Listing an empty device.
+        QSignalSpy listed(&manager, &DevicesManager::gotUuidsOnDevice);
+        manager.readDeviceUuids(mac);
+        QTRY_COMPARE_WITH_TIMEOUT(listed.count(), 1, 10000);
+        QCOMPARE(listed.at(0).at(0).toString(), mac);
+        QVERIFY(listed.at(0).at(1).toBool());
+        QVERIFY(listed.at(0).at(2).toStringList().isEmpty());
+        QCOMPARE(listed.at(0).at(4).toInt(), 112);
+
+        // One still picture and one three-frame GIF.
+        const QByteArray still = pattern(1000, 1);
+        const QVector<ImageFrame> gif = {{pattern(200, 2), 100}, {pattern(130, 3), 75}, {pattern(97, 4), 4}};
+        const int commandsBefore = receivedCommands(sim.errors(), serial).size();
+        QSignalSpy uploadStarted(&manager, &DevicesManager::filesUploadingStarted);
+        QSignalSpy uploaded(&manager, &DevicesManager::filesUploaded);
+        manager.uploadFiles(mac, {UploadItem{QStringLiteral("1001"), {{still, 0}}},
+                                  UploadItem{QStringLiteral("2002"), gif}},
+                            {}, QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(uploaded.count(), 1, 15000);
+        QCOMPARE(uploadStarted.count(), 1);
+        QVERIFY2(uploaded.at(0).at(1).toBool(), qPrintable(uploaded.at(0).at(2).toString()));
+        QCOMPARE(field(manager, serial, DeviceInfo::Status).toInt(), int(DeviceInfo::Transferring));
+        // Cleanup, image listing, slideshow listing, image transfer, GIF container,
+        // three frame transfers.
+        QCOMPARE(receivedCommands(sim.errors(), serial).mid(commandsBefore),
+                 (QList<int>{17, 1, 3, 30, 5, 30, 30, 5, 30, 5, 30, 5}));
+        QCOMPARE(sim.item(QStringLiteral("1001")).value(QStringLiteral("sha256")).toString(), sha256(still));
+        const QJsonObject stored = sim.item(QStringLiteral("2002"));
+        QCOMPARE(stored.value(QStringLiteral("kind")).toString(), QStringLiteral("gif"));
+        QCOMPARE(stored.value(QStringLiteral("frames")).toInt(), 3);
+        const QJsonArray frameHashes = stored.value(QStringLiteral("frameSha256")).toArray();
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(frameHashes.at(i).toString(), sha256(gif.at(i).data));
+        QCOMPARE(stored.value(QStringLiteral("durations")).toArray(), (QJsonArray{10, 8, 0}));
+        QCOMPARE(log.count(QStringLiteral("Started transfer file(s) to device '%1'. <b>Please wait").arg(mac)), 1);
+        QCOMPARE(log.count(QStringLiteral("Finished transfer file(s) to device '%1'").arg(mac)), 1);
+        // The last transferred id and the listing before the transfer.
+        QCOMPARE(uploaded.at(0).at(4).toStringList(), QStringList{QStringLiteral("2002")});
+
+        // Delete both: status Transferring afterwards, as an upload follows.
+        QSignalSpy deleted(&manager, &DevicesManager::deletedOnDevice);
+        manager.deleteFromDevice(mac, {QStringLiteral("1001")}, {QStringLiteral("2002")}, {});
+        QTRY_COMPARE_WITH_TIMEOUT(deleted.count(), 1, 10000);
+        QVERIFY(deleted.at(0).at(1).toBool());
+        QVERIFY(sim.item(QStringLiteral("1001")).isEmpty());
+        QVERIFY(sim.item(QStringLiteral("2002")).isEmpty());
+        QCOMPARE(log.count(QStringLiteral("Started delete file(s) from device '%1'").arg(mac)), 1);
+        QCOMPARE(log.count(QStringLiteral("Finished delete file(s) from device '%1'").arg(mac)), 1);
+        QCOMPARE(field(manager, serial, DeviceInfo::Status).toInt(), int(DeviceInfo::Transferring));
+
+        // A slideshow with its charging picture and an activation.
+        const QByteArray a = pattern(60, 5);
+        const QByteArray b = pattern(70, 6);
+        QSignalSpy uploadedAgain(&manager, &DevicesManager::filesUploaded);
+        manager.uploadFiles(mac, {UploadItem{QStringLiteral("11"), {{a, 0}}}, UploadItem{QStringLiteral("12"), {{b, 0}}}},
+                            {SlideShowInfo{QStringLiteral("900"), 7, {QStringLiteral("11"), QStringLiteral("12")},
+                                           QStringLiteral("12")}},
+                            QStringLiteral("900"), QStringLiteral("12"));
+        QTRY_COMPARE_WITH_TIMEOUT(uploadedAgain.count(), 1, 15000);
+        QVERIFY2(uploadedAgain.at(0).at(1).toBool(), qPrintable(uploadedAgain.at(0).at(2).toString()));
+        QCOMPARE(uploadedAgain.at(0).at(3).toStringList(), QStringList{QStringLiteral("900")});
+        const QJsonObject slideshow = sim.item(QStringLiteral("900"));
+        QCOMPARE(slideshow.value(QStringLiteral("images")).toArray(), (QJsonArray{QStringLiteral("11"), QStringLiteral("12")}));
+        QCOMPARE(slideshow.value(QStringLiteral("interval")).toInt(), 7);
+        QCOMPARE(sim.snapshot().value(QStringLiteral("defaultContent")).toString(), QStringLiteral("900"));
+
+        // Erase: the device stays busy for a while; the store ends empty.
+        QSignalSpy erased(&manager, &DevicesManager::deviceErased);
+        manager.eraseDevice(mac);
+        QTRY_COMPARE_WITH_TIMEOUT(erased.count(), 1, 15000);
+        QVERIFY(erased.at(0).at(1).toBool());
+        QVERIFY(sim.snapshot().value(QStringLiteral("items")).toArray().isEmpty());
+        QCOMPARE(log.count(QStringLiteral("Started erasing content from device '%1'").arg(mac)), 1);
+        QCOMPARE(log.count(QStringLiteral("Success. Content has been erased.")), 1);
+        QCOMPARE(field(manager, serial, DeviceInfo::Status).toInt(), int(DeviceInfo::Connected));
+        // The erase, then pings while the device is busy, and nothing else.
+        const QList<int> sent = receivedCommands(sim.errors(), serial);
+        const QList<int> afterErase = sent.mid(sent.lastIndexOf(13) + 1);
+        QVERIFY(!afterErase.isEmpty());
+        QCOMPARE(QSet<int>(afterErase.begin(), afterErase.end()), QSet<int>{0});
+    }
+
+    void settingsBatteryAndReread()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--brightness"), QStringLiteral("50"), QStringLiteral("--dim-level"),
+                           QStringLiteral("50")}));
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        manager.startTracking();
+        QVERIFY(waitForRows(manager, 1));
+        const QString mac = QStringLiteral("c4:4f:33:0a:0b:01");
+        const QString serial = QStringLiteral("TAMOSIM0001");
+
+        // Equal values: answered at once, nothing sent.
+        const int requests = sim.requestCount(serial);
+        QSignalSpy updated(&manager, &DevicesManager::settingsUpdated);
+        manager.setBrightness(mac, 50);
+        QCOMPARE(updated.count(), 1);
+        QVERIFY(updated.at(0).at(1).toBool());
+        QTest::qWait(100);
+        QCOMPARE(sim.requestCount(serial), requests);
+
+        manager.setBrightness(mac, 65);
+        QCOMPARE(field(manager, serial, DeviceInfo::Brightness).toInt(), 65); // written at once
+        QTRY_COMPARE_WITH_TIMEOUT(updated.count(), 2, 10000);
+        QVERIFY(updated.at(1).at(1).toBool());
+        const QJsonObject identity = sim.snapshot().value(QStringLiteral("identity")).toObject();
+        QCOMPARE(identity.value(QStringLiteral("brightness")).toInt(), 65);
+        QCOMPARE(identity.value(QStringLiteral("dimLevel")).toInt(), 65);
+        QCOMPARE(log.count(QStringLiteral("Changed device %1 brightnes to 65%").arg(mac)), 1);
+
+        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0001 battery 42")).startsWith(QLatin1String("ok")));
+        manager.pollBattery();
+        QTRY_COMPARE_WITH_TIMEOUT(field(manager, serial, DeviceInfo::Battery).toInt(), 42, 10000);
+
+        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0001 name Lobby")).startsWith(QLatin1String("ok")));
+        QSignalSpy ready(&manager, &DevicesManager::devicesReady);
+        manager.reinitialize({serial});
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 10000);
+        QCOMPARE(ready.at(0).at(0).value<QVector<DeviceInfo>>().at(0).value(DeviceInfo::Name).toString(),
+                 QStringLiteral("Lobby"));
+        QCOMPARE(field(manager, serial, DeviceInfo::Name).toString(), QStringLiteral("Lobby"));
+    }
+
+    void unplugDuringAnUploadStopsTheJob()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--unplug-after-parts"), QStringLiteral("6")}));
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        manager.startTracking();
+        QVERIFY(waitForRows(manager, 1));
+        const QString mac = QStringLiteral("c4:4f:33:0a:0b:01");
+        QSignalSpy uploaded(&manager, &DevicesManager::filesUploaded);
+        manager.uploadFiles(mac, {UploadItem{QStringLiteral("77"), {{pattern(4800, 9), 0}}}}, {}, QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(uploaded.count(), 1, 15000);
+        QVERIFY(!uploaded.at(0).at(1).toBool());
+        QVERIFY(!uploaded.at(0).at(2).toString().isEmpty());
+        QVERIFY(waitForRows(manager, 0));
+        QCOMPARE(log.count(QStringLiteral("info: Disonnected 1 device(s)")), 1);
+        QCOMPARE(log.count(QStringLiteral("During transfer file(s) to device '%1' occured error: ").arg(mac)), 1);
+        QTRY_VERIFY(manager.isIdle());
+    }
+
+    void firmwareUpgradeThroughTheManager()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({}, 2));
+        const QString firmware = firmwareFile(QStringLiteral("1.6.4"));
+        QVERIFY(!firmware.isEmpty());
+        qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
+        qputenv("TAMO_DFUSIM_CHUNK_DELAY_MS", "40"); // about two seconds for the file
+        Timings::set(Timings::DfuAfterAttempt, 300);
+        Timings::set(Timings::DfuToolRun, 60000);
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        manager.startTracking();
+        QVERIFY(waitForRows(manager, 2));
+        const QString first = QStringLiteral("TAMOSIM0001");
+
+        QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
+        QSignalSpy all(&manager, &DevicesManager::allDevicesUpgraded);
+        manager.upgradeFirmware(firmware, {first});
+        QVERIFY(!manager.isIdle());
+        QTRY_COMPARE_WITH_TIMEOUT(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::UpgradingFirmware), 5000);
+        QVERIFY(manager.isUpgrading(first));
+
+        // Off the bus in its boot loader: the row stays.
+        QTRY_VERIFY_WITH_TIMEOUT(DevSim::portOf(first).isEmpty(), 5000);
+        QTest::qWait(100);
+        QCOMPARE(model(manager)->rowCount(), 2);
+
+        // Meanwhile the other device's jobs run.
+        QSignalSpy listed(&manager, &DevicesManager::gotUuidsOnDevice);
+        manager.readDeviceUuids(QStringLiteral("c4:4f:33:0a:0b:02"));
+        QTRY_COMPARE_WITH_TIMEOUT(listed.count(), 1, 5000);
+        QCOMPARE(finished.count(), 0);
+
+        // Pulled out in the middle of the download, and plugged back in.
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("Downloading firmware to device 'TAMO 1': 25%")) == 1, 10000);
+        QVERIFY(sim.control(QStringLiteral("unplug ") + first).startsWith(QLatin1String("ok")));
+        QTest::qWait(50);
+        QCOMPARE(model(manager)->rowCount(), 2);
+        QCOMPARE(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::UpgradingFirmware));
+        QVERIFY(sim.control(QStringLiteral("plug ") + first).startsWith(QLatin1String("ok")));
+
+        QTRY_COMPARE_WITH_TIMEOUT(all.count(), 1, 60000);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY2(finished.at(0).at(1).toBool(), qPrintable(finished.at(0).at(2).toString()));
+        QCOMPARE(log.count(QStringLiteral("Started device firmware update 'TAMO 1'. <b>Please do not unplug")), 1);
+        QCOMPARE(log.count(QStringLiteral("Firmware upgrade complete on device.")), 1);
+        QCOMPARE(log.count(QStringLiteral("Downloading firmware to device 'TAMO 1': 100%")), 1);
+
+        // Back with the new firmware: the fresh record replaces the kept row.
+        QTRY_COMPARE_WITH_TIMEOUT(field(manager, first, DeviceInfo::FwVersion).toString(), QStringLiteral("1.6.4"), 15000);
+        QCOMPARE(model(manager)->rowCount(), 2);
+        QVERIFY(model(manager)->keptSerialNumbers().isEmpty());
+        QCOMPARE(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::Connected));
+        QTRY_VERIFY_WITH_TIMEOUT(manager.isIdle(), 5000);
+    }
+
+    void stopAllAndReset()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--latency-ms"), QStringLiteral("20")}));
+        DevicesManager manager;
+        manager.startTracking();
+        QVERIFY(waitForRows(manager, 1));
+        QSignalSpy uploaded(&manager, &DevicesManager::filesUploaded);
+        manager.uploadFiles(QStringLiteral("c4:4f:33:0a:0b:01"), {UploadItem{QStringLiteral("5"), {{pattern(30000, 1), 0}}}},
+                            {}, QString(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!manager.isIdle(), 2000);
+        QTest::qWait(200);
+        manager.stopAll();
+        QTRY_COMPARE_WITH_TIMEOUT(uploaded.count(), 1, 5000);
+        QVERIFY(!uploaded.at(0).at(1).toBool());
+        QTRY_VERIFY_WITH_TIMEOUT(manager.isIdle(), 5000);
+
+        manager.reset();
+        QCOMPARE(model(manager)->rowCount(), 0);
+        QTest::qWait(200); // tracking is off: the device is not announced again
+        QCOMPARE(model(manager)->rowCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestManager)
+#include "tst_device_manager.moc"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+
+class QSocketNotifier;
+
+// The far side of a real pseudo-terminal, scripted by a test: it records every
+// line that arrives (lines end in "\r\n") and answers lines it has an answer
+// for. Its own slave descriptor stays open, so the port can be closed and
+// reopened by the code under test without the master seeing a hang-up.
+class PtyPeer : public QObject
+{
+public:
+    PtyPeer();
+    ~PtyPeer() override;
+
+    bool isValid() const { return m_master >= 0; }
+    QString portName() const { return m_slavePath; }
+
+    void answer(const QByteArray &line, const QByteArray &reply) { m_answers.insert(line, reply); }
+    QStringList lines() const;
+    int count(const QByteArray &line) const;
+
+private:
+    void onReadable();
+
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+    QSocketNotifier *m_notifier = nullptr;
+    QByteArray m_buffer;
+    QHash<QByteArray, QByteArray> m_answers;
+    QStringList m_lines;
+};
