@@ -118,11 +118,14 @@ DevicesManager::DevicesManager(QObject *parent)
 DevicesManager::~DevicesManager()
 {
     m_tracker->stop();
-    disconnectRunners();
     {
+        // Nothing of a runner may reach this object any more.
         QMutexLocker lock(&m_runnersMutex);
-        for (const LiveRunner &live : qAsConst(m_runners))
+        for (const LiveRunner &live : qAsConst(m_runners)) {
             live.stop->store(true);
+            if (live.runner)
+                disconnect(live.runner, nullptr, this, nullptr);
+        }
     }
     m_dfuUpgrader->stop();
     m_dfuThread->quit();
@@ -281,11 +284,17 @@ void DevicesManager::startRunner(CommandRunner *runner)
 
 void DevicesManager::disconnectRunners()
 {
-    // Under the mutex a runner cannot finish its destruction, so disconnecting is safe.
+    // Under the mutex a runner cannot finish its destruction, so disconnecting is
+    // safe. Only the job signals go: the destruction notice must still arrive.
     QMutexLocker lock(&m_runnersMutex);
-    for (const LiveRunner &live : qAsConst(m_runners))
-        if (live.runner)
-            disconnect(live.runner, nullptr, this, nullptr);
+    for (const LiveRunner &live : qAsConst(m_runners)) {
+        if (!live.runner)
+            continue;
+        disconnect(live.runner, &CommandRunner::started, this, nullptr);
+        disconnect(live.runner, &CommandRunner::finished, this, nullptr);
+        if (auto *initializer = qobject_cast<DeviceInitializer *>(live.runner))
+            disconnect(initializer, &DeviceInitializer::deviceReady, this, nullptr);
+    }
 }
 
 void DevicesManager::stopRunnersOf(const QString &serial)

@@ -115,12 +115,7 @@ private:
 
     QString firmwareFile(const QString &version)
     {
-        const QString path = m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version));
-        QProcess make;
-        make.start(QStringLiteral(TAMO_DEVSIM_BIN),
-                   {QStringLiteral("make-firmware"), QStringLiteral("--fw"), version, QStringLiteral("--out"), path,
-                    QStringLiteral("--size"), QStringLiteral("40000")});
-        return make.waitForFinished(10000) && make.exitCode() == 0 ? path : QString();
+        return DevSim::makeFirmware(version, m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version)), 40000);
     }
 
 private slots:

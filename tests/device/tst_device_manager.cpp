@@ -74,12 +74,7 @@ private:
 
     QString firmwareFile(const QString &version)
     {
-        const QString path = m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version));
-        QProcess make;
-        make.start(QStringLiteral(TAMO_DEVSIM_BIN), {QStringLiteral("make-firmware"), QStringLiteral("--fw"), version,
-                                                     QStringLiteral("--out"), path, QStringLiteral("--size"),
-                                                     QStringLiteral("60000")});
-        return make.waitForFinished(10000) && make.exitCode() == 0 ? path : QString();
+        return DevSim::makeFirmware(version, m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version)), 60000);
     }
 
 private slots:
@@ -388,6 +383,22 @@ private slots:
         QVERIFY(model(manager)->keptSerialNumbers().isEmpty());
         QCOMPARE(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::Connected));
         QTRY_VERIFY_WITH_TIMEOUT(manager.isIdle(), 5000);
+    }
+
+    void destroyedWhileRunnersAreBusy()
+    {
+        // Busy forever: the reading runner polls until it is stopped.
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--stay-busy"), QStringLiteral("1"), QStringLiteral("--no-console")}));
+        auto *manager = new DevicesManager;
+        manager->startTracking();
+        QTRY_VERIFY_WITH_TIMEOUT(sim.requestCount() > 3, 5000);
+        QVERIFY(!manager->isIdle());
+        manager->reset();
+        QVERIFY(!manager->isIdle()); // stopped, not yet gone
+        delete manager;
+        // The runner ends on the pool thread after the manager is gone.
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
     }
 
     void stopAllAndReset()

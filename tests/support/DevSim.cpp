@@ -120,6 +120,15 @@ int DevSim::requestCount(const QString &serial)
     return -1;
 }
 
+QString DevSim::makeFirmware(const QString &version, const QString &path, int size)
+{
+    QProcess make;
+    make.start(QStringLiteral(TAMO_DEVSIM_PATH),
+               {QStringLiteral("make-firmware"), QStringLiteral("--fw"), version, QStringLiteral("--out"), path,
+                QStringLiteral("--size"), QString::number(size)});
+    return make.waitForFinished(10000) && make.exitCode() == 0 ? path : QString();
+}
+
 QString DevSim::output() const
 {
     return m_lines.join(QLatin1Char('\n'));

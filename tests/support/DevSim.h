@@ -36,6 +36,9 @@ public:
     // Requests the device has counted so far (from the status line).
     int requestCount(const QString &serial = QLatin1String(kFirstSerial));
 
+    // Writes a firmware file for the simulated boot loader; empty on failure.
+    static QString makeFirmware(const QString &version, const QString &path, int size = 40000);
+
     QString output() const;
     QString errors() const;
 

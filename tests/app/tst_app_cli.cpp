@@ -1,0 +1,188 @@
+// tamo-cli as an operator's script meets it: a real process against simulated
+// devices and the firmware tool stand-in.
+#include "DevSim.h"
+#include "InstanceGuard.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QStringList lines;
+    QString errors;
+};
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    Run cli(const QStringList &arguments, const QString &timingScale = QStringLiteral("0.05"))
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // TAMO_SIM_DIR of the simulator
+        env.insert(QStringLiteral("TAMO_TIMING_SCALE"), timingScale);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TAMO_CLI_BIN), arguments);
+        Run run;
+        if (!process.waitForFinished(90000)) {
+            process.kill();
+            process.waitForFinished();
+        }
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        run.errors = QString::fromLocal8Bit(process.readAllStandardError());
+        return run;
+    }
+
+    QString firmwareFile(const QString &version)
+    {
+        return DevSim::makeFirmware(version, m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version)));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+    }
+
+    void cleanup()
+    {
+        qunsetenv("TAMO_DFU_UTIL");
+        qunsetenv("TAMO_SIM_DIR");
+    }
+
+    void helpAndUsage()
+    {
+        Run help = cli({QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        const QString text = help.lines.join(QLatin1Char('\n'));
+        QVERIFY(text.contains(QStringLiteral("devices")));
+        QVERIFY(text.contains(QStringLiteral("upgrade FILE")));
+        QVERIFY(text.contains(QStringLiteral("--timeout")));
+        QCOMPARE(cli({QStringLiteral("frobnicate")}).exitCode, 2);
+        QCOMPARE(cli({QStringLiteral("devices"), QStringLiteral("--timeout"), QStringLiteral("soon")}).exitCode, 2);
+        const Run missing = cli({QStringLiteral("upgrade"), m_dir.filePath(QStringLiteral("none.dfu"))});
+        QCOMPARE(missing.exitCode, 2);
+        QVERIFY(missing.errors.contains(QStringLiteral("no such firmware file")));
+    }
+
+    void listsEveryDeviceOnce()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--battery"), QStringLiteral("64")}, 3));
+        const Run run = cli({QStringLiteral("devices"), QStringLiteral("--timeout"), QStringLiteral("30")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        QCOMPARE(run.lines.size(), 3);
+        QStringList serials;
+        for (const QString &line : run.lines) {
+            const QStringList columns = line.split(QLatin1Char('\t'));
+            QCOMPARE(columns.size(), 6);
+            serials << columns.at(0);
+            QCOMPARE(columns.at(1), DevSim::portOf(columns.at(0)));
+            QVERIFY(columns.at(2).startsWith(QStringLiteral("c4:4f:33:0a:0b:0")));
+            QVERIFY(columns.at(3).startsWith(QStringLiteral("TAMO ")));
+            QCOMPARE(columns.at(4), QStringLiteral("1.5.90"));
+            QCOMPARE(columns.at(5), QStringLiteral("64"));
+        }
+        serials.sort();
+        QCOMPARE(serials, (QStringList{"TAMOSIM0001", "TAMOSIM0002", "TAMOSIM0003"}));
+        // The log went to standard error, through the log handler's format.
+        QVERIFY(run.errors.contains(QStringLiteral(" Info     - Connected 1 device(s)")));
+    }
+
+    void consoleOnlyDevicesAreListedToo()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--no-rpc")}, 2));
+        const Run run = cli({QStringLiteral("devices"), QStringLiteral("--timeout"), QStringLiteral("60")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        QCOMPARE(run.lines.size(), 2);
+        for (const QString &line : run.lines) {
+            const QStringList columns = line.split(QLatin1Char('\t'));
+            QVERIFY(columns.at(2).startsWith(QStringLiteral("C4:4F:33:0A:0B:0"))); // the console's letter case
+            QCOMPARE(columns.at(4), QStringLiteral("1.5.90"));
+            QCOMPARE(columns.at(5), QString()); // no battery without RPC
+        }
+    }
+
+    void noDeviceAttached()
+    {
+        QTemporaryDir empty;
+        qputenv("TAMO_SIM_DIR", QFile::encodeName(empty.path()));
+        const Run run = cli({QStringLiteral("devices")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.lines.isEmpty());
+        const Run upgrade = cli({QStringLiteral("upgrade"), QStringLiteral(TAMO_DEVSIM_BIN)});
+        QCOMPARE(upgrade.exitCode, 1);
+        QVERIFY(upgrade.errors.contains(QStringLiteral("no device attached")));
+    }
+
+    void timeOutNamesTheDevicesLeft()
+    {
+        // Busy from the first request on, with no console: it is never read.
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--stay-busy"), QStringLiteral("1"), QStringLiteral("--no-console")}));
+        QElapsedTimer clock;
+        clock.start();
+        const Run run = cli({QStringLiteral("devices"), QStringLiteral("--timeout"), QStringLiteral("2")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(clock.elapsed() < 12000);
+        QVERIFY(run.lines.isEmpty());
+        QVERIFY2(run.errors.contains(QStringLiteral("time-out after 2 s")), qPrintable(run.errors));
+        QVERIFY(run.errors.contains(QStringLiteral("TAMOSIM0001")));
+    }
+
+    void upgradeReportsEachDevice()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--fw"), QStringLiteral("1.5.27")}, 2));
+        const QString firmware = firmwareFile(QStringLiteral("1.6.0"));
+        QVERIFY(!firmware.isEmpty());
+        qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
+        const Run run = cli({QStringLiteral("upgrade"), firmware, QStringLiteral("--timeout"), QStringLiteral("60")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join(QLatin1Char('\n')) + run.errors));
+        for (const QString &serial : {QStringLiteral("TAMOSIM0001"), QStringLiteral("TAMOSIM0002")}) {
+            QVERIFY(run.lines.contains(serial + QStringLiteral("\tdownloading\t25%")));
+            QVERIFY(run.lines.contains(serial + QStringLiteral("\tdownloading\t100%")));
+            QVERIFY(run.lines.contains(serial + QStringLiteral("\tupgraded")));
+            QVERIFY(run.lines.contains(serial + QStringLiteral("\tfirmware\t1.6.0")));
+        }
+        QCOMPARE(sim.snapshot(QStringLiteral("TAMOSIM0002")).value(QStringLiteral("identity")).toObject()
+                     .value(QStringLiteral("firmwareVersion")).toString(), QStringLiteral("1.6.0"));
+    }
+
+    void upgradeFailureIsTheExitCode()
+    {
+        DevSim sim;
+        QVERIFY(sim.start());
+        qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util");
+        const Run run = cli({QStringLiteral("upgrade"), QStringLiteral(TAMO_DEVSIM_BIN), QStringLiteral("--timeout"),
+                             QStringLiteral("30")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.lines.contains(QStringLiteral(
+            "TAMOSIM0001\tfailed\tDevice firmware upgrade tool not found in '/nonexistent/dfu-util'")));
+    }
+
+    void refusesWhileTheApplicationRuns()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("data"))));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("data/Tamo")));
+        InstanceGuard running;
+        QVERIFY(!running.isAnotherInstanceRunning());
+        const Run run = cli({QStringLiteral("devices")});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.errors.contains(QStringLiteral("owns the devices")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_app_cli.moc"
