@@ -1,8 +1,7 @@
 #include "AppPaths.h"
 #include "CrashHandler.h"
 #include "DeviceInfo.h"
-#include "DevicesModel.h"
-#include "DevicesTracker.h"
+#include "DevicesManager.h"
 #include "InstanceGuard.h"
 #include "LogMessageHandler.h"
 #include "Logger.h"
@@ -45,31 +44,14 @@ int main(int argc, char *argv[])
                          QCoreApplication::quit();
                      });
 
-    DevicesModel devices;
-    DevicesTracker tracker(&devices);
-    QObject::connect(&tracker, &DevicesTracker::devicesReady, &devices,
-                     [&devices](const QVector<DeviceInfo> &found) {
-                         for (const DeviceInfo &info : found)
-                             qDebug("Device '%s' attached on port '%s'",
-                                    qUtf8Printable(info.value(DeviceInfo::SerialNumber).toString()),
-                                    qUtf8Printable(info.value(DeviceInfo::PortName).toString()));
-                         // Until the devices manager reads identities, the serial
-                         // number stands in for the name.
-                         QVector<DeviceInfo> named = found;
-                         for (DeviceInfo &info : named)
-                             info.setValue(DeviceInfo::Name, info.value(DeviceInfo::SerialNumber));
-                         devices.addDevices(named);
-                     });
-    QObject::connect(&tracker, &DevicesTracker::devicesRemoved, &devices,
-                     [&devices](const QVector<QString> &serials) {
-                         for (const QString &serial : serials)
-                             qDebug("Device '%s' detached", qUtf8Printable(serial));
-                         devices.removeDevices(serials);
-                     });
-
-    PlaceholderWindow window(&devices);
+    // Until the application controller exists, the window shows what the devices
+    // manager finds and the activity log.
+    DevicesManager manager;
+    PlaceholderWindow window(manager.devicesModel());
+    QObject::connect(Logger::instance(), &Logger::readableMessageAdded, &window,
+                     &PlaceholderWindow::addLogMessage);
     window.show();
-    tracker.start();
+    manager.startTracking();
 
     return app.exec();
 }

@@ -2,10 +2,12 @@
 
 #include <QMainWindow>
 
-class QAbstractItemModel;
+class DevicesModel;
+class QListView;
+class QStringListModel;
 
-// The window shown until the application controller takes over: the title and
-// the list of attached devices as discovery reports them.
+// The window shown until the application controller takes over: the title, the
+// attached devices as cards, and the activity log.
 class PlaceholderWindow : public QMainWindow
 {
     Q_OBJECT
@@ -13,5 +15,12 @@ class PlaceholderWindow : public QMainWindow
 public:
     static const QString WindowTitle;
 
-    explicit PlaceholderWindow(QAbstractItemModel *devices, QWidget *parent = nullptr);
+    explicit PlaceholderWindow(DevicesModel *devices, QWidget *parent = nullptr);
+
+public slots:
+    void addLogMessage(const QString &msg);
+
+private:
+    QStringListModel *m_log;
+    QListView *m_logView;
 };
