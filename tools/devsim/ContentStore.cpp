@@ -47,7 +47,13 @@ QByteArray ContentStore::Item::bytes() const
 void ContentStore::Item::seal()
 {
     complete = true;
-    sha256 = sha256Hex(bytes());
+    // A still picture is its one frame, whose hash is known already: hashing
+    // 30 kB again would hold up the answer to the transfer's last part.
+    if (kind == Image && frames.size() == 1 && frames.first().complete
+        && !frames.first().sha256.isEmpty())
+        sha256 = frames.first().sha256;
+    else
+        sha256 = sha256Hex(bytes());
 }
 
 QByteArray ContentStore::sha256Hex(const QByteArray &bytes)

@@ -1,24 +1,36 @@
 #include "DeviceFiles.h"
 
+#include "FileReaper.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
 // A temporary name and a rename keep readers from half files. No sync to disk:
 // these files describe a running process and are worthless after a crash, and
-// a sync per stored picture would slow every transfer down.
-bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error)
+// a sync per stored picture would slow every transfer down. With `displaced`,
+// the file being replaced first gets that second name, so that the rename does
+// not free it; the reaper does, later and elsewhere.
+bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error,
+                     const QString &displaced = QString())
 {
     const QString temporary = path + QStringLiteral(".tmp");
     QFile file(temporary);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()) {
         file.close();
-        if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) == 0)
+        const QByteArray target = QFile::encodeName(path);
+        const bool kept = !displaced.isEmpty()
+            && ::link(target.constData(), QFile::encodeName(displaced).constData()) == 0;
+        const bool renamed = ::rename(QFile::encodeName(temporary).constData(), target.constData()) == 0;
+        if (kept)
+            FileReaper::remove(displaced);
+        if (renamed)
             return true;
     }
     if (error)
@@ -63,7 +75,18 @@ void DeviceFiles::removePort() const
     QFile::remove(portPath());
 }
 
-bool DeviceFiles::writeSnapshot(const QJsonObject &snapshot) const
+bool DeviceFiles::writeSnapshot(const QJsonObject &snapshot)
 {
-    return writeAtomically(snapshotPath(), QJsonDocument(snapshot).toJson(), nullptr);
+    const QString displaced = QDir(m_folder).filePath(
+        QStringLiteral(".%1.json.old.%2").arg(m_serial).arg(++m_replaced));
+    return writeAtomically(snapshotPath(), QJsonDocument(snapshot).toJson(), nullptr, displaced);
+}
+
+void DeviceFiles::removeLeftovers() const
+{
+    const QDir folder(m_folder);
+    const QStringList names = folder.entryList({QStringLiteral(".%1.json.old.*").arg(m_serial)},
+                                               QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names)
+        QFile::remove(folder.filePath(name));
 }

@@ -17,9 +17,12 @@ public:
 
     bool writePort(const QString &terminal, QString *error) const;
     void removePort() const;
-    bool writeSnapshot(const QJsonObject &snapshot) const;
+    bool writeSnapshot(const QJsonObject &snapshot);
+    // Removes the hidden names that a killed simulator left behind.
+    void removeLeftovers() const;
 
 private:
     QString m_folder;
     QString m_serial;
+    quint64 m_replaced = 0;
 };

@@ -18,7 +18,18 @@ QVector<LinkDecoder::Event> LinkDecoder::feed(const QByteArray &bytes, qint64 no
         m_inFrame = false;
         m_frame.clear();
     }
-    for (const char c : bytes) {
+    for (int at = 0; at < bytes.size(); ++at) {
+        const char c = bytes.at(at);
+        if (m_inFrame && m_frame.size() >= 4) {
+            // The length is known: the rest of the frame goes in at once.
+            const int total = static_cast<quint8>(m_frame.at(3)) + 4;
+            const int take = qMin(total - m_frame.size(), bytes.size() - at);
+            m_frame.append(bytes.constData() + at, take);
+            at += take - 1;
+            if (m_frame.size() == total)
+                finishFrame(events);
+            continue;
+        }
         if (m_inFrame) {
             m_frame.append(c);
             if (m_frame.size() == 4 && static_cast<quint8>(m_frame.at(3)) < 4) {
@@ -39,7 +50,8 @@ QVector<LinkDecoder::Event> LinkDecoder::feed(const QByteArray &bytes, qint64 no
         }
         if (c == kStart && m_rpc) {
             m_inFrame = true;
-            m_frame = QByteArray(1, c);
+            m_frame.reserve(64);
+            m_frame.append(c);
             continue;
         }
         if (m_console)

@@ -3,6 +3,7 @@
 #include "ControlChannel.h"
 #include "DfuState.h"
 #include "DeviceFiles.h"
+#include "FileReaper.h"
 #include "SimulatedDevice.h"
 #include "TtyOpenWatch.h"
 
@@ -11,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -78,6 +80,7 @@ bool Simulator::claimFolder(QString *error) const
             }
         }
         // Left behind by a simulator that was killed.
+        files.removeLeftovers();
         QFile::remove(files.portPath());
         QFile::remove(DfuState::statePath(m_config.folder, serial));
         QFile::remove(DfuState::flashPath(m_config.folder, serial));
@@ -96,6 +99,8 @@ bool Simulator::start(QString *error)
     for (int i = 0; i < m_config.count; ++i) {
         auto *device = new SimulatedDevice(m_config, i, m_watch, this);
         connect(device, &SimulatedDevice::event, this, &Simulator::print);
+        // Every change of a device's presence comes with an event.
+        connect(device, &SimulatedDevice::event, this, &Simulator::updateBootloaderPoll);
         m_devices.append(device);
     }
     for (SimulatedDevice *device : qAsConst(m_devices)) {
@@ -104,7 +109,7 @@ bool Simulator::start(QString *error)
             return false;
         }
     }
-    m_bootloaderPoll.start();
+    updateBootloaderPoll();
     if (m_config.stdinControl)
         m_control->listenToStandardInput();
     print(QStringLiteral("ready %1").arg(m_devices.size()));
@@ -119,8 +124,23 @@ void Simulator::stop()
     m_bootloaderPoll.stop();
     for (SimulatedDevice *device : qAsConst(m_devices))
         device->shutdown();
+    FileReaper::waitForDone();
     if (!m_devices.isEmpty())
         print(QStringLiteral("stopped"));
+}
+
+void Simulator::updateBootloaderPoll()
+{
+    // The poll runs only while a boot loader waits: with a timer pending, every
+    // wait of the event loop arms a kernel timer, which delays each answer.
+    const bool waiting = !m_stopped
+        && std::any_of(m_devices.cbegin(), m_devices.cend(), [](const SimulatedDevice *device) {
+               return device->presence() == SimulatedDevice::Presence::Bootloader;
+           });
+    if (waiting && !m_bootloaderPoll.isActive())
+        m_bootloaderPoll.start();
+    else if (!waiting)
+        m_bootloaderPoll.stop();
 }
 
 QVector<SimulatedDevice *> Simulator::select(const QString &serial) const

@@ -30,6 +30,7 @@ signals:
 
 private:
     QVector<SimulatedDevice *> select(const QString &serial) const;
+    void updateBootloaderPoll();
     bool claimFolder(QString *error) const;
     static void print(const QString &line);
 

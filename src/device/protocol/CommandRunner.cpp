@@ -12,6 +12,10 @@
 #include <QDebug>
 #include <QThread>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace {
 
 const char *const kOpenFailed = "During connecting to device '%1' occured system error: %2";
@@ -27,9 +31,27 @@ QByteArray hex(const QByteArray &bytes)
     return bytes.toHex(':');
 }
 
+// Sends the request straight to the terminal when nothing else waits to go out:
+// QSerialPort would first wait for room, one more system call per exchange. What
+// does not go out at once, or fails, takes QSerialPort's own way, which also
+// reports the port's error as before.
+void send(QSerialPort *port, const QByteArray &request)
+{
+    qint64 sent = 0;
+#ifdef Q_OS_UNIX
+    if (port->bytesToWrite() == 0) {
+        const ssize_t n = ::write(port->handle(), request.constData(), size_t(request.size()));
+        if (n > 0)
+            sent = n;
+    }
+#endif
+    if (sent < request.size())
+        port->write(request.constData() + sent, request.size() - sent);
+}
+
 // Moves what the port holds to the end of the answer. readAll() would hand over
-// an array with room for a whole read chunk (16 KiB) for an answer of a few bytes,
-// and every command of a transfer keeps its answer until its group ends.
+// an array with room for a whole read chunk (64 KiB here) for an answer of a few
+// bytes, and every command of a transfer keeps its answer until its group ends.
 void appendAvailable(QSerialPort *port, QByteArray *answer)
 {
     const qint64 available = port->bytesAvailable();
@@ -265,9 +287,13 @@ bool CommandRunner::executeCommand(QSerialPort *port, BaseCommand *command, bool
         failed = false;
     }
 
+    // The text is read only with an error: clearing a clear port still builds
+    // its "No error" text through the translator.
     m_exchangeError = port->error();
-    m_exchangeErrorString = port->errorString();
-    port->clearError();
+    if (m_exchangeError != QSerialPort::NoError) {
+        m_exchangeErrorString = port->errorString();
+        port->clearError();
+    }
     return failed;
 }
 
@@ -302,7 +328,7 @@ QByteArray CommandRunner::exchange(QSerialPort *port, BaseCommand *command,
         port->clearError();
     *timedOut = false;
     QByteArray answer;
-    port->write(request);
+    send(port, request);
     const int timeout = command->timeoutMs();
     do {
         const WaitResult result = waitForData(port, timeout);

@@ -48,6 +48,24 @@ public:
     int maxRetries() const override { return 1; }
 };
 
+// Notes how much memory each answer it keeps takes up.
+class CapacityNotingReadName : public ReadNameRPCCommand
+{
+public:
+    explicit CapacityNotingReadName(QVector<int> *capacities)
+        : m_capacities(capacities)
+    {
+    }
+    void processResponse(const QByteArray &answer) override
+    {
+        ReadNameRPCCommand::processResponse(answer);
+        m_capacities->append(lastResponse().capacity());
+    }
+
+private:
+    QVector<int> *m_capacities;
+};
+
 } // namespace
 
 class TestRunnerDevsim : public QObject
@@ -80,6 +98,7 @@ private slots:
     void groupIsRetriedAfterRecovery();
     void openDfuSilenceCountsAsSuccess();
     void twentyDevicesAtOnce();
+    void keptAnswersAreNoBiggerThanTheyAre();
 
 private:
     // Runs the list on the first device and waits for the report.
@@ -606,6 +625,23 @@ void TestRunnerDevsim::twentyDevicesAtOnce()
         QCOMPARE(m_sim->item(QStringLiteral("808"), serial).value("sha256").toString(),
                  sha256(pictures[i]));
     }
+}
+
+void TestRunnerDevsim::keptAnswersAreNoBiggerThanTheyAre()
+{
+    // The commands of a transfer keep their answers until the group ends; an
+    // answer that brought a read buffer along made one picture cost megabytes.
+    QVERIFY(m_sim->start());
+    QVector<int> capacities;
+    CommandList commands;
+    for (int i = 0; i < 4; ++i)
+        commands.append(std::make_unique<CapacityNotingReadName>(&capacities));
+    RunnerProbe probe;
+    QVERIFY(runJob(probe, std::move(commands)));
+    QVERIFY2(probe.success, qPrintable(probe.error));
+    QCOMPARE(capacities.size(), 4);
+    for (const int capacity : qAsConst(capacities))
+        QVERIFY2(capacity < 1024, qPrintable(QString::number(capacity)));
 }
 
 QTEST_GUILESS_MAIN(TestRunnerDevsim)

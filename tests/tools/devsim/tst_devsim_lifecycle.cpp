@@ -208,6 +208,37 @@ private slots:
         QCOMPARE(link.exchange(F::kPing).status, quint8(0));
     }
 
+    void replacedSnapshotsLeaveNothingBehind()
+    {
+        // A hidden name as a killed run would leave it, and one of another device.
+        QVERIFY(f.start());
+        QCOMPARE(f.sim->stop(SIGTERM), 0);
+        const QString stale = f.dir->filePath(QStringLiteral(".TAMOSIM0001.json.old.7"));
+        const QString foreign = f.dir->filePath(QStringLiteral(".TAMOSIM0009.json.old.1"));
+        for (const QString &path : {stale, foreign}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        f.sim.reset(new DevsimProcess);
+        QVERIFY(f.sim->start(f.dir->path()));
+        QVERIFY(!QFile::exists(stale));
+        QVERIFY(QFile::exists(foreign));
+        QVERIFY(QFile::remove(foreign));
+
+        // Every replacement leaves a whole, current snapshot.
+        for (int i = 0; i < 40; ++i) {
+            const QString name = QStringLiteral("Shelf%1").arg(i);
+            QCOMPARE(f.sim->command(QStringLiteral("set TAMOSIM0001 name %1").arg(name)).left(3),
+                     QStringLiteral("ok "));
+            QCOMPARE(f.sim->snapshot(F::kSerial).value(QStringLiteral("identity")).toObject()
+                         .value(QStringLiteral("name")).toString(),
+                     name);
+        }
+        QCOMPARE(f.sim->stop(SIGTERM), 0);
+        QCOMPARE(QDir(f.dir->path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+                 QStringList{QStringLiteral("TAMOSIM0001.json")});
+    }
+
     void refusesADeviceServedByAnotherProcess()
     {
         QVERIFY(f.start());

@@ -419,6 +419,46 @@ private slots:
         QVERIFY(third->readUntilSilence(200).isEmpty());
         QCOMPARE(third->exchange(F::kPing).status, quint8(0));
     }
+
+    void framesSplitAnywhereOrBackToBack()
+    {
+        QVERIFY(f.start());
+        auto link = f.link();
+        // Three requests in one write: three answers, in order.
+        QVERIFY(link->send(TestFrames::request(F::kPing) + TestFrames::request(F::kReadMac)
+                           + TestFrames::request(F::kPing)));
+        QVector<quint8> ids;
+        for (int i = 0; i < 3; ++i) {
+            const TestFrames::Answer answer = TestFrames::parse(link->readFrame(2000));
+            QVERIFY(answer.complete && answer.crcOk);
+            QCOMPARE(answer.status, quint8(0));
+            ids << answer.id;
+        }
+        QCOMPARE(ids, (QVector<quint8>{F::kPing, F::kReadMac, F::kPing}));
+
+        // A transfer whose frames arrive cut at every kind of place, a part's end
+        // sharing a write with the next part's start: the bytes land as sent.
+        const QByteArray image = F::pattern(150, 3);
+        QByteArray stream = TestFrames::request(F::kTransfer, F::imageHeader(77, 150));
+        for (int at = 0; at < image.size(); at += 48)
+            stream += TestFrames::request(F::kNextPart, image.mid(at, 48));
+        const QVector<int> cuts{1, 3, 4, 5, 20, 21, 60, 61, 100, 150, 151, 200, stream.size()};
+        int from = 0;
+        for (const int cut : cuts) {
+            QVERIFY(link->send(stream.mid(from, cut - from)));
+            from = cut;
+            QThread::msleep(2);
+        }
+        QVector<int> statuses;
+        for (int i = 0; i < 5; ++i) {
+            const TestFrames::Answer answer = TestFrames::parse(link->readFrame(2000));
+            statuses << (answer.complete ? answer.status : -1);
+        }
+        QCOMPARE(statuses, (QVector<int>{5, 5, 5, 5, 0}));
+        const QJsonObject item = f.item(QStringLiteral("77"));
+        QCOMPARE(item.value(QStringLiteral("complete")).toBool(), true);
+        QCOMPARE(item.value(QStringLiteral("sha256")).toString(), F::sha256(image));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDevsimRpc)
