@@ -2,6 +2,9 @@
 
 #include "NetworkRequest.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
 // Adds the bearer token to calls that need one and, when the server rejects the
 // token (401), has it renewed and sends the call again, a bounded number of times.
 class AuthorizationRequest : public NetworkRequest
@@ -23,6 +26,32 @@ protected:
     bool handleAnswer(const QByteArray &data) override;
     void prepare() override;
     void cancelled() override;
+
+    // PUT and POST carry the payload (a multipart body or a device); GET and
+    // DELETE go out as plain requests. The payload then belongs to the reply,
+    // or to this request when nothing went out.
+    template <typename Payload>
+    QNetworkReply *sendWithPayload(QNetworkAccessManager *accessManager, const QNetworkRequest &request,
+                                   int method, const QByteArray &body, Payload *payload)
+    {
+        QNetworkReply *reply = nullptr;
+        switch (method) {
+        case Get:
+        case Delete:
+            reply = AuthorizationRequest::sendRequest(accessManager, request, method, body);
+            break;
+        case Put:
+            reply = accessManager->put(request, payload);
+            break;
+        case Post:
+            reply = accessManager->post(request, payload);
+            break;
+        default:
+            break;
+        }
+        payload->setParent(reply ? static_cast<QObject *>(reply) : static_cast<QObject *>(this));
+        return reply;
+    }
 
 private slots:
     void slotAccessDataRefreshed(bool result);

@@ -17,21 +17,5 @@ QNetworkReply *UploadDataRequest::sendRequest(QNetworkAccessManager *accessManag
         return nullptr;
     if (!device->isOpen())
         device->open(QIODevice::ReadOnly);
-    QNetworkReply *reply = nullptr;
-    switch (method) {
-    case Get:
-    case Delete:
-        reply = AuthorizationRequest::sendRequest(accessManager, request, method, body);
-        break;
-    case Put:
-        reply = accessManager->put(request, device);
-        break;
-    case Post:
-        reply = accessManager->post(request, device);
-        break;
-    default:
-        break;
-    }
-    device->setParent(reply ? static_cast<QObject *>(reply) : static_cast<QObject *>(this));
-    return reply;
+    return sendWithPayload(accessManager, request, method, body, device);
 }
