@@ -200,4 +200,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestDevicesModel)
-#include "tst_ui_devicesmodel.moc"
+#include "tst_device_model.moc"

@@ -90,4 +90,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestLogProcess)
-#include "tst_app_logprocess.moc"
+#include "tst_core_logprocess.moc"

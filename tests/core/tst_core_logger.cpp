@@ -256,4 +256,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestLogger)
-#include "tst_app_logger.moc"
+#include "tst_core_logger.moc"

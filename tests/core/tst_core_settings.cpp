@@ -129,4 +129,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSettings)
-#include "tst_app_settings.moc"
+#include "tst_core_settings.moc"
