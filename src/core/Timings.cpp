@@ -20,6 +20,7 @@ constexpr Entry kTable[] = {
     {"HeartbeatInterval", 30000},
     {"ExpressBatteryInterval", 30000},
     {"DiscoveryPollInterval", 1000},
+    {"DiscoverySafetyScan", 30000},
     {"LogScrollDelay", 200},
     {"DeviceStartDelay", 10000},
     {"CommandWait", 8000},

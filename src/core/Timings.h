@@ -14,6 +14,7 @@ public:
         HeartbeatInterval,       // contents chef's periodic pass while logged in
         ExpressBatteryInterval,  // battery re-read on the express firmware page
         DiscoveryPollInterval,   // serial port enumeration
+        DiscoverySafetyScan,     // a full enumeration even when the system announced nothing
         LogScrollDelay,          // activity log scrolls to the newest line
 
         // Device jobs

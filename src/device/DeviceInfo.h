@@ -36,6 +36,13 @@ public:
         Brightness = 16,
         Battery = 17,
         DimLevel = 18,
+        // Beyond the device's own facts, for the window and tamo-cli: the progress
+        // of the job that runs now (items sent of items planned, or a firmware
+        // download's percent of 100; both absent when no job runs) and the text
+        // of the device's latest failure.
+        JobDone = 19,
+        JobTotal = 20,
+        LastError = 21,
     };
 
     enum CurrentStatus {

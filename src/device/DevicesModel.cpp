@@ -5,7 +5,7 @@
 namespace {
 
 // Role 256 + i serves kRoleKeys[i].
-constexpr int kRoleKeys[] = {0, 1, 2, 3, 5, 4, 7, 8, 9, 10, 11, 12, 13, 14, 15, 17, 16, 18};
+constexpr int kRoleKeys[] = {0, 1, 2, 3, 5, 4, 7, 8, 9, 10, 11, 12, 13, 14, 15, 17, 16, 18, 19, 20, 21};
 constexpr int kRoleCount = sizeof kRoleKeys / sizeof kRoleKeys[0];
 
 QString serialOf(const DeviceInfo &info)

@@ -34,6 +34,9 @@ public:
         BatteryRole,                      // 271 -> key 17 (crossed with 272)
         BrightnessRole,                   // 272 -> key 16
         DimLevelRole,                     // 273 -> key 18
+        JobDoneRole,                      // 274 -> key 19
+        JobTotalRole,                     // 275 -> key 20
+        LastErrorRole,                    // 276 -> key 21
     };
 
     explicit DevicesModel(QObject *parent = nullptr);

@@ -53,7 +53,7 @@ private slots:
         // Key 6 (plant number) has no role; roles outside the map give nothing.
         QCOMPARE(DevicesModel::roleForKey(6), -1);
         QVERIFY(!model.data(row, 255).isValid());
-        QVERIFY(!model.data(row, 274).isValid());
+        QVERIFY(!model.data(row, 277).isValid());
         QVERIFY(!model.data(row, Qt::ToolTipRole).isValid());
         // The display text is the device name.
         QCOMPARE(model.data(row, Qt::DisplayRole).toString(), QStringLiteral("v9"));
