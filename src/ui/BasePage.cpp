@@ -8,12 +8,14 @@
 #include "UiResources.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStringListModel>
 #include <QTimer>
@@ -55,6 +57,7 @@ BasePage::BasePage(QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(m_topPanel);
     layout->addLayout(body, 1);
+    m_leftPanel->setFixedWidth(kLeftPanelWidth);
 
     m_scrollTimer->setSingleShot(true);
     m_scrollTimer->setInterval(Timings::ms(Timings::LogScrollDelay));
@@ -146,6 +149,16 @@ void BasePage::setContent(QWidget *content)
     m_contentWidget->layout()->addWidget(content);
 }
 
+QStackedWidget *BasePage::setContentPanels(const QString &name, const QList<QWidget *> &panels)
+{
+    auto *stack = new QStackedWidget(this);
+    stack->setObjectName(name);
+    for (QWidget *panel : panels)
+        stack->addWidget(panel);
+    setContent(stack);
+    return stack;
+}
+
 void BasePage::setPanelsVisible(Panels panels, bool visible)
 {
     if (panels & HeaderPanel)
@@ -189,6 +202,27 @@ QLabel *BasePage::stepLabel(const QString &text, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setWordWrap(true);
     return label;
+}
+
+QWidget *BasePage::titleStrip(const QString &name, const QString &labelName, const QString &text, QWidget *parent)
+{
+    QWidget *strip = styledPanel(name, parent);
+    auto *label = new QLabel(text, strip);
+    label->setObjectName(labelName);
+    auto *layout = new QHBoxLayout(strip);
+    layout->setContentsMargins(20, 6, 20, 6);
+    layout->addWidget(label);
+    layout->addStretch();
+    return strip;
+}
+
+QString BasePage::firmwareFileProblem(const QString &path)
+{
+    if (path.isEmpty())
+        return NoFileSelectedText;
+    if (!QFileInfo::exists(path))
+        return FileNotExistText.arg(path);
+    return QString();
 }
 
 void BasePage::setLogConnection(bool connected)

@@ -10,6 +10,7 @@ class QLabel;
 class QListView;
 class QPushButton;
 class QSplitter;
+class QStackedWidget;
 class QStringListModel;
 class QTimer;
 
@@ -26,6 +27,7 @@ public:
     Q_DECLARE_FLAGS(Panels, Panel)
 
     static constexpr int kMaxLogRows = 5000;
+    static constexpr int kLeftPanelWidth = 540;
     static const QString NoFileSelectedText; // "No *.dfu file selected please select it."
     static const QString FileNotExistText;   // "Dfu '%1' file not exist."
 
@@ -45,6 +47,8 @@ public slots:
 protected:
     void setHeaderContent(QWidget *header);
     void setContent(QWidget *content);
+    // A stack of the page's content panels, put into the content area.
+    QStackedWidget *setContentPanels(const QString &name, const QList<QWidget *> &panels);
     void setPanelsVisible(Panels panels, bool visible);
     void useDeviceCards(int mode);
     // The file dialog for a firmware file in the downloads folder; empty when cancelled.
@@ -53,6 +57,10 @@ protected:
     static QPushButton *namedButton(const QString &name, const QString &text, QWidget *parent);
     // A step's explanation beside its button; wraps, so the panel fits the window.
     static QLabel *stepLabel(const QString &text, QWidget *parent);
+    // A grey strip with a white title; its layout takes further widgets.
+    static QWidget *titleStrip(const QString &name, const QString &labelName, const QString &text, QWidget *parent);
+    // Why the chosen firmware file cannot be used, or empty when it can.
+    static QString firmwareFileProblem(const QString &path);
 
     DevicesModel *devicesModel() const { return m_model; }
     int deviceCount() const;

@@ -31,14 +31,9 @@ DfuPage::DfuPage(QWidget *parent)
     : BasePage(parent)
 {
     setHeaderContent(buildHeader());
-    m_pages = new QStackedWidget(this);
-    m_pages->setObjectName(QStringLiteral("contentStackedWidget"));
     m_infoPage = buildInfoPage();
     m_dfuPage = buildUpgradePage();
-    m_pages->addWidget(m_infoPage);
-    m_pages->addWidget(m_dfuPage);
-    setContent(m_pages);
-    leftPanel()->setFixedWidth(540);
+    m_pages = setContentPanels(QStringLiteral("contentStackedWidget"), {m_infoPage, m_dfuPage});
 
     connect(m_loginButton, &QPushButton::clicked, this, &DfuPage::logoutDfu);
     connect(m_downloadButton, &QPushButton::clicked, this, &DfuPage::downloadFileTriggered);
@@ -85,12 +80,8 @@ QWidget *DfuPage::buildInfoPage()
 QWidget *DfuPage::buildUpgradePage()
 {
     QWidget *page = styledPanel(QStringLiteral("dfuPage"), this);
-    QWidget *title = styledPanel(QStringLiteral("fwInfoWidget"), page);
-    auto *titleLayout = new QHBoxLayout(title);
-    titleLayout->setContentsMargins(20, 6, 20, 6);
-    auto *titleLabel = new QLabel(tr("Upgrade Firmware"), title);
-    titleLabel->setObjectName(QStringLiteral("fwUpdateLabel"));
-    titleLayout->addWidget(titleLabel);
+    QWidget *title = titleStrip(QStringLiteral("fwInfoWidget"), QStringLiteral("fwUpdateLabel"),
+                                tr("Upgrade Firmware"), page);
 
     m_downloadButton = namedButton(QStringLiteral("downloadButton"), tr("Download"), page);
     m_selectButton = namedButton(QStringLiteral("selectButton"), tr("Select"), page);
@@ -193,14 +184,11 @@ void DfuPage::forgetFirmwareFile()
 
 void DfuPage::upgradeFirmware()
 {
-    if (m_firmwarePath.isEmpty()) {
-        emit errorOccured(NoFileSelectedText);
-        return;
-    }
-    if (!QFileInfo::exists(m_firmwarePath)) {
-        const QString message = FileNotExistText.arg(m_firmwarePath);
-        forgetFirmwareFile();
-        emit errorOccured(message);
+    const QString problem = firmwareFileProblem(m_firmwarePath);
+    if (!problem.isEmpty()) {
+        if (!m_firmwarePath.isEmpty())
+            forgetFirmwareFile();
+        emit errorOccured(problem);
         return;
     }
     m_upgradeFirmwareButton->setEnabled(false);

@@ -51,14 +51,9 @@ MainPage::MainPage(QWidget *parent)
     : BasePage(parent)
 {
     setHeaderContent(buildHeader());
-    m_pages = new QStackedWidget(this);
-    m_pages->setObjectName(QStringLiteral("mainPageStackedWidget"));
     m_devicePage = buildDevicePage();
     m_helpPage = buildHelpPage();
-    m_pages->addWidget(m_devicePage);
-    m_pages->addWidget(m_helpPage);
-    setContent(m_pages);
-    leftPanel()->setFixedWidth(540);
+    m_pages = setContentPanels(QStringLiteral("mainPageStackedWidget"), {m_devicePage, m_helpPage});
     useDeviceCards(DeviceListDelegate::FullCard);
     connectControls();
     restoreSettings();
@@ -123,10 +118,8 @@ QWidget *MainPage::buildDevicePage()
 QWidget *MainPage::buildDeviceInfoPage()
 {
     QWidget *page = styledPanel(QStringLiteral("deviceInfoPage"), this);
-    QWidget *title = styledPanel(QStringLiteral("deviceInfoWidget"), page);
-    auto *titleLayout = new QHBoxLayout(title);
-    titleLayout->setContentsMargins(20, 6, 20, 6);
-    titleLayout->addWidget(namedLabel(QStringLiteral("deviceInfoLabel"), tr("Device Info"), title));
+    QWidget *title = titleStrip(QStringLiteral("deviceInfoWidget"), QStringLiteral("deviceInfoLabel"),
+                                tr("Device Info"), page);
 
     m_infoWidget = styledPanel(QStringLiteral("infoWidget"), page);
     auto *grid = new QGridLayout(m_infoWidget);
@@ -169,13 +162,10 @@ QWidget *MainPage::buildDeviceInfoPage()
 QWidget *MainPage::buildFirmwarePage()
 {
     QWidget *page = styledPanel(QStringLiteral("fwUpdatePage"), this);
-    QWidget *title = styledPanel(QStringLiteral("fwInfoWidget"), page);
+    QWidget *title = titleStrip(QStringLiteral("fwInfoWidget"), QStringLiteral("fwUpdateLabel"),
+                                tr("Upgrade Firmware"), page);
     m_closeUpgradeButton = namedButton(QStringLiteral("closeUpgradeButton"), tr("Close"), title);
-    auto *titleLayout = new QHBoxLayout(title);
-    titleLayout->setContentsMargins(20, 6, 20, 6);
-    titleLayout->addWidget(namedLabel(QStringLiteral("fwUpdateLabel"), tr("Upgrade Firmware"), title));
-    titleLayout->addStretch();
-    titleLayout->addWidget(m_closeUpgradeButton);
+    title->layout()->addWidget(m_closeUpgradeButton);
 
     m_downloadButton = namedButton(QStringLiteral("downloadButton"), tr("Download"), page);
     m_selectButton = namedButton(QStringLiteral("selectButton"), tr("Select"), page);
@@ -414,15 +404,11 @@ void MainPage::setFirmwareFile(const QString &path)
 
 void MainPage::upgradeFirmware()
 {
-    if (m_firmwarePath.isEmpty()) {
-        emit errorOccured(NoFileSelectedText);
-        return;
-    }
-    if (!QFileInfo::exists(m_firmwarePath)) {
-        const QString message = FileNotExistText.arg(m_firmwarePath);
+    const QString problem = firmwareFileProblem(m_firmwarePath);
+    if (!problem.isEmpty()) {
         m_fwFileNameLabel->clear();
         m_firmwarePath.clear();
-        emit errorOccured(message);
+        emit errorOccured(problem);
         return;
     }
     if (deviceCount() < 1) {

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QWindow>
 #include <QtTest>
 
@@ -55,6 +56,15 @@ QColor colourAt(const QImage &image, const QWidget &window, const QWidget *widge
     return image.pixelColor(widget->mapTo(&window, inWidget));
 }
 
+bool containsColour(const QImage &image, const QRect &area, const QColor &colour)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.pixelColor(x, y) == colour)
+                return true;
+    return false;
+}
+
 bool allRead(const DevicesModel *model, int rows)
 {
     if (model->rowCount() != rows)
@@ -87,6 +97,8 @@ private slots:
     {
         DevSim sim;
         QVERIFY(sim.start({}, 3));
+        // A name with markup is shown as the characters it is made of.
+        sim.control(QStringLiteral("set TAMOSIM0003 name <img src=x>"));
         DevicesManager manager;
         MainWindow window;
         window.show();
@@ -110,17 +122,42 @@ private slots:
         window.setDevicesModel(manager.devicesModel());
         manager.startTracking();
         QTRY_VERIFY_WITH_TIMEOUT(allRead(manager.devicesModel(), 3), 20000);
+        // What the devices manager reports while a job runs, and after a failure.
+        DevicesModel *model = manager.devicesModel();
+        model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0001"), DeviceInfo::Status, 1);
+        model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0001"), DeviceInfo::JobDone, 3);
+        model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0001"), DeviceInfo::JobTotal, 9);
+        model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0002"), DeviceInfo::Status, 4);
+        model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0002"), DeviceInfo::LastError,
+                        QStringLiteral("Device response is to short"));
         auto *list = child<QListView>(window.mainPage(), "devicesListView");
-        list->setCurrentIndex(manager.devicesModel()->index(1, 0));
-        QCOMPARE(child<QLabel>(window.mainPage(), "infoNameValue")->text(),
-                 manager.devicesModel()->index(1, 0).data(DevicesModel::NameRole).toString());
+        const int marked = model->findRow(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0003"));
+        QCOMPARE(model->index(marked, 0).data(DevicesModel::NameRole).toString(), QStringLiteral("<img src=x>"));
+        list->setCurrentIndex(model->index(marked, 0));
+        QCOMPARE(child<QLabel>(window.mainPage(), "infoNameValue")->text(), QStringLiteral("<img src=x>"));
         const QImage main = grab(window, QStringLiteral("main-page.png"));
         const QWidget *left = child<QWidget>(window.mainPage(), "leftPanel");
         QCOMPARE(left->width(), 540);
         QCOMPARE(colourAt(main, window, left, QPoint(left->width() - 4, 4)), kLeftPanel);
         QCOMPARE(child<QLabel>(window.mainPage(), "devicesCountLbl")->text(), QStringLiteral("3"));
-        // Every card fits the list without a horizontal scroll bar.
+        // Every card fits the list without a horizontal scroll bar; the busy one shows its progress.
         QVERIFY(!list->horizontalScrollBar()->isVisible());
+        const QRect busy = list->visualRect(model->index(model->findRow(DeviceInfo::SerialNumber,
+                                                                        QStringLiteral("TAMOSIM0001")), 0));
+        QVERIFY(containsColour(main, QRect(list->viewport()->mapTo(&window, busy.topLeft()), busy.size()),
+                               QColor(0x50, 0xa3, 0xf8)));
+
+        // The failed device's tooltip tells its last error.
+        const QRect failed = list->visualRect(model->index(model->findRow(DeviceInfo::SerialNumber,
+                                                                          QStringLiteral("TAMOSIM0002")), 0));
+        QHelpEvent help(QEvent::ToolTip, failed.center(), list->viewport()->mapToGlobal(failed.center()));
+        QCoreApplication::sendEvent(list->viewport(), &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QVERIFY(QToolTip::text().contains(QStringLiteral("Last error: Device response is to short")));
+        QTest::qWait(300);
+        window.windowHandle()->screen()->grabWindow(0).save(
+            QDir(QStringLiteral(TAMO_SCREENSHOT_DIR)).filePath(QStringLiteral("main-page-tooltip.png")));
+        QToolTip::hideText();
 
         window.showDfuPage();
         auto *firmware = child<QPushButton>(window.dfuPage(), "firmwareBtn");
