@@ -10,6 +10,7 @@
 #include "LoginPage.h"
 #include "MainApp.h"
 #include "MainWindow.h"
+#include "NamedChild.h"
 #include "SelfSignedCertificate.h"
 #include "Timings.h"
 
@@ -89,15 +90,9 @@ std::function<void(QMessageBox *)> press(QMessageBox::StandardButton button)
     return [button](QMessageBox *box) { box->button(button)->click(); };
 }
 
-template <typename T>
-T *child(const QWidget *parent, const char *name)
-{
-    return parent->findChild<T *>(QLatin1String(name));
-}
-
 QString pageShown(const MainApp &app)
 {
-    return child<QStackedWidget>(app.window(), "stackedWidget")->currentWidget()->objectName();
+    return namedChild<QStackedWidget>(app.window(), "stackedWidget")->currentWidget()->objectName();
 }
 
 } // namespace
@@ -112,10 +107,10 @@ private:
 
     void typeAndLogin(MainApp &app, const QString &password)
     {
-        child<QLineEdit>(app.window(), "emailLineEdit")->setText(QStringLiteral("op@acme.test"));
-        child<QLineEdit>(app.window(), "passLineEdit")->setText(password);
+        namedChild<QLineEdit>(app.window(), "emailLineEdit")->setText(QStringLiteral("op@acme.test"));
+        namedChild<QLineEdit>(app.window(), "passLineEdit")->setText(password);
         // The express page has a "Login" button of the same name.
-        QTest::mouseClick(child<QPushButton>(app.window()->loginPage(), "loginButton"), Qt::LeftButton);
+        QTest::mouseClick(namedChild<QPushButton>(app.window()->loginPage(), "loginButton"), Qt::LeftButton);
     }
 
     // Starts the express path with one simulated device and waits until its
@@ -168,31 +163,31 @@ private slots:
         typeAndLogin(app, QStringLiteral("wrong-pass"));
         // Held while the request runs, the express button too.
         for (const char *name : {"emailLineEdit", "passLineEdit", "showPassCheckBox", "loginButton", "fwButton"})
-            QVERIFY2(!child<QWidget>(app.window()->loginPage(), name)->isEnabled(), name);
+            QVERIFY2(!namedChild<QWidget>(app.window()->loginPage(), name)->isEnabled(), name);
         QTRY_VERIFY_WITH_TIMEOUT(refusal.answered(), 10000);
         QCOMPARE(refusal.title(), QStringLiteral("Login error"));
         QVERIFY(!refusal.text().isEmpty());
         QCOMPARE(pageShown(app), QStringLiteral("loginPage"));
-        QVERIFY(child<QWidget>(app.window(), "fwButton")->isEnabled());
-        QCOMPARE(child<QLineEdit>(app.window(), "emailLineEdit")->text(), QStringLiteral("op@acme.test"));
+        QVERIFY(namedChild<QWidget>(app.window(), "fwButton")->isEnabled());
+        QCOMPARE(namedChild<QLineEdit>(app.window(), "emailLineEdit")->text(), QStringLiteral("op@acme.test"));
 
         typeAndLogin(app, QStringLiteral("Op-Pass-1"));
         QTRY_COMPARE_WITH_TIMEOUT(pageShown(app), QStringLiteral("mainPage"), 10000);
         QCOMPARE(app.mode(), MainApp::Mode::LoggedIn);
-        QCOMPARE(child<QLabel>(app.window(), "userNameLabel")->text(), QStringLiteral("Olga Tester"));
-        QCOMPARE(child<QLabel>(app.window(), "userEmailLabel")->text(), QStringLiteral("op@acme.test"));
-        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(app.window(), "companyNameLabel")->text(),
+        QCOMPARE(namedChild<QLabel>(app.window(), "userNameLabel")->text(), QStringLiteral("Olga Tester"));
+        QCOMPARE(namedChild<QLabel>(app.window(), "userEmailLabel")->text(), QStringLiteral("op@acme.test"));
+        QTRY_COMPARE_WITH_TIMEOUT(namedChild<QLabel>(app.window(), "companyNameLabel")->text(),
                                   QStringLiteral("Acme Displays"), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!child<QLabel>(app.window(), "companyLogoLabel")->pixmap(Qt::ReturnByValue).isNull(),
+        QTRY_VERIFY_WITH_TIMEOUT(!namedChild<QLabel>(app.window(), "companyLogoLabel")->pixmap(Qt::ReturnByValue).isNull(),
                                  10000);
 
         // Nothing runs on the devices: logging out does not ask.
-        QTest::mouseClick(child<QPushButton>(app.window(), "logoutButton"), Qt::LeftButton);
+        QTest::mouseClick(namedChild<QPushButton>(app.window(), "logoutButton"), Qt::LeftButton);
         QCOMPARE(pageShown(app), QStringLiteral("loginPage"));
         QCOMPARE(app.mode(), MainApp::Mode::LoginShown);
         QVERIFY(app.networkManager()->userInfo() == nullptr);
-        QVERIFY(child<QLineEdit>(app.window(), "emailLineEdit")->text().isEmpty());
-        QVERIFY(child<QLabel>(app.window(), "userNameLabel")->text().isEmpty());
+        QVERIFY(namedChild<QLineEdit>(app.window(), "emailLineEdit")->text().isEmpty());
+        QVERIFY(namedChild<QLabel>(app.window(), "userNameLabel")->text().isEmpty());
     }
 
     void guardAsksWhileDevicesAreBusy_data()
@@ -227,7 +222,7 @@ private slots:
         if (intent == QLatin1String("close"))
             app.window()->close();
         else
-            QTest::mouseClick(child<QPushButton>(app.window()->dfuPage(), "loginButton"), Qt::LeftButton);
+            QTest::mouseClick(namedChild<QPushButton>(app.window()->dfuPage(), "loginButton"), Qt::LeftButton);
         QVERIFY(guard.answered());
         QCOMPARE(guard.title(), QStringLiteral("Error"));
         QCOMPARE(guard.text(), MainApp::TerminateQuestionText);
@@ -257,7 +252,7 @@ private slots:
         QVERIFY(sim.start({}, 1));
         MainApp app;
         app.start();
-        QTest::mouseClick(child<QPushButton>(app.window(), "fwButton"), Qt::LeftButton);
+        QTest::mouseClick(namedChild<QPushButton>(app.window(), "fwButton"), Qt::LeftButton);
         QCOMPARE(pageShown(app), QStringLiteral("dfuPage"));
         QCOMPARE(app.mode(), MainApp::Mode::Express);
         const QPointer<DfuPageManager> pageManager = app.dfuPageManager();
@@ -265,7 +260,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(pageManager->isBatteryTimerRunning(), 15000);
         QTRY_VERIFY_WITH_TIMEOUT(app.devicesManager()->isIdle(), 10000);
 
-        QTest::mouseClick(child<QPushButton>(app.window()->dfuPage(), "loginButton"), Qt::LeftButton);
+        QTest::mouseClick(namedChild<QPushButton>(app.window()->dfuPage(), "loginButton"), Qt::LeftButton);
         QCOMPARE(pageShown(app), QStringLiteral("loginPage"));
         QVERIFY(app.dfuPageManager() == nullptr);
         // Detached before it goes: its timer is dead and the manager no longer reaches it.

@@ -13,6 +13,7 @@
 #include "LoginPage.h"
 #include "MainPage.h"
 #include "MainWindow.h"
+#include "NamedChild.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,23 +29,14 @@
 
 namespace {
 
-template <typename T>
-T *child(const QWidget *parent, const char *name)
-{
-    T *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no child named %s", name);
-    return found;
-}
-
 QString currentName(const QWidget *parent, const char *stack)
 {
-    return child<QStackedWidget>(parent, stack)->currentWidget()->objectName();
+    return namedChild<QStackedWidget>(parent, stack)->currentWidget()->objectName();
 }
 
 int logRows(const QWidget *page)
 {
-    return child<QListView>(page, "logsListView")->model()->rowCount();
+    return namedChild<QListView>(page, "logsListView")->model()->rowCount();
 }
 
 DeviceInfo device(const QString &serial)
@@ -96,18 +88,18 @@ private slots:
         page.show();
         QSignalSpy clicked(&page, &LoginPage::loginClicked);
         QSignalSpy errors(&page, &LoginPage::errorOccurred);
-        auto *emailEdit = child<QLineEdit>(&page, "emailLineEdit");
-        auto *passwordEdit = child<QLineEdit>(&page, "passLineEdit");
+        auto *emailEdit = namedChild<QLineEdit>(&page, "emailLineEdit");
+        auto *passwordEdit = namedChild<QLineEdit>(&page, "passLineEdit");
         emailEdit->setText(email);
         passwordEdit->setText(password);
         if (trigger == QLatin1String("button"))
-            QTest::mouseClick(child<QPushButton>(&page, "loginButton"), Qt::LeftButton);
+            QTest::mouseClick(namedChild<QPushButton>(&page, "loginButton"), Qt::LeftButton);
         else
             QTest::keyClick(trigger == QLatin1String("email") ? emailEdit : passwordEdit, Qt::Key_Return);
 
-        const QList<QWidget *> inputs{emailEdit, passwordEdit, child<QCheckBox>(&page, "showPassCheckBox"),
-                                      child<QPushButton>(&page, "loginButton"),
-                                      child<QPushButton>(&page, "fwButton")};
+        const QList<QWidget *> inputs{emailEdit, passwordEdit, namedChild<QCheckBox>(&page, "showPassCheckBox"),
+                                      namedChild<QPushButton>(&page, "loginButton"),
+                                      namedChild<QPushButton>(&page, "fwButton")};
         if (error.isEmpty()) {
             QCOMPARE(clicked.count(), 1);
             QCOMPARE(clicked.at(0).at(0).toString(), email.trimmed());
@@ -132,10 +124,10 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QCOMPARE(window.windowTitle(), QStringLiteral("TAMO Halvic - Desktop App (1.0.95)"));
-        QWidget *email = child<QLineEdit>(&window, "emailLineEdit");
+        QWidget *email = namedChild<QLineEdit>(&window, "emailLineEdit");
         QCOMPARE(QApplication::focusWidget(), email);
         QTest::keyClick(email, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(child<QLineEdit>(&window, "passLineEdit")));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(namedChild<QLineEdit>(&window, "passLineEdit")));
 
         // After a logout both fields are empty and the e-mail field has the focus again.
         auto *emailEdit = static_cast<QLineEdit *>(email);
@@ -178,7 +170,7 @@ private slots:
         editor.setText(QStringLiteral("Lobby"));
         editor.show();
         QSignalSpy changed(&editor, &EditableText::textChanged);
-        auto *edit = child<QLineEdit>(&editor, "locationEdit");
+        auto *edit = namedChild<QLineEdit>(&editor, "locationEdit");
         edit->setFocus();
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Backspace);
@@ -186,14 +178,14 @@ private slots:
         if (action == QLatin1String("return"))
             QTest::keyClick(edit, Qt::Key_Return);
         else if (action == QLatin1String("save"))
-            QTest::mouseClick(child<QPushButton>(&editor, "saveButton"), Qt::LeftButton);
+            QTest::mouseClick(namedChild<QPushButton>(&editor, "saveButton"), Qt::LeftButton);
         else if (action == QLatin1String("cancel"))
-            QTest::mouseClick(child<QPushButton>(&editor, "cancelButton"), Qt::LeftButton);
+            QTest::mouseClick(namedChild<QPushButton>(&editor, "cancelButton"), Qt::LeftButton);
         else if (action == QLatin1String("hide"))
             editor.hide();
 
-        QCOMPARE(!child<QPushButton>(&editor, "saveButton")->isHidden(), dirty);
-        QCOMPARE(!child<QPushButton>(&editor, "cancelButton")->isHidden(), dirty);
+        QCOMPARE(!namedChild<QPushButton>(&editor, "saveButton")->isHidden(), dirty);
+        QCOMPARE(!namedChild<QPushButton>(&editor, "cancelButton")->isHidden(), dirty);
         QCOMPARE(edit->text(), field);
         QStringList texts;
         for (const QList<QVariant> &signal : changed)
@@ -208,14 +200,14 @@ private slots:
             QCOMPARE(currentName(&page, "mainPageStackedWidget"), QStringLiteral("defLocationPage"));
             QCOMPARE(LocalSettings::showHelpTip(), false);
             // A location saved in one editor shows in the other and is stored.
-            child<EditableText>(&page, "editLocationWidget")->setText(QStringLiteral("Lobby"));
-            QCOMPARE(child<EditableText>(&page, "locationEditor")->text(), QStringLiteral("Lobby"));
+            namedChild<EditableText>(&page, "editLocationWidget")->setText(QStringLiteral("Lobby"));
+            QCOMPARE(namedChild<EditableText>(&page, "locationEditor")->text(), QStringLiteral("Lobby"));
             QCOMPARE(LocalSettings::defaultLocation(), QStringLiteral("Lobby"));
         }
         MainPage second;
         QCOMPARE(currentName(&second, "mainPageStackedWidget"), QStringLiteral("devicePage"));
         QCOMPARE(currentName(&second, "stackedWidget"), QStringLiteral("deviceInfoPage"));
-        QCOMPARE(child<QLineEdit>(child<EditableText>(&second, "editLocationWidget"), "locationEdit")->text(),
+        QCOMPARE(namedChild<QLineEdit>(namedChild<EditableText>(&second, "editLocationWidget"), "locationEdit")->text(),
                  QStringLiteral("Lobby"));
     }
 
@@ -258,7 +250,7 @@ private slots:
         QSignalSpy errors(page, SIGNAL(errorOccured(QString)));
         QSignalSpy upgrades(page, SIGNAL(upgradeFirmwareTriggered(QString)));
 
-        auto *upgrade = child<QPushButton>(page, "upgradeFirmwareButton");
+        auto *upgrade = namedChild<QPushButton>(page, "upgradeFirmwareButton");
         upgrade->click();
         if (error.isEmpty()) {
             QCOMPARE(upgrades.count(), 1);
@@ -275,11 +267,11 @@ private slots:
             upgrade->click();
             QCOMPARE(errors.at(1).at(0).toString(), BasePage::NoFileSelectedText);
             if (express) {
-                QVERIFY(child<QPushButton>(page, "selectedDfuButton")->isHidden());
-                QVERIFY(!child<QPushButton>(page, "selectButton")->isHidden());
-                QCOMPARE(child<QLabel>(page, "selectLabel")->text(), DfuPage::ChooseFileText);
+                QVERIFY(namedChild<QPushButton>(page, "selectedDfuButton")->isHidden());
+                QVERIFY(!namedChild<QPushButton>(page, "selectButton")->isHidden());
+                QCOMPARE(namedChild<QLabel>(page, "selectLabel")->text(), DfuPage::ChooseFileText);
             } else {
-                QVERIFY(child<QLabel>(page, "fwFileNameLabel")->text().isEmpty());
+                QVERIFY(namedChild<QLabel>(page, "fwFileNameLabel")->text().isEmpty());
             }
         }
     }
@@ -290,11 +282,11 @@ private slots:
         DfuPage page;
         page.setDevicesModel(&model);
         page.show();
-        auto *firmware = child<QPushButton>(&page, "firmwareBtn");
-        auto *log = child<QWidget>(&page, "bottomPanel");
+        auto *firmware = namedChild<QPushButton>(&page, "firmwareBtn");
+        auto *log = namedChild<QWidget>(&page, "bottomPanel");
         QVERIFY(!firmware->isEnabled());
         model.addDevices({device(QStringLiteral("A")), device(QStringLiteral("B"))});
-        QCOMPARE(child<QLabel>(&page, "devicesCountLbl")->text(), QStringLiteral("2"));
+        QCOMPARE(namedChild<QLabel>(&page, "devicesCountLbl")->text(), QStringLiteral("2"));
         QVERIFY(firmware->isEnabled());
         firmware->click();
         QCOMPARE(currentName(&page, "contentStackedWidget"), QStringLiteral("dfuPage"));
@@ -308,7 +300,7 @@ private slots:
         QVERIFY(!log->isVisible());
         QVERIFY(!firmware->isHidden());
         QVERIFY(!firmware->isEnabled());
-        QVERIFY(child<QLabel>(&page, "noDevicesLbl")->isVisible());
+        QVERIFY(namedChild<QLabel>(&page, "noDevicesLbl")->isVisible());
     }
 
     void onlyThePageShownCollectsTheActivityLog()
@@ -347,7 +339,7 @@ private slots:
         MainPage page;
         for (int i = 0; i < BasePage::kMaxLogRows + 7; ++i)
             page.addLogMessage(QStringLiteral("line %1").arg(i));
-        const QAbstractItemModel *log = child<QListView>(&page, "logsListView")->model();
+        const QAbstractItemModel *log = namedChild<QListView>(&page, "logsListView")->model();
         QCOMPARE(log->rowCount(), BasePage::kMaxLogRows);
         QCOMPARE(log->index(0, 0).data().toString(), QStringLiteral("line 7"));
         QCOMPARE(log->index(log->rowCount() - 1, 0).data().toString(),

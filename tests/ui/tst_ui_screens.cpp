@@ -10,6 +10,7 @@
 #include "LogMessageHandler.h"
 #include "MainPage.h"
 #include "MainWindow.h"
+#include "NamedChild.h"
 #include "Timings.h"
 #include "UserInfo.h"
 
@@ -32,15 +33,6 @@ namespace {
 
 const QColor kAccent(0x00, 0xbb, 0xbc);
 const QColor kLeftPanel(0xd8, 0xd8, 0xd8);
-
-template <typename T>
-T *child(const QWidget *parent, const char *name)
-{
-    T *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no child named %s", name);
-    return found;
-}
 
 // What the X server shows of the window, not what Qt would paint offscreen.
 QImage grab(const QWidget &window, const QString &name)
@@ -108,7 +100,7 @@ private slots:
         QCOMPARE(window.size(), QSize(1100, 700));
 
         const QImage login = grab(window, QStringLiteral("login-page.png"));
-        const QWidget *loginButton = child<QPushButton>(window.loginPage(), "loginButton");
+        const QWidget *loginButton = namedChild<QPushButton>(window.loginPage(), "loginButton");
         QCOMPARE(colourAt(login, window, loginButton, QPoint(6, loginButton->height() / 2)), kAccent);
         QCOMPARE(colourAt(login, window, loginButton, QPoint(loginButton->width() - 7, loginButton->height() / 2)),
                  kAccent);
@@ -130,16 +122,16 @@ private slots:
         model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0002"), DeviceInfo::Status, 4);
         model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0002"), DeviceInfo::LastError,
                         QStringLiteral("Device response is to short"));
-        auto *list = child<QListView>(window.mainPage(), "devicesListView");
+        auto *list = namedChild<QListView>(window.mainPage(), "devicesListView");
         const int marked = model->findRow(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0003"));
         QCOMPARE(model->index(marked, 0).data(DevicesModel::NameRole).toString(), QStringLiteral("<img src=x>"));
         list->setCurrentIndex(model->index(marked, 0));
-        QCOMPARE(child<QLabel>(window.mainPage(), "infoNameValue")->text(), QStringLiteral("<img src=x>"));
+        QCOMPARE(namedChild<QLabel>(window.mainPage(), "infoNameValue")->text(), QStringLiteral("<img src=x>"));
         const QImage main = grab(window, QStringLiteral("main-page.png"));
-        const QWidget *left = child<QWidget>(window.mainPage(), "leftPanel");
+        const QWidget *left = namedChild<QWidget>(window.mainPage(), "leftPanel");
         QCOMPARE(left->width(), 540);
         QCOMPARE(colourAt(main, window, left, QPoint(left->width() - 4, 4)), kLeftPanel);
-        QCOMPARE(child<QLabel>(window.mainPage(), "devicesCountLbl")->text(), QStringLiteral("3"));
+        QCOMPARE(namedChild<QLabel>(window.mainPage(), "devicesCountLbl")->text(), QStringLiteral("3"));
         // Every card fits the list without a horizontal scroll bar; the busy one shows its progress.
         QVERIFY(!list->horizontalScrollBar()->isVisible());
         const QRect busy = list->visualRect(model->index(model->findRow(DeviceInfo::SerialNumber,
@@ -160,13 +152,13 @@ private slots:
         QToolTip::hideText();
 
         window.showDfuPage();
-        auto *firmware = child<QPushButton>(window.dfuPage(), "firmwareBtn");
+        auto *firmware = namedChild<QPushButton>(window.dfuPage(), "firmwareBtn");
         QVERIFY(firmware->isEnabled());
         firmware->click();
         window.dfuPage()->setFirmwareFile(QStringLiteral("/tmp/tamo-firmware-1.6.0.dfu"));
         grab(window, QStringLiteral("express-upgrade-panel.png"));
-        QCOMPARE(child<QLabel>(window.dfuPage(), "devicesCountLbl")->text(), QStringLiteral("3"));
-        QVERIFY(child<QWidget>(window.dfuPage(), "bottomPanel")->isVisible());
+        QCOMPARE(namedChild<QLabel>(window.dfuPage(), "devicesCountLbl")->text(), QStringLiteral("3"));
+        QVERIFY(namedChild<QWidget>(window.dfuPage(), "bottomPanel")->isVisible());
     }
 };
 
