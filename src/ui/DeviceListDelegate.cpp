@@ -173,7 +173,7 @@ bool DeviceListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, c
     if (text.isEmpty())
         QToolTip::hideText();
     else // Device and cloud texts are shown as they are, never as markup.
-        QToolTip::showText(event->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap), view,
+        QToolTip::showText(event->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpacePre), view,
                            option.rect);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 EditableText::EditableText(QWidget *parent)
@@ -34,6 +35,7 @@ EditableText::EditableText(QWidget *parent)
     connect(m_edit, &QLineEdit::textChanged, this, &EditableText::onTextEdited);
     connect(m_edit, &QLineEdit::returnPressed, this, &EditableText::closeEditor);
     setButtonsVisible(false);
+    updateEmptyLook();
 }
 
 void EditableText::setText(const QString &text)
@@ -47,6 +49,7 @@ void EditableText::setText(const QString &text)
 
 void EditableText::onTextEdited(const QString &newText)
 {
+    updateEmptyLook();
     setButtonsVisible(!newText.isEmpty() && newText != m_committed);
 }
 
@@ -84,6 +87,16 @@ void EditableText::setButtonsVisible(bool visible)
 {
     m_save->setVisible(visible);
     m_cancel->setVisible(visible);
+}
+
+void EditableText::updateEmptyLook()
+{
+    const bool empty = m_edit->text().isEmpty();
+    if (m_edit->property("empty").toBool() == empty && m_edit->property("empty").isValid())
+        return;
+    m_edit->setProperty("empty", empty);
+    m_edit->style()->unpolish(m_edit);
+    m_edit->style()->polish(m_edit);
 }
 
 bool EditableText::isDirty() const

@@ -37,6 +37,8 @@ protected:
 
 private:
     void setButtonsVisible(bool visible);
+    // The style sheet draws an empty field (its placeholder) lighter than a value.
+    void updateEmptyLook();
     bool isDirty() const;
 
     QLineEdit *m_edit;

@@ -177,10 +177,10 @@ QWidget *MainPage::buildFirmwarePage()
     steps->setHorizontalSpacing(10);
     steps->setVerticalSpacing(14);
     steps->addWidget(new QLabel(QStringLiteral("1):"), page), 0, 0);
-    steps->addWidget(m_downloadButton, 0, 1);
+    steps->addWidget(m_downloadButton, 0, 1, Qt::AlignLeft);
     steps->addWidget(stepLabel(tr("latest Firmware File  (will be saved in “Downloads” folder)"), page), 0, 2);
     steps->addWidget(new QLabel(QStringLiteral("2):"), page), 1, 0);
-    steps->addWidget(m_selectButton, 1, 1);
+    steps->addWidget(m_selectButton, 1, 1, Qt::AlignLeft);
     steps->addWidget(stepLabel(tr("Firmware File after you’ve downloaded it."), page), 1, 2);
     steps->addWidget(m_fwFileNameLabel, 2, 2);
     steps->addWidget(new QLabel(QStringLiteral("3):"), page), 3, 0);
@@ -245,15 +245,13 @@ void MainPage::connectControls()
 void MainPage::restoreSettings()
 {
     m_locationEditor->setText(LocalSettings::defaultLocation());
+    showNoInfo();
     if (LocalSettings::showHelpTip()) {
-        m_pages->setCurrentWidget(m_helpPage);
+        openHelpTip();
         LocalSettings::setShowHelpTip(false);
     } else {
-        m_pages->setCurrentWidget(m_devicePage);
-        m_devicePanels->setCurrentWidget(m_deviceInfoPage);
+        openDeviceInfo();
     }
-    setPanelsVisible(LogPanel, true);
-    showNoInfo();
 }
 
 void MainPage::setDevicesModel(DevicesModel *model)

@@ -198,6 +198,7 @@ private slots:
         {
             MainPage page;
             QCOMPARE(currentName(&page, "mainPageStackedWidget"), QStringLiteral("defLocationPage"));
+            QVERIFY(namedChild<QWidget>(&page, "bottomPanel")->isHidden()); // the tip hides the log
             QCOMPARE(LocalSettings::showHelpTip(), false);
             // A location saved in one editor shows in the other and is stored.
             namedChild<EditableText>(&page, "editLocationWidget")->setText(QStringLiteral("Lobby"));

@@ -2,6 +2,7 @@
 // page, the main page with three simulated devices and one selected, and the
 // express page's upgrade panel go to the build folder for people to look at;
 // the checks cover what a person sees first and what does not depend on fonts.
+#include "AppPaths.h"
 #include "DevSim.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
@@ -78,6 +79,7 @@ private slots:
     {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         QVERIFY(QDir().mkpath(QStringLiteral(TAMO_SCREENSHOT_DIR)));
+        QFile::remove(AppPaths::settingsFilePath()); // a first start
         qInstallMessageHandler(logMessageHandler);
         Timings::setScale(0.01);
         Timings::set(Timings::DiscoveryPollInterval, 20);
@@ -112,6 +114,8 @@ private slots:
         window.setUserInfo(&user);
         window.showMainPage();
         window.setDevicesModel(manager.devicesModel());
+        // A first start opens on the help tip.
+        grab(window, QStringLiteral("main-page-help-tip.png"));
         manager.startTracking();
         QTRY_VERIFY_WITH_TIMEOUT(allRead(manager.devicesModel(), 3), 20000);
         // What the devices manager reports while a job runs, and after a failure.
@@ -145,11 +149,17 @@ private slots:
         QHelpEvent help(QEvent::ToolTip, failed.center(), list->viewport()->mapToGlobal(failed.center()));
         QCoreApplication::sendEvent(list->viewport(), &help);
         QTRY_VERIFY(QToolTip::isVisible());
-        QVERIFY(QToolTip::text().contains(QStringLiteral("Last error: Device response is to short")));
+        QVERIFY(QToolTip::text().replace(QChar(0xa0), QLatin1Char(' ')).contains(
+            QStringLiteral("Last error: Device response is to short")));
         QTest::qWait(300);
         window.windowHandle()->screen()->grabWindow(0).save(
             QDir(QStringLiteral(TAMO_SCREENSHOT_DIR)).filePath(QStringLiteral("main-page-tooltip.png")));
         QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+
+        namedChild<QPushButton>(window.mainPage(), "firmwareBtn")->click();
+        window.mainPage()->setFirmwareFile(QStringLiteral("/tmp/tamo-firmware-1.6.0.dfu"));
+        grab(window, QStringLiteral("main-page-firmware.png"));
 
         window.showDfuPage();
         auto *firmware = namedChild<QPushButton>(window.dfuPage(), "firmwareBtn");
