@@ -9,6 +9,7 @@
 //    ratio=R ms_still_small=A ms_still_large=B ms_gif=C
 // R: ImageMagick's time over ours for the three stills together; A, B: ours
 // for the small and the large JPEG; C: ours for the GIF.
+#include "BenchReport.h"
 #include "ImageProcessor.h"
 
 #include <QBuffer>
@@ -23,43 +24,14 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+
+using namespace BenchReport;
 
 namespace {
 
 const char *const kImageMagick = "/usr/bin/convert";
 constexpr int kGifFrames = 48;
-
-void say(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
-[[noreturn]] void fail(const QString &why)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "tamo-bench-convert: FAILED: %s\n", qPrintable(why));
-    std::exit(1);
-}
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const int n = values.size();
-    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2.0;
-}
-
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
-}
 
 // Something like a photograph, so that the encoders have real work.
 QImage scene(int width, int height, int phase = 0)

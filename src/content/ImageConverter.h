@@ -11,7 +11,7 @@ class QThread;
 // ImageProcessor that runs on it, so that its user only enqueues and listens.
 //
 // Contract:
-// - enqueue() (GUI thread) queues a copy of a downloaded file and starts the
+// - enqueue() (thread-safe) queues a copy of a downloaded file and starts the
 //   worker when it is not running. When the worker ends while pictures are
 //   still queued (one was queued just after the worker found the queue empty),
 //   it is started again: every queued picture is converted.

@@ -33,6 +33,17 @@ QMap<QDateTime, QString> dated(const QStringList &uuids)
     return map;
 }
 
+// A manager with a spy on each of its signals.
+struct Planner
+{
+    ContentManager manager;
+    QSignalSpy listing{&manager, &ContentManager::loadDeviceUuids};
+    QSignalSpy dates{&manager, &ContentManager::loadUuidsDetails};
+    QSignalSpy deletion{&manager, &ContentManager::deleteFromDevice};
+    QSignalSpy ready{&manager, &ContentManager::deviceReadyToUpload};
+    QSignalSpy failed{&manager, &ContentManager::failedPreparingUpload};
+};
+
 } // namespace
 
 class TestContentManager : public QObject
@@ -102,36 +113,31 @@ private slots:
         QFETCH(QStringList, deleteSlideShows);
         QFETCH(QStringList, upload);
 
-        ContentManager manager;
-        QSignalSpy listing(&manager, &ContentManager::loadDeviceUuids);
-        QSignalSpy dates(&manager, &ContentManager::loadUuidsDetails);
-        QSignalSpy deletion(&manager, &ContentManager::deleteFromDevice);
-        QSignalSpy ready(&manager, &ContentManager::deviceReadyToUpload);
-        QSignalSpy failed(&manager, &ContentManager::failedPreparingUpload);
-
+        Planner p;
+        ContentManager &manager = p.manager;
         manager.manageContent(kMac, files, slideShows, slideShowFiles, firmware);
         if (!deviceImages.isEmpty() || !deviceSlideShows.isEmpty() || freeSlots > 0) {
-            QCOMPARE(listing.size(), 1);
+            QCOMPARE(p.listing.size(), 1);
             manager.loadedDeviceUuids(kMac, true, deviceImages, deviceSlideShows, freeSlots, QString());
-            QCOMPARE(dates.size(), 1);
-            QCOMPARE(dates.first().at(1).toStringList(), stale);
+            QCOMPARE(p.dates.size(), 1);
+            QCOMPARE(p.dates.first().at(1).toStringList(), stale);
             manager.loadedUuidsDetails(true, kMac, dated(datedOldestFirst), slideShowContents, QString());
             if (deleteImages != QStringList{QStringLiteral("-")}) {
-                QCOMPARE(deletion.size(), 1);
-                QCOMPARE(deletion.first().at(1).toStringList(), deleteImages);
-                QCOMPARE(deletion.first().at(2).toStringList(), deleteGifs);
-                QCOMPARE(deletion.first().at(3).toStringList(), deleteSlideShows);
-                QCOMPARE(ready.size(), 0);
+                QCOMPARE(p.deletion.size(), 1);
+                QCOMPARE(p.deletion.first().at(1).toStringList(), deleteImages);
+                QCOMPARE(p.deletion.first().at(2).toStringList(), deleteGifs);
+                QCOMPARE(p.deletion.first().at(3).toStringList(), deleteSlideShows);
+                QCOMPARE(p.ready.size(), 0);
                 manager.deletedUuids(kMac, true);
             }
         } else {
-            QCOMPARE(listing.size(), 0);
+            QCOMPARE(p.listing.size(), 0);
         }
-        QCOMPARE(deletion.size(), deleteImages == QStringList{QStringLiteral("-")} ? 0 : 1);
-        QCOMPARE(failed.size(), 0);
-        QCOMPARE(ready.size(), 1);
-        QCOMPARE(ready.first().at(0).toString(), kMac);
-        QCOMPARE(ready.first().at(1).toStringList(), upload);
+        QCOMPARE(p.deletion.size(), deleteImages == QStringList{QStringLiteral("-")} ? 0 : 1);
+        QCOMPARE(p.failed.size(), 0);
+        QCOMPARE(p.ready.size(), 1);
+        QCOMPARE(p.ready.first().at(0).toString(), kMac);
+        QCOMPARE(p.ready.first().at(1).toStringList(), upload);
         QVERIFY(!manager.isPreparing(kMac));
     }
 
@@ -153,37 +159,34 @@ private slots:
         QFETCH(int, failingStep);
         QFETCH(QString, message);
 
-        ContentManager manager;
-        QSignalSpy listing(&manager, &ContentManager::loadDeviceUuids);
-        QSignalSpy deletion(&manager, &ContentManager::deleteFromDevice);
-        QSignalSpy ready(&manager, &ContentManager::deviceReadyToUpload);
-        QSignalSpy failed(&manager, &ContentManager::failedPreparingUpload);
+        Planner p;
+        ContentManager &manager = p.manager;
         const QString error = QStringLiteral("port lost");
 
         // Answers for a device that is not being prepared change nothing.
         manager.loadedDeviceUuids(kMac, false, {}, {}, 0, error);
         manager.loadedUuidsDetails(true, kMac, {}, {}, QString());
         manager.deletedUuids(kMac, true);
-        QCOMPARE(failed.size() + ready.size(), 0);
+        QCOMPARE(p.failed.size() + p.ready.size(), 0);
 
         manager.manageContent(kMac, ids("a"), {}, {}, QStringLiteral("1.5.90"));
         manager.manageContent(kMac, ids("b"), {}, {}, QStringLiteral("1.5.90"));
-        QCOMPARE(listing.size(), 1); // the second call is dropped while the first runs
+        QCOMPARE(p.listing.size(), 1); // the second call is dropped while the first runs
 
         QTest::ignoreMessage(QtWarningMsg, qPrintable(message));
         manager.loadedDeviceUuids(kMac, failingStep != 1, ids("x"), {}, 0, error);
         if (failingStep > 1)
             manager.loadedUuidsDetails(failingStep != 2, kMac, dated(ids("x")), {}, error);
         if (failingStep > 2) {
-            QCOMPARE(deletion.size(), 1);
+            QCOMPARE(p.deletion.size(), 1);
             manager.deletedUuids(kMac, false);
         }
-        QCOMPARE(failed.size(), 1);
-        QCOMPARE(failed.first().at(0).toString(), kMac);
-        QCOMPARE(ready.size(), 0);
+        QCOMPARE(p.failed.size(), 1);
+        QCOMPARE(p.failed.first().at(0).toString(), kMac);
+        QCOMPARE(p.ready.size(), 0);
         QVERIFY(!manager.isPreparing(kMac));
         manager.manageContent(kMac, ids("a"), {}, {}, QStringLiteral("1.5.90"));
-        QCOMPARE(listing.size(), 2);
+        QCOMPARE(p.listing.size(), 2);
     }
 };
 
