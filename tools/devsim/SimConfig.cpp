@@ -180,7 +180,7 @@ bool SimConfig::parse(const QStringList &arguments, SimConfig *config, int *exit
         {QStringLiteral("unplug-after-parts"), QStringLiteral("Leave the bus when the Nth transfer data part arrives (unanswered)."), QStringLiteral("N")},
         {QStringLiteral("replug-after-ms"), QStringLiteral("Come back this long after a fault unplug (default: stay away)."), QStringLiteral("MS")},
         {QStringLiteral("devices"), QStringLiteral("The devices' MACs, serial numbers, names and firmware versions from a cloud simulator fixture (its \"devices\"), e.g. the demo's; replaces --count and --mac."), QStringLiteral("FILE")},
-        {QStringLiteral("keep-content"), QStringLiteral("Write every picture frame a device receives to DIR/SERIAL_ID_FRAME.jpg (created when missing)."), QStringLiteral("DIR")},
+        {QStringLiteral("keep-content"), QStringLiteral("Write every picture frame a device receives to DIR/SERIAL_ID_FRAME.jpg (.png, .gif or .bin for other bytes; the folder is created when missing)."), QStringLiteral("DIR")},
         {QStringLiteral("control"), QStringLiteral("Also read control commands from this FIFO (created when missing)."), QStringLiteral("FIFO")},
         {QStringLiteral("no-stdin"), QStringLiteral("Ignore standard input (no commands from it, no stop at its end).")},
         {QStringLiteral("verbose"), QStringLiteral("Trace every frame and console line on standard error.")},
