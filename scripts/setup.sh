@@ -11,6 +11,8 @@ packages=(
   python3 python3-pil
   fonts-dejavu-core
   xvfb xauth
+  dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
+  librsvg2-bin                                         # scripts/render-icon.sh
 )
 
 missing=()
