@@ -103,11 +103,13 @@ private slots:
 
         const QString root = scratch.filePath(QStringLiteral("root"));
         QCOMPARE(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, root}).exitCode, 0);
+        const QString desktopEntry = QStringLiteral("usr/share/applications/example.tamo.Tamo.desktop");
+        const QString metainfo = QStringLiteral("usr/share/metainfo/example.tamo.Tamo.metainfo.xml");
         const QStringList installed = {
+            desktopEntry,
+            metainfo,
             QStringLiteral("usr/lib/udev/rules.d/60-tamo.rules"),
             QStringLiteral("usr/lib/systemd/user/tamo-hub.service"),
-            QStringLiteral("usr/share/applications/example.tamo.Tamo.desktop"),
-            QStringLiteral("usr/share/metainfo/example.tamo.Tamo.metainfo.xml"),
             QStringLiteral("usr/share/icons/hicolor/48x48/apps/example.tamo.Tamo.png"),
             QStringLiteral("usr/share/icons/hicolor/128x128/apps/example.tamo.Tamo.png"),
             QStringLiteral("usr/share/icons/hicolor/256x256/apps/example.tamo.Tamo.png"),
@@ -122,11 +124,11 @@ private slots:
         QCOMPARE(QDir(root + QStringLiteral("/usr/bin")).entryList(QDir::Files),
                  (QStringList{QStringLiteral("Tamo"), QStringLiteral("tamo-cli")}));
 
-        const Run desktop = run(QStringLiteral("desktop-file-validate"), {root + QLatin1Char('/') + installed[2]});
+        const Run desktop = run(QStringLiteral("desktop-file-validate"), {root + QLatin1Char('/') + desktopEntry});
         QVERIFY2(desktop.exitCode == 0 && desktop.output.isEmpty(), qPrintable(desktop.output));
-        const Run metainfo = run(QStringLiteral("appstreamcli"),
-                                 {QStringLiteral("validate"), QStringLiteral("--no-net"), root + QLatin1Char('/') + installed[3]});
-        QVERIFY2(metainfo.exitCode == 0, qPrintable(metainfo.output));
+        const Run appstream = run(QStringLiteral("appstreamcli"),
+                                  {QStringLiteral("validate"), QStringLiteral("--no-net"), root + QLatin1Char('/') + metainfo});
+        QVERIFY2(appstream.exitCode == 0, qPrintable(appstream.output));
 
         // The unpacked executables run: every library they need is a declared dependency.
         const Run cliHelp = run(root + QStringLiteral("/usr/bin/tamo-cli"), {QStringLiteral("--help")});
