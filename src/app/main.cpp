@@ -1,4 +1,5 @@
 #include "AppPaths.h"
+#include "CommandLine.h"
 #include "CrashHandler.h"
 #include "InstanceGuard.h"
 #include "LogMessageHandler.h"
@@ -12,6 +13,8 @@ int main(int argc, char *argv[])
 {
     // Armed before anything else can fail.
     CrashHandler::install();
+    if (CommandLine::answerInformationRequest(argc, argv))
+        return 0;
 
     QApplication app(argc, argv);
     AppPaths::ensureDataFolder();

@@ -8,6 +8,7 @@
 #include "UiResources.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QStandardPaths>
@@ -34,6 +35,10 @@ MainWindow::MainWindow(QWidget *parent)
 {
     UiResources::ensureLoaded();
     setObjectName(QStringLiteral("MainWindow"));
+    QIcon icon;
+    for (int size : {48, 128, 256})
+        icon.addFile(QStringLiteral(":/img/app-icon-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     resize(1100, 700);
 
     auto *central = new QWidget(this);

@@ -52,10 +52,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tamo-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAMO_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("devices | upgrade FILE"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
                                            QStringLiteral("Give up after S seconds (default 60)."),
