@@ -126,6 +126,7 @@ private slots:
         model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0002"), DeviceInfo::Status, 4);
         model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0002"), DeviceInfo::LastError,
                         QStringLiteral("Device response is to short"));
+        model->setValue(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0003"), DeviceInfo::Brightness, QVariant());
         auto *list = namedChild<QListView>(window.mainPage(), "devicesListView");
         const int marked = model->findRow(DeviceInfo::SerialNumber, QStringLiteral("TAMOSIM0003"));
         QCOMPARE(model->index(marked, 0).data(DevicesModel::NameRole).toString(), QStringLiteral("<img src=x>"));
