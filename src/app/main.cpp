@@ -1,12 +1,10 @@
 #include "AppPaths.h"
 #include "CommandLine.h"
 #include "CrashHandler.h"
-#include "DeviceInfo.h"
-#include "DevicesManager.h"
 #include "InstanceGuard.h"
 #include "LogMessageHandler.h"
 #include "Logger.h"
-#include "PlaceholderWindow.h"
+#include "MainApp.h"
 #include "TerminationWatcher.h"
 
 #include <QApplication>
@@ -38,8 +36,6 @@ int main(int argc, char *argv[])
     Logger::instance()->setFileLoggingEnabled(app.arguments().contains(QStringLiteral("-l")));
     qDebug("Tamo %s started, process %lld", TAMO_VERSION, QCoreApplication::applicationPid());
 
-    DeviceInfo::registerMetaTypes();
-
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app,
                      [](int signalNumber) {
@@ -47,14 +43,7 @@ int main(int argc, char *argv[])
                          QCoreApplication::quit();
                      });
 
-    // Until the application controller exists, the window shows what the devices
-    // manager finds and the activity log.
-    DevicesManager manager;
-    PlaceholderWindow window(manager.devicesModel());
-    QObject::connect(Logger::instance(), &Logger::readableMessageAdded, &window,
-                     &PlaceholderWindow::addLogMessage);
-    window.show();
-    manager.startTracking();
-
+    MainApp controller;
+    controller.start();
     return app.exec();
 }
