@@ -4,8 +4,10 @@
 #include "NetworkManager.h"
 #include "requests/DownloadDataRequest.h"
 #include "requests/GetDfuRequest.h"
+#include "Timings.h"
 
 #include <QDir>
+#include <QNetworkAccessManager>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -48,6 +50,35 @@ private slots:
     {
         m_net.reset();
         m_sim.reset();
+        Timings::restoreDefaults();
+    }
+
+    void inactivityEndsOnlyAStalledDownload_data()
+    {
+        QTest::addColumn<int>("pauseMs"); // before each eighth of the file
+        QTest::addColumn<bool>("success");
+        QTest::newRow("stalled") << 5000 << false;
+        QTest::newRow("slow but moving") << 250 << true; // 2 s in all, longer than the time-out
+    }
+
+    void inactivityEndsOnlyAStalledDownload()
+    {
+        QFETCH(int, pauseMs);
+        QFETCH(bool, success);
+        Timings::set(Timings::RequestTimeout, 1500);
+        QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}),
+                      {"--slow-body", QStringLiteral("files/*=%1").arg(pauseMs)}));
+        m_net = std::make_unique<NetworkManager>();
+        const QList<QVariant> result = download(false);
+        QCOMPARE(result.at(0).toBool(), success);
+        if (success) {
+            QCOMPARE(read(result.at(2).toString()), kFirmware);
+        } else {
+            QCOMPARE(result.at(3).toString(), QStringLiteral("No data from the cloud for 1.5 s"));
+            QVERIFY(entries(m_folder.path()).isEmpty());
+        }
+        // The request is gone, and its access manager with it.
+        QTRY_VERIFY(m_net->findChildren<QNetworkAccessManager *>().isEmpty());
     }
 
     void downloadsCountUpAndNeverOverwrite()
