@@ -1,4 +1,5 @@
 #include "AppPaths.h"
+#include "CloudAddresses.h"
 #include "CrashHandler.h"
 #include "DeviceInfo.h"
 #include "DevicesManager.h"
@@ -34,6 +35,7 @@ int main(int argc, char *argv[])
     }
     Logger::instance()->setFileLoggingEnabled(app.arguments().contains(QStringLiteral("-l")));
     qDebug("Tamo %s started, process %lld", TAMO_VERSION, QCoreApplication::applicationPid());
+    CloudAddresses::logEnvironmentOverrides();
 
     DeviceInfo::registerMetaTypes();
 
