@@ -153,8 +153,9 @@ void NetworkManager::slotUserInfoLoaded(Request *request)
         return;
     }
     const bool ok = checkRequestResult(r);
-    // The receiver owns the record, also after a failure (then with empty fields).
-    emit gotUserInfo(ok, r->macAddress(), r->takeRecord(), r->errorString());
+    // Lent for the emission only, also after a failure (then with empty fields).
+    const std::unique_ptr<UserInfo> record(r->takeRecord());
+    emit gotUserInfo(ok, r->macAddress(), record.get(), r->errorString());
     release(r);
 }
 

@@ -101,6 +101,9 @@ signals:
     void contentsReady(bool success, ImageData imageData);
     void contentInfoReady(bool success, QString macAddress, QMap<QDateTime, QString> uuidsData,
                           QMap<QString, QStringList> ssContentUuidsOnDev, QString errorString);
+    // userInfo is lent for the emission only: the manager deletes it as soon as the
+    // receivers have returned, so a receiver copies what it needs and never
+    // connects through a queued connection.
     void gotUserInfo(bool success, QString macAddress, UserInfo *userInfo, QString errorString);
     void deviceInfoUpdated(QString macAdress, QHash<NetworkManager::DataType, QVariant> updatedValues);
     void uploadStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status);

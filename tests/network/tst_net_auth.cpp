@@ -120,7 +120,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(fw.count() == 1 && user.count() == 1, 5000);
         QCOMPARE(fw.at(0).at(0).toBool(), true);
         QCOMPARE(user.at(0).at(0).toBool(), true);
-        delete user.at(0).at(2).value<UserInfo *>();
         QCOMPARE(refreshed.count(), 1);
         QCOMPARE(m_sim->actions("tokenRefreshes").size(), 1);
         QCOMPARE(statuses(m_sim->requests("setting/platform")), (QList<int>{401, 200}));
