@@ -91,7 +91,8 @@ void Request::setCacheDirectory(const QString &path)
 
 void Request::startTimer()
 {
-    m_timeoutTimer->start();
+    if (m_timeout > 0) // 0 switches the time-out off
+        m_timeoutTimer->start();
     m_startTime = QDateTime::currentMSecsSinceEpoch();
 }
 

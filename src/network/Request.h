@@ -47,7 +47,7 @@ public:
 
     int httpStatusCode() const { return m_httpStatusCode; }
     int networkError() const { return m_networkError; }
-    // The inactivity time-out in ms (Timings::RequestTimeout when created).
+    // The inactivity time-out in ms (Timings::RequestTimeout when created; 0: none).
     int timeout() const { return m_timeout; }
     void setTimeout(int ms);
     int attempts() const { return m_attempts; }
