@@ -1,4 +1,5 @@
 #include "AppPaths.h"
+#include "CloudAddresses.h"
 #include "CommandLine.h"
 #include "CrashHandler.h"
 #include "InstanceGuard.h"
@@ -35,6 +36,7 @@ int main(int argc, char *argv[])
     }
     Logger::instance()->setFileLoggingEnabled(app.arguments().contains(QStringLiteral("-l")));
     qDebug("Tamo %s started, process %lld", TAMO_VERSION, QCoreApplication::applicationPid());
+    CloudAddresses::logEnvironmentOverrides();
 
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app,

@@ -1,6 +1,7 @@
 // tamo-cli: the devices side of the application without a window, for headless hub
 // computers and scripts.
 #include "AttachedDevicesWaiter.h"
+#include "CloudAddresses.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 #include "InstanceGuard.h"
@@ -92,6 +93,7 @@ int main(int argc, char *argv[])
     Logger::setFilePath(parser.value(logOption));
     qInstallMessageHandler(logMessageHandler);
     Logger::instance()->setFileLoggingEnabled(parser.isSet(logOption));
+    CloudAddresses::logEnvironmentOverrides();
 
     // Two programs driving the same ports would break each other's transfers.
     InstanceGuard guard;
