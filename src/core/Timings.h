@@ -41,7 +41,7 @@ public:
         DfuAfterAttempt,         // after each download attempt
 
         // Cloud
-        RequestTimeout,          // a request's time-out, when armed
+        RequestTimeout,          // a request ends after this long without a byte moving
 
         // Device commands with their own answer waits
         DeleteWait,              // wait for the answer to a content delete
