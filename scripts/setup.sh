@@ -14,6 +14,7 @@ packages=(
   xvfb xauth
   dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
   librsvg2-bin                                         # scripts/render-icon.sh
+  clang libclang-rt-dev                                # scripts/fuzz.sh: clang and its libFuzzer and sanitizer runtimes
 )
 
 missing=()
