@@ -3,28 +3,14 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QThreadPool>
 #include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
-// What every fuzz target shares, called once before the first input.
+// What every fuzz target shares. FuzzSupport.cpp prepares the process once,
+// before the first input (LLVMFuzzerInitialize).
 namespace FuzzSupport {
-
-inline void prepare()
-{
-    // The product's log lines are dropped: printing them would cost more than
-    // the parsing under test.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    // Qt converts large pictures on its global thread pool. A pool thread that
-    // ends while LeakSanitizer stops the world can crash the checker, so pool
-    // threads never expire during a run and are joined before the final check
-    // (handlers registered later run earlier).
-    QThreadPool::globalInstance()->setExpiryTimeout(-1);
-    std::atexit([] { QThreadPool::globalInstance()->waitForDone(); });
-}
 
 inline QByteArray bytes(const uint8_t *data, size_t size)
 {

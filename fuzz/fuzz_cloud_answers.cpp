@@ -155,14 +155,6 @@ void answerEveryEndpoint(const QByteArray &data)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // No application object: with one, every request's access manager would
-    // wake the network configuration thread, at a third of the speed.
-    FuzzSupport::prepare();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = FuzzSupport::bytes(data, size);

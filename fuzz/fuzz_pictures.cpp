@@ -8,12 +8,6 @@
 
 using FuzzSupport::keep;
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::prepare();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QVector<ImageFrame> download{ImageFrame{FuzzSupport::bytes(data, size), 0}};
@@ -27,5 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QObject::connect(&processor, &ImageProcessor::conversionFailed,
                      [](const QString &, const QString &reason) { keep(reason.size()); });
     processor.processQueue();
+    FuzzSupport::deliverPostedEvents();
     return 0;
 }

@@ -105,12 +105,6 @@ void readOutcome(BaseCommand *command)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::prepare();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray sent = FuzzSupport::bytes(data, size);
@@ -129,5 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     readOutcome(command);
+    FuzzSupport::deliverPostedEvents();
     return 0;
 }

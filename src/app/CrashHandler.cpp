@@ -100,6 +100,11 @@ pid_t g_mainThread = 0;
 
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
+struct UtcTime {
+    long year;
+    int month, day, hour, minute, second;
+};
+
 struct Writer {
     char *buffer;
     int capacity;
@@ -128,6 +133,21 @@ struct Writer {
         while (n > 0 && length < capacity - 1)
             buffer[length++] = digits[--n];
         buffer[length] = '\0';
+    }
+    // yyyy-MM-dd, then hh, mm and ss, each pair of parts joined as given.
+    void stamp(const UtcTime &t, const char *dateToTime, const char *timeParts)
+    {
+        number(t.year, 4);
+        text("-");
+        number(t.month, 2);
+        text("-");
+        number(t.day, 2);
+        text(dateToTime);
+        number(t.hour, 2);
+        text(timeParts);
+        number(t.minute, 2);
+        text(timeParts);
+        number(t.second, 2);
     }
     void hex(unsigned long value)
     {
@@ -188,11 +208,6 @@ void civilFromDays(long z, long &y, int &m, int &d)
         ++y;
 }
 
-struct UtcTime {
-    long year;
-    int month, day, hour, minute, second;
-};
-
 UtcTime utcNow()
 {
     const long secs = static_cast<long>(::time(nullptr));
@@ -225,17 +240,7 @@ void writeHead(int fd, int sig, const siginfo_t *info, const UtcTime &t)
 
     h.length = 0;
     h.text("Time (UTC): ");
-    h.number(t.year, 4);
-    h.text("-");
-    h.number(t.month, 2);
-    h.text("-");
-    h.number(t.day, 2);
-    h.text(" ");
-    h.number(t.hour, 2);
-    h.text(":");
-    h.number(t.minute, 2);
-    h.text(":");
-    h.number(t.second, 2);
+    h.stamp(t, " ", ":");
     h.text("\nProcess id: ");
     h.number(static_cast<long>(::getpid()), 1);
 
@@ -273,15 +278,7 @@ void crashSignalHandler(int sig, siginfo_t *info, void *)
     Writer w{path, static_cast<int>(sizeof path)};
     w.text(g_folders[2]);
     w.text("/Tamo_");
-    w.number(t.year, 2);
-    w.text("-");
-    w.number(t.month, 2);
-    w.text("-");
-    w.number(t.day, 2);
-    w.text("-");
-    w.number(t.hour, 2);
-    w.number(t.minute, 2);
-    w.number(t.second, 2);
+    w.stamp(t, "-", "");
     w.text("_");
     w.text(g_user);
     w.text(".txt");
