@@ -25,6 +25,9 @@ public:
     // pixel is allocated.
     static constexpr qint64 MaxPixels = 64000000;
     static constexpr int MaxAnimationFrames = 2000;
+    // The decoder redraws the whole screen for every frame: a small file of
+    // many frames on a large screen would hold the image thread for hours.
+    static constexpr qint64 MaxAnimationPixels = 1000000000;
 
     explicit ImageProcessor(QObject *parent = nullptr);
 
