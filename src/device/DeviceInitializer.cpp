@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QSerialPort>
 
+const QString DeviceInitializer::ConsoleTooLongText = QStringLiteral("Device console output is longer than %1 bytes");
 const QString DeviceInitializer::FailedToReadText =
     QStringLiteral("Failed to read MAC and Name for device '%1' with serial number '%2'");
 
@@ -73,9 +74,14 @@ void DeviceInitializer::writeLine(QSerialPort *port, const QByteArray &text)
 
 QByteArray DeviceInitializer::readUntilSilence(QSerialPort *port)
 {
-    QByteArray answer = port->readAll();
-    while (!isStopRequested() && port->waitForReadyRead(Timings::ms(Timings::ConsoleSilence)))
-        answer += port->readAll();
+    QByteArray answer = port->read(kMaxConsoleOutput + 1);
+    while (answer.size() <= kMaxConsoleOutput && !isStopRequested()
+           && port->waitForReadyRead(Timings::ms(Timings::ConsoleSilence)))
+        answer += port->read(kMaxConsoleOutput + 1 - answer.size());
+    if (answer.size() > kMaxConsoleOutput) {
+        m_consoleError = ConsoleTooLongText.arg(kMaxConsoleOutput);
+        answer.truncate(kMaxConsoleOutput);
+    }
     return answer;
 }
 
@@ -91,8 +97,15 @@ bool DeviceInitializer::processCommands(QSerialPort *port)
         const QString menu = QString::fromUtf8(readUntilSilence(port)).simplified();
         dumpNumber = kDumpItem.match(menu).captured(1);
         versionNumber = kVersionItem.match(menu).captured(1);
-        if (!dumpNumber.isEmpty())
+        if (!dumpNumber.isEmpty() || !m_consoleError.isEmpty())
             break;
+    }
+    if (!m_consoleError.isEmpty()) {
+        qCWarning(lcDeviceManager, "%s",
+                  qUtf8Printable(FailedToReadText.arg(m_info.value(DeviceInfo::PortName).toString(),
+                                                      m_info.value(DeviceInfo::SerialNumber).toString())
+                                 + QStringLiteral(": ") + m_consoleError));
+        return true;
     }
     if (dumpNumber.isEmpty() || versionNumber.isEmpty()) {
         qCInfo(lcDeviceManager, "%s",

@@ -14,7 +14,10 @@ class DeviceInitializer : public CommandRunner
 
 public:
     static const QString FailedToReadText; // "Failed to read MAC and Name for device '%1' with serial number '%2'"
+    static const QString ConsoleTooLongText; // "Device console output is longer than %1 bytes"
     static constexpr int kMenuAttempts = 4;
+    // The longest console screen is well under 2 KiB.
+    static constexpr int kMaxConsoleOutput = 16 * 1024;
 
     explicit DeviceInitializer(const DeviceInfo &info);
 
@@ -37,4 +40,5 @@ private:
     QByteArray readUntilSilence(QSerialPort *port);
 
     DeviceInfo m_info;
+    QString m_consoleError;
 };

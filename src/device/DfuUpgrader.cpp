@@ -1,5 +1,6 @@
 #include "DfuUpgrader.h"
 
+#include "DeviceInitializer.h"
 #include "Timings.h"
 
 #include <QCoreApplication>
@@ -199,7 +200,8 @@ bool DfuUpgrader::upgrade(const DfuJob &job)
             port.flush();
             port.close();
             if (!switched) {
-                m_errorString = kSwitchFailedText.arg(job.macAddress);
+                if (m_errorString.isEmpty())
+                    m_errorString = kSwitchFailedText.arg(job.macAddress);
             } else {
                 // The device needs a moment to show up in DFU mode: a failed
                 // attempt followed by a good one is a successful upgrade.
@@ -237,7 +239,7 @@ bool DfuUpgrader::switchToDfuMode(QSerialPort &port, const DfuJob &job)
     }
     const QString menu = QString::fromUtf8(readConsole(port, Timings::ms(Timings::DfuConsoleReadChunk))).simplified();
     const QString number = kDfuMenuItem.match(menu).captured(1);
-    if (number.isEmpty())
+    if (number.isEmpty() || !m_errorString.isEmpty())
         return false;
 
     const QByteArray command = number.toLatin1() + "\r\n";
@@ -258,9 +260,12 @@ bool DfuUpgrader::switchToDfuMode(QSerialPort &port, const DfuJob &job)
 
 QByteArray DfuUpgrader::readConsole(QSerialPort &port, int chunkMs)
 {
-    QByteArray answer = port.readAll();
-    while (port.waitForReadyRead(chunkMs))
-        answer += port.readAll();
+    const int limit = DeviceInitializer::kMaxConsoleOutput;
+    QByteArray answer = port.read(limit + 1);
+    while (answer.size() <= limit && port.waitForReadyRead(chunkMs))
+        answer += port.read(limit + 1 - answer.size());
+    if (answer.size() > limit)
+        m_errorString = DeviceInitializer::ConsoleTooLongText.arg(limit);
     return answer;
 }
 

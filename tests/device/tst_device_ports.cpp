@@ -137,8 +137,20 @@ private slots:
         bad.write("{ still not json, and longer");
         bad.close();
         QCOMPARE(PortEnumerator::simulatedPorts(m_dir.path()).size(), 1);
-        qInstallMessageHandler(previous);
         QCOMPARE(warnings, 1);
+        // What is remembered about a file goes with it: the same file back again,
+        // to the millisecond, is news again.
+        const QDateTime stamp = QFileInfo(bad).lastModified();
+        QVERIFY(bad.remove());
+        QCOMPARE(PortEnumerator::simulatedPorts(m_dir.path()).size(), 1);
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("{ still not json, and longer");
+        QVERIFY(bad.flush());
+        QVERIFY(bad.setFileTime(stamp, QFileDevice::FileModificationTime));
+        bad.close();
+        QCOMPARE(PortEnumerator::simulatedPorts(m_dir.path()).size(), 1);
+        qInstallMessageHandler(previous);
+        QCOMPARE(warnings, 2);
     }
 
     void simulationIsOffWithoutTheVariable()

@@ -337,8 +337,8 @@ QByteArray CommandRunner::exchange(QSerialPort *port, BaseCommand *command,
             break;
         }
         appendAvailable(port, &answer);
-    } while (!command->isComplete(answer) && port->error() == QSerialPort::NoError
-             && !m_stopRequested->load());
+    } while (!command->isComplete(answer) && answer.size() <= command->maxAnswerSize()
+             && port->error() == QSerialPort::NoError && !m_stopRequested->load());
     return answer;
 }
 

@@ -1,5 +1,7 @@
-// The runner without a device: no port name, a port that cannot be opened.
+// The runner without a well-behaved device: no port name, a port that cannot be
+// opened, a far side that talks without end.
 #include "LogRecorder.h"
+#include "PtyPeer.h"
 #include "RunnerProbe.h"
 
 #include "CommandLists.h"
@@ -17,11 +19,16 @@ private slots:
     void initTestCase();
     void emptyPortName();
     void portThatCannotBeOpened();
+    void endlessAnswer_data();
+    void endlessAnswer();
 };
 
 void TestRunnerPorts::initTestCase()
 {
     Timings::setScale(0.01);
+    // A far side that talks without end is never silent for this long, even on a
+    // loaded machine.
+    Timings::set(Timings::CommandWait, 2000);
 }
 
 void TestRunnerPorts::emptyPortName()
@@ -54,6 +61,32 @@ void TestRunnerPorts::portThatCannotBeOpened()
     QCOMPARE(log.lines().value(0),
              QStringLiteral("warning: During connecting to device '' occured system error: %1")
                  .arg(probe.error));
+}
+
+void TestRunnerPorts::endlessAnswer_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::newRow("console text on the RPC link") << QByteArray("Main menu\r\n 1. Dump Config\r\n");
+    // Byte 3 reads as -1: an answer that can never be complete.
+    QTest::newRow("garbled length byte") << QByteArray::fromHex("070600ff0000000000000000");
+}
+
+void TestRunnerPorts::endlessAnswer()
+{
+    QFETCH(QByteArray, stream);
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    peer.flood(stream);
+    auto *runner = new CommandRunner(peer.portName(), QStringLiteral("aa:bb"), batteryCommands(), 0);
+    const auto stop = runner->stopHandle();
+    RunnerProbe probe;
+    probe.start(runner);
+    const bool ended = probe.waitFinished(5000);
+    stop->store(true); // only a runner that failed this test is still reading
+    QThreadPool::globalInstance()->waitForDone(5000);
+    QVERIFY(ended);
+    QVERIFY(!probe.success);
+    QCOMPARE(probe.error, QStringLiteral("Device response is to long"));
 }
 
 QTEST_GUILESS_MAIN(TestRunnerPorts)
