@@ -3,7 +3,7 @@
 #include "CommandRunner.h"
 #include "DeviceInfo.h"
 
-#include <QRegularExpression>
+class DeviceConsole;
 
 // Reads a device's MAC address, name and firmware version through its text
 // console, for devices that did not answer the RPC read: finds the menu numbers
@@ -14,10 +14,7 @@ class DeviceInitializer : public CommandRunner
 
 public:
     static const QString FailedToReadText; // "Failed to read MAC and Name for device '%1' with serial number '%2'"
-    static const QString ConsoleTooLongText; // "Device console output is longer than %1 bytes"
     static constexpr int kMenuAttempts = 4;
-    // The longest console screen is well under 2 KiB.
-    static constexpr int kMaxConsoleOutput = 16 * 1024;
 
     explicit DeviceInitializer(const DeviceInfo &info);
 
@@ -31,14 +28,17 @@ signals:
     void deviceReady(DeviceInfo devicesInfo);
 
 protected:
-    bool processCommands(QSerialPort *port) override;
-    void onOpenFailed(QSerialPort *port) override;
-    void onProcessingDone(QSerialPort *port, bool ok) override;
+    bool processCommands(SerialLink &link) override;
+    void onProcessingDone(bool ok) override;
 
 private:
-    void writeLine(QSerialPort *port, const QByteArray &text);
-    QByteArray readUntilSilence(QSerialPort *port);
+    struct MenuNumbers {
+        QString dump;
+        QString version;
+    };
+    MenuNumbers findMenu(DeviceConsole &console);
+    QByteArray readScreen(SerialLink &link, DeviceConsole &console, const QString &number);
+    void giveUp(const QString &reason);
 
     DeviceInfo m_info;
-    QString m_consoleError;
 };

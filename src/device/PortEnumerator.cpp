@@ -160,23 +160,3 @@ QVector<SerialPortFacts> PortEnumerator::availablePorts()
     ports += simulatedPorts(simulatedPortsFolder());
     return ports;
 }
-
-SerialPortFacts PortEnumerator::findByPortName(const QString &portName)
-{
-    if (portName.isEmpty())
-        return SerialPortFacts();
-    // The system's enumeration takes over 10 ms and names its ports without a
-    // folder ("ttyACM0"): a port named by an absolute path is looked up among the
-    // simulated ones first.
-    if (portName.startsWith(QLatin1Char('/'))) {
-        const QVector<SerialPortFacts> simulated = simulatedPorts(simulatedPortsFolder());
-        for (const SerialPortFacts &facts : simulated)
-            if (facts.portName == portName)
-                return facts;
-    }
-    const QVector<SerialPortFacts> ports = availablePorts();
-    for (const SerialPortFacts &facts : ports)
-        if (facts.portName == portName)
-            return facts;
-    return SerialPortFacts();
-}

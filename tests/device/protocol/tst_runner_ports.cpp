@@ -34,7 +34,8 @@ void TestRunnerPorts::initTestCase()
 void TestRunnerPorts::emptyPortName()
 {
     RunnerProbe probe;
-    probe.start(new CommandRunner(QString(), QStringLiteral("aa:bb"), deviceInfoCommands(), 0));
+    probe.start(new CommandRunner(DeviceAddress{QStringLiteral("SN"), QString(), QStringLiteral("aa:bb")},
+                                  deviceInfoCommands()));
     QVERIFY(probe.waitFinished());
     QTest::qWait(20); // nothing else may follow
     QCOMPARE(probe.finishedCount, 1);
@@ -42,7 +43,7 @@ void TestRunnerPorts::emptyPortName()
     QVERIFY(!probe.success);
     QVERIFY(probe.results.isEmpty());
     QVERIFY(probe.error.isEmpty());
-    QVERIFY(probe.serial.isEmpty());
+    QCOMPARE(probe.serial, QStringLiteral("SN"));
 }
 
 void TestRunnerPorts::portThatCannotBeOpened()
@@ -51,15 +52,17 @@ void TestRunnerPorts::portThatCannotBeOpened()
     const QString missing = dir.filePath(QStringLiteral("no-such-tty"));
     LogRecorder log("DeviceManager");
     RunnerProbe probe;
-    probe.start(new CommandRunner(missing, QStringLiteral("aa:bb"), deviceInfoCommands(), 0));
+    probe.start(new CommandRunner(DeviceAddress{QStringLiteral("SN"), missing, QStringLiteral("aa:bb")},
+                                  deviceInfoCommands()));
     QVERIFY(probe.waitFinished());
-    QCOMPARE(probe.startedSerials, QStringList({QString()}));
+    // Named by the serial number the job gave, not looked up by port.
+    QCOMPARE(probe.startedSerials, QStringList({QStringLiteral("SN")}));
     QVERIFY(!probe.success);
     QVERIFY(probe.results.isEmpty());
     QVERIFY2(!probe.error.isEmpty(), "the port's own error text");
     // The operator learns which device could not be reached, and why.
     QCOMPARE(log.lines().value(0),
-             QStringLiteral("warning: During connecting to device '' occured system error: %1")
+             QStringLiteral("warning: During connecting to device 'SN' occured system error: %1")
                  .arg(probe.error));
 }
 
@@ -77,12 +80,13 @@ void TestRunnerPorts::endlessAnswer()
     PtyPeer peer;
     QVERIFY(peer.isValid());
     peer.flood(stream);
-    auto *runner = new CommandRunner(peer.portName(), QStringLiteral("aa:bb"), batteryCommands(), 0);
-    const auto stop = runner->stopHandle();
+    auto *runner = new CommandRunner(DeviceAddress{QStringLiteral("SN"), peer.portName(), QStringLiteral("aa:bb")},
+                                     batteryCommands());
+    const StopToken stop = runner->stopToken();
     RunnerProbe probe;
     probe.start(runner);
     const bool ended = probe.waitFinished(5000);
-    stop->store(true); // only a runner that failed this test is still reading
+    stop.request(); // only a runner that failed this test is still reading
     QThreadPool::globalInstance()->waitForDone(5000);
     QVERIFY(ended);
     QVERIFY(!probe.success);
