@@ -29,7 +29,7 @@ const QString kSwitchFailedText = QStringLiteral("Failed to switch device '%1' t
 const QString kExitCodeText = QStringLiteral("Device firmware upgrade tool failed with exit code %1");
 const QRegularExpression kDfuMenuItem(QStringLiteral("(\\d+). Transition to DFU Mode"));
 // How often a wait for the tool looks at an abort.
-constexpr int kToolCheckMs = 100;
+constexpr int kToolCheckMs = 50;
 
 QString toolFileName()
 {

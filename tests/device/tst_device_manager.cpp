@@ -575,6 +575,7 @@ private slots:
         QFile::remove(pidFile);
         useTool(QStringLiteral("hangs"), "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 600");
         Timings::set(Timings::DfuToolRun, 600000);
+        Timings::set(Timings::DfuShutdownWait, 10000); // a bound, not a measure: the thread ends far sooner
         auto *manager = new DevicesManager;
         QVERIFY(startWith(*manager, 1));
         manager->upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0001")});
