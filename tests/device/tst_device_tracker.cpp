@@ -1,5 +1,6 @@
 // Discovery against a real folder of simulated port descriptions: appearances,
-// disappearances, their order, and the ports that must never be announced.
+// disappearances, their order, the ports that must never be announced, and the
+// changes that only the safety listing sees.
 #include "DevicesModel.h"
 #include "DevicesTracker.h"
 #include "SimPortFile.h"
@@ -248,6 +249,27 @@ private slots:
         QTRY_VERIFY(ready.count() >= 4);
         // The model takes it once; the empty serial number never counts as known.
         QCOMPARE(m_model->rowCount(), 1);
+    }
+
+    void missedChangeIsCaughtByTheSafetyListing()
+    {
+        Timings::set(Timings::DiscoverySafetyScan, 3600000);
+        followAnnouncements();
+        plug(QStringLiteral("1"), QStringLiteral("FIRST"));
+        m_tracker->start();
+        QTRY_COMPARE(m_model->rowCount(), 1);
+        m_events.clear();
+        // Rewritten in place, the file changes no entry of the folder: its watch
+        // sees nothing, and a tick lists nothing again.
+        QFile file(m_dir.filePath(QStringLiteral("1.port")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(simPort(QStringLiteral("/dev/pts/1"), QStringLiteral("SECOND"))).toJson());
+        file.close();
+        QTest::qWait(pollMs() * 10);
+        QVERIFY(m_events.isEmpty());
+        // The safety listing does.
+        Timings::set(Timings::DiscoverySafetyScan, pollMs());
+        QTRY_COMPARE(m_events, (QStringList{QStringLiteral("+SECOND"), QStringLiteral("-FIRST")}));
     }
 
     void realPollingPeriodAnnouncesWithinASecond()
