@@ -9,8 +9,11 @@ packages=(
   libcpp-httplib-dev libssl-dev openssl
   dfu-util
   python3 python3-pil
+  imagemagick
   fonts-dejavu-core
   xvfb xauth
+  dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
+  librsvg2-bin                                         # scripts/render-icon.sh
 )
 
 missing=()
