@@ -10,6 +10,7 @@
 // tracks devices from its start, for instance). The last line is
 //    idle_cpu_pct_0=A idle_cpu_pct_20=B wakeups_per_s=W
 // with W, context switches per second, from the run with 20 devices.
+#include "BenchReport.h"
 #include "BenchSimulator.h"
 #include "IdleHost.h"
 #include "ProcessUsage.h"
@@ -22,9 +23,12 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
+
+using BenchReport::fail;
+using BenchReport::loadAverage;
+using BenchReport::say;
 
 const QByteArray kReadLine = "Connected 1 device(s)";
 
@@ -41,18 +45,6 @@ struct Figures {
     double cpuPercent = -1;
     double wakeupsPerSecond = -1;
 };
-
-void say(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
-[[noreturn]] void fail(const QString &why)
-{
-    say(QStringLiteral("tamo-bench-idle: FAILED: ") + why);
-    std::exit(1);
-}
 
 // Reads what the application says for `ms`; returns how many devices it has read so far.
 int listen(QProcess &app, int ms, const Options &options, int readSoFar)
@@ -124,13 +116,6 @@ Figures run(const Options &options, int devices)
     return figures;
 }
 
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2)
-                                          : QStringLiteral("unknown");
-}
-
 Options parse(const QCoreApplication &app)
 {
     QCommandLineParser parser;
@@ -168,6 +153,7 @@ int main(int argc, char *argv[])
         return IdleHost::run(argc, argv);
 
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tamo-bench-idle"));
     const Options options = parse(app);
     say(QStringLiteral("measuring %1, %2 s per run; load average %3")
             .arg(options.program)
