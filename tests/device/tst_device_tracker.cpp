@@ -51,6 +51,11 @@ private:
     {
         connect(m_tracker, &DevicesTracker::devicesReady, m_model, &DevicesModel::addDevices);
         connect(m_tracker, &DevicesTracker::devicesRemoved, m_model, &DevicesModel::removeDevices);
+        connect(m_tracker, &DevicesTracker::devicesMoved, m_model, [this](const QVector<DeviceInfo> &infos) {
+            for (const DeviceInfo &info : infos)
+                m_model->setValue(DeviceInfo::SerialNumber, info.value(DeviceInfo::SerialNumber),
+                                  DeviceInfo::PortName, info.value(DeviceInfo::PortName));
+        });
     }
 
 private slots:
@@ -77,6 +82,11 @@ private slots:
         connect(m_tracker, &DevicesTracker::devicesRemoved, this, [this](const QVector<QString> &serials) {
             for (const QString &serial : serials)
                 m_events << QLatin1Char('-') + serial;
+        });
+        connect(m_tracker, &DevicesTracker::devicesMoved, this, [this](const QVector<DeviceInfo> &infos) {
+            for (const DeviceInfo &info : infos)
+                m_events << QLatin1Char('~') + info.value(DeviceInfo::SerialNumber).toString() + QLatin1Char(' ')
+                        + info.value(DeviceInfo::PortName).toString();
         });
     }
 
@@ -184,6 +194,21 @@ private slots:
         m_tracker->start();
         QTRY_COMPARE(m_events.size(), 2);
         QCOMPARE(m_events, (QStringList{QStringLiteral("+NEW"), QStringLiteral("-OLD")}));
+    }
+
+    void listedDeviceOnAnotherPortIsReported()
+    {
+        // Back between two ticks on another port, its old one still held open.
+        followAnnouncements();
+        plug(QStringLiteral("1"), QStringLiteral("MOVER"));
+        m_tracker->start();
+        QTRY_COMPARE(m_model->rowCount(), 1);
+        m_events.clear();
+        QVERIFY(writeSimPortFile(m_dir.path(), QStringLiteral("1"),
+                                 simPort(QStringLiteral("/dev/pts/9"), QStringLiteral("MOVER"))));
+        QTRY_COMPARE(m_events, QStringList{QStringLiteral("~MOVER /dev/pts/9")});
+        QTest::qWait(pollMs() * 4); // once the row shows the new port, that is no news
+        QCOMPARE(m_events.size(), 1);
     }
 
     void startReannouncesKnownDevicesAndKeepsOneTimer()
