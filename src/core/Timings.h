@@ -39,6 +39,8 @@ public:
         DfuAfterCommand,         // after the DFU command, before the tool runs
         DfuBeforeAttempt,        // before each download attempt
         DfuAfterAttempt,         // after each download attempt
+        DfuToolKilled,           // a killed upgrade tool going
+        DfuShutdownWait,         // the upgrade thread letting go of a device at the end
 
         // Cloud
         RequestTimeout,          // a request ends after this long without a byte moving

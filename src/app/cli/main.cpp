@@ -11,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QTextStream>
 #include <QThreadPool>
@@ -137,6 +138,13 @@ int main(int argc, char *argv[])
 
     waiter.start();
     exitCode = app.exec();
+    // A device in the middle of its download is not cut off: the queued ones are
+    // dropped, the running one ends with the event loop alive.
+    QEventLoop rest;
+    QObject::connect(&manager, &DevicesManager::firmwareIdle, &rest, &QEventLoop::quit);
+    manager.stopUpgradingDevices();
+    if (manager.isFirmwareRunning())
+        rest.exec();
     manager.reset();
     // Stopped runners let go of their ports quickly; let them finish before exit.
     QThreadPool::globalInstance()->waitForDone(10000);
