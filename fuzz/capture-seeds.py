@@ -5,8 +5,10 @@ really answer, and the demo pictures.
 Usage: fuzz/capture-seeds.py BUILD_DIR
 
 BUILD_DIR is a normal build with tamo-devsim, tamo-cloudsim and the demo files
-(cmake --build BUILD_DIR --target tamo-devsim tamo-cloudsim cloudsim_demo_files).
-Writes fuzz/corpus/{rpc_answers,cloud_answers,pictures}/capture-*; files of
+(cmake --build BUILD_DIR --target tamo-devsim tamo-dfu-util tamo-cloudsim
+cloudsim_demo_files).
+Writes fuzz/corpus/{rpc_answers,console_text,dfu_tool_output,cloud_answers,
+pictures}/capture-*; files of
 other names there (regression cases of findings) are left alone. Standard
 library only; the output is committed, so fuzzing needs no simulator.
 """
@@ -92,6 +94,21 @@ class Device:
             answers.append(self.answer(frame(0)))
         return b"".join(answers)
 
+    def console(self, line, timeout=1.0):
+        """What the console prints for a line, read until it falls silent."""
+        os.write(self.fd, line)
+        got = b""
+        while select.select([self.fd], [], [], timeout)[0]:
+            try:
+                more = os.read(self.fd, 4096)
+            except OSError:  # the device left the bus
+                break
+            if not more:
+                break
+            got += more
+            timeout = 0.3
+        return got
+
     def close(self):
         os.close(self.fd)
         self.control("quit")
@@ -173,6 +190,40 @@ class Cloud:
         self.sim.wait(10)
 
 
+def capture_console_and_tool(build):
+    """The console's screens, then the firmware tool's output for that device in
+    its boot loader, and for no device at all."""
+    tool = os.path.join(build, "tools/dfusim/tamo-dfu-util")
+    with tempfile.TemporaryDirectory() as folder:
+        firmware = os.path.join(folder, "firmware.dfu")
+        subprocess.run([os.path.join(build, "tools/devsim/tamo-devsim"), "make-firmware", "--fw", "1.6.2",
+                        "--out", firmware, "--size", "20000"], check=True, stdout=subprocess.DEVNULL)
+        sims = os.path.join(folder, "sims")
+        os.mkdir(sims)
+        dev = Device(build, sims)
+        write_seed("console_text", "menu", dev.console(b"0\r\n0\r\n"))
+        write_seed("console_text", "config-dump", dev.console(b"3\r\n"))
+        write_seed("console_text", "version", dev.console(b"5\r\n"))
+        write_seed("console_text", "unknown-command", dev.console(b"9\r\n"))
+        write_seed("console_text", "to-dfu", dev.console(b"7\r\n"))
+        deadline = time.time() + 5
+        while not glob.glob(os.path.join(sims, "*.dfu")) and time.time() < deadline:
+            time.sleep(0.05)
+        # Byte 0 of a tool seed sets the piece length the output is read in.
+        download = subprocess.run([tool, "--sim-dir", sims, "-a", "0", "-D", firmware, "-S", dev.serial],
+                                  capture_output=True)
+        write_seed("dfu_tool_output", "download", b"\x0f" + download.stdout + download.stderr)
+        leave = subprocess.run([tool, "--sim-dir", sims, "-a", "0", "-R", "-S", dev.serial, "-s",
+                                "0x08004000:leave", "-U", os.path.join(folder, "upload")], capture_output=True)
+        write_seed("dfu_tool_output", "leave", b"\x3f" + leave.stdout + leave.stderr)
+        missing = subprocess.run([tool, "--sim-dir", sims, "-a", "0", "-D", firmware, "-S", "NOSUCHDEVICE"],
+                                 capture_output=True)
+        write_seed("dfu_tool_output", "no-device", b"\x07" + missing.stdout + missing.stderr)
+        os.close(dev.fd)
+        dev.control("quit")
+        dev.sim.wait(10)
+
+
 def capture_cloud(build):
     cloud = Cloud(build)
     seeds = {}
@@ -225,6 +276,7 @@ def main():
         sys.exit(__doc__)
     build = os.path.abspath(sys.argv[1])
     capture_device(build)
+    capture_console_and_tool(build)
     capture_cloud(build)
     capture_pictures(build)
 
