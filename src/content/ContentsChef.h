@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+class CampaignPublisher;
+class ContentManager;
 class DeviceRegistrar;
 class DevicesManager;
 class FirmwareOffers;
@@ -35,6 +37,9 @@ public:
     // Updates of device records sent to the cloud and not yet answered.
     bool hasCloudWritesInFlight() const;
     FirmwareOffers *firmwareOffers() const { return m_firmware; }
+    // Converted pictures no campaign in progress needs are evicted beyond this
+    // many bytes (least recently used first); default 64 MiB.
+    void setPictureBudget(qint64 bytes);
 
 signals:
     void cloudWritesSettled();
@@ -50,4 +55,6 @@ private:
     PublishingProgress *m_progress;
     DeviceRegistrar *m_registrar;
     FirmwareOffers *m_firmware;
+    ContentManager *m_contentManager;
+    CampaignPublisher *m_publisher;
 };

@@ -209,7 +209,7 @@ void DeviceRegistrar::slotRegisteredUsbDevice(QString deviceMAC, bool isSuccess,
     if (!newFw.link.isEmpty()) {
         m_firmwareOffered.insert(mac);
         m_progress->reach(mac, PublishingProgress::FirmwareOffered);
-        emit firmwareOffered(mac, serial, newFw);
+        emit firmwareOffered(serial, newFw);
         m_network->loadDevicesInfo({mac});
         return;
     }

@@ -46,7 +46,7 @@ signals:
     // takes campaigns: its campaign may be fetched.
     void campaignWanted(QString mac);
     // The cloud offers newer firmware for the device.
-    void firmwareOffered(QString mac, QString serial, UrlData file);
+    void firmwareOffered(QString serial, UrlData file);
     void registrationFailed(QString mac);
     // Every update of the device's cloud record sent so far has been answered.
     void cloudRecordSettled(QString mac);
