@@ -14,6 +14,7 @@
 // The raw client is also run against the simulator, to show how much of the
 // time is the simulator's own. Medians of the repeats; the last line is
 //    ratio=R cpu_us_per_exchange=C parallel20_over_single=P
+#include "BenchReport.h"
 #include "BenchSimulator.h"
 #include "CommandList.h"
 #include "ContentIds.h"
@@ -25,13 +26,12 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QThread>
 #include <QThreadPool>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+
+using namespace BenchReport;
 
 namespace {
 
@@ -51,26 +51,6 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &t
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
-void say(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
-[[noreturn]] void fail(const QString &why)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "tamo-bench-link: FAILED: %s\n", qPrintable(why));
-    std::exit(1);
-}
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const int n = values.size();
-    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2.0;
-}
-
 QString ms(double ns)
 {
     return QString::number(ns / 1e6, 'f', 2) + QStringLiteral(" ms");
@@ -79,14 +59,6 @@ QString ms(double ns)
 QString us(double value)
 {
     return QString::number(value, 'f', 1);
-}
-
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
 // The request frames of a command list, exactly as the runner sends them.

@@ -9,6 +9,7 @@ packages=(
   libcpp-httplib-dev libssl-dev openssl
   dfu-util
   python3 python3-pil
+  imagemagick
   fonts-dejavu-core
   xvfb xauth
 )

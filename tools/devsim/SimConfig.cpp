@@ -4,7 +4,12 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 
 #include <cstdio>
 
@@ -26,17 +31,87 @@ bool intValue(const QCommandLineParser &parser, const QString &option, int min, 
     return true;
 }
 
+bool validSerial(const QString &serial)
+{
+    return !serial.isEmpty() && !serial.contains(QLatin1Char('/')) && !serial.contains(QLatin1Char(' '));
+}
+
+// The devices of a cloud simulator fixture ({"devices": [...]}) or a bare array
+// of the same objects: "mac" (required), "serialNumber", "name" and
+// "firmwareRevision" (optional).
+bool readDevices(const QString &path, QVector<SimConfig::DeviceSpec> *devices, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("--devices: cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonArray list = document.isArray() ? document.array()
+                                               : document.object().value(QStringLiteral("devices")).toArray();
+    if (list.isEmpty() || list.size() > SimConfig::kMaxDevices) {
+        *error = QStringLiteral("--devices: %1 names no devices, or more than %2 (%3)")
+                     .arg(path).arg(SimConfig::kMaxDevices).arg(parseError.errorString());
+        return false;
+    }
+    QSet<QString> serials;
+    QSet<QByteArray> macs;
+    for (int i = 0; i < list.size(); ++i) {
+        const QJsonObject o = list.at(i).toObject();
+        SimConfig::DeviceSpec spec;
+        spec.serial = o.value(QStringLiteral("serialNumber")).toString();
+        spec.name = o.value(QStringLiteral("name")).toString();
+        spec.firmware = o.value(QStringLiteral("firmwareRevision")).toString();
+        const QString where = QStringLiteral("--devices: device %1 of %2").arg(i + 1).arg(path);
+        if (!DeviceIdentity::parseMac(o.value(QStringLiteral("mac")).toString(), &spec.mac) || macs.contains(spec.mac)) {
+            *error = where + QStringLiteral(" has no MAC of its own");
+            return false;
+        }
+        if (!spec.serial.isEmpty() && (!validSerial(spec.serial) || serials.contains(spec.serial))) {
+            *error = where + QStringLiteral(": serial number '%1' is taken or holds '/' or spaces").arg(spec.serial);
+            return false;
+        }
+        if (spec.firmware.toLatin1().size() > 64) {
+            *error = where + QStringLiteral(": firmware version longer than 64 characters");
+            return false;
+        }
+        macs.insert(spec.mac);
+        serials.insert(spec.serial);
+        devices->append(spec);
+    }
+    return true;
+}
+
 } // namespace
 
 QString SimConfig::serialFor(int index) const
 {
+    if (index < devices.size() && !devices.at(index).serial.isEmpty())
+        return devices.at(index).serial;
     return serialPrefix + QStringLiteral("%1").arg(firstIndex + index, 4, 10, QLatin1Char('0'));
 }
 
 QString SimConfig::nameFor(int index) const
 {
+    if (index < devices.size() && !devices.at(index).name.isEmpty())
+        return devices.at(index).name;
     QString result = name;
     return result.replace(QStringLiteral("%n"), QString::number(firstIndex + index));
+}
+
+QByteArray SimConfig::macFor(int index) const
+{
+    if (index < devices.size())
+        return devices.at(index).mac;
+    return DeviceIdentity::macPlus(mac, index);
+}
+
+QString SimConfig::firmwareFor(int index) const
+{
+    if (index < devices.size() && !devices.at(index).firmware.isEmpty())
+        return devices.at(index).firmware;
+    return firmware;
 }
 
 QString SimConfig::controlHelp()
@@ -104,6 +179,8 @@ bool SimConfig::parse(const QStringList &arguments, SimConfig *config, int *exit
         {QStringLiteral("stay-busy"), QStringLiteral("From the Nth request on, answer everything with status 7."), QStringLiteral("N")},
         {QStringLiteral("unplug-after-parts"), QStringLiteral("Leave the bus when the Nth transfer data part arrives (unanswered)."), QStringLiteral("N")},
         {QStringLiteral("replug-after-ms"), QStringLiteral("Come back this long after a fault unplug (default: stay away)."), QStringLiteral("MS")},
+        {QStringLiteral("devices"), QStringLiteral("The devices' MACs, serial numbers, names and firmware versions from a cloud simulator fixture (its \"devices\"), e.g. the demo's; replaces --count and --mac."), QStringLiteral("FILE")},
+        {QStringLiteral("keep-content"), QStringLiteral("Write every picture frame a device receives to DIR/SERIAL_ID_FRAME.jpg (.png, .gif or .bin for other bytes; the folder is created when missing)."), QStringLiteral("DIR")},
         {QStringLiteral("control"), QStringLiteral("Also read control commands from this FIFO (created when missing)."), QStringLiteral("FIFO")},
         {QStringLiteral("no-stdin"), QStringLiteral("Ignore standard input (no commands from it, no stop at its end).")},
         {QStringLiteral("verbose"), QStringLiteral("Trace every frame and console line on standard error.")},
@@ -171,6 +248,19 @@ bool SimConfig::parse(const QStringList &arguments, SimConfig *config, int *exit
     c.console = !parser.isSet(QStringLiteral("no-console"));
     c.verbose = parser.isSet(QStringLiteral("verbose"));
     c.controlFifo = parser.value(QStringLiteral("control"));
+    if (parser.isSet(QStringLiteral("devices"))) {
+        if (parser.isSet(QStringLiteral("count")) || parser.isSet(QStringLiteral("mac")))
+            return fail(QStringLiteral("--devices names the devices: give neither --count nor --mac"));
+        if (!readDevices(parser.value(QStringLiteral("devices")), &c.devices, &why))
+            return fail(why);
+        c.count = c.devices.size();
+    }
+    if (parser.isSet(QStringLiteral("keep-content"))) {
+        c.keepContent = parser.value(QStringLiteral("keep-content"));
+        if (!QFileInfo(c.keepContent).isDir() && !QDir().mkpath(c.keepContent))
+            return fail(QStringLiteral("cannot create the folder '%1'").arg(c.keepContent));
+        c.keepContent = QFileInfo(c.keepContent).absoluteFilePath();
+    }
     c.stdinControl = !parser.isSet(QStringLiteral("no-stdin"));
 
     for (const QString &name : FaultPlan::names()) {

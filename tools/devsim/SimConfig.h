@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <array>
 
@@ -12,6 +13,14 @@
 struct SimConfig
 {
     static constexpr int kMaxDevices = 20;
+
+    // One device named by --devices; empty fields take the generated value.
+    struct DeviceSpec {
+        QString serial;
+        QByteArray mac;
+        QString name;
+        QString firmware;
+    };
 
     QString folder;
     int count = 1;
@@ -34,10 +43,14 @@ struct SimConfig
     bool verbose = false;
     bool stdinControl = true;
     QString controlFifo;
+    QString keepContent;           // folder for every received frame; empty: none
+    QVector<DeviceSpec> devices;   // from --devices; empty: generated from the options
     std::array<CountSet, FaultPlan::KindCount> faults;
 
     QString serialFor(int index) const;   // index 0 .. count-1
     QString nameFor(int index) const;
+    QByteArray macFor(int index) const;
+    QString firmwareFor(int index) const;
 
     // Parses the arguments; on --help/--version prints and sets *exitCode 0; on
     // an error prints the reason and sets *exitCode 2. Returns true to run.

@@ -51,8 +51,8 @@ SimulatedDevice::SimulatedDevice(const SimConfig &config, int index, TtyOpenWatc
 {
     m_identity.usbSerial = config.serialFor(index);
     m_identity.name = config.nameFor(index);
-    m_identity.mac = DeviceIdentity::macPlus(config.mac, index);
-    m_identity.firmwareVersion = config.firmware;
+    m_identity.mac = config.macFor(index);
+    m_identity.firmwareVersion = config.firmwareFor(index);
     m_identity.boardId = QStringLiteral("TB-0412");
     m_identity.deviceSerial = QStringLiteral("TD24%1").arg(config.firstIndex + index, 5, 10, QLatin1Char('0'));
     m_identity.plantNumber = QStringLiteral("PL-7");
@@ -60,6 +60,12 @@ SimulatedDevice::SimulatedDevice(const SimConfig &config, int index, TtyOpenWatc
     m_identity.brightness = config.brightness;
     m_identity.dimLevel = config.dimLevel;
 
+    if (!config.keepContent.isEmpty()) {
+        m_keeper.reset(new ContentKeeper(config.keepContent, m_identity.usbSerial));
+        m_transfer.setFrameListener([this](quint64 id, int frame, const QByteArray &bytes) {
+            m_keeper->keep(id, frame, bytes);
+        });
+    }
     m_rpc.setEraseMs(config.eraseMs);
     m_decoder.setRpcEnabled(config.rpc);
     m_decoder.setConsoleEnabled(config.console);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConsoleMenu.h"
+#include "ContentKeeper.h"
 #include "ContentStore.h"
 #include "DeviceFiles.h"
 #include "DeviceIdentity.h"
@@ -15,6 +16,8 @@
 #include <QObject>
 #include <QQueue>
 #include <QTimer>
+
+#include <memory>
 
 class PtyPort;
 class TtyOpenWatch;
@@ -83,6 +86,7 @@ private:
     FaultPlan m_faults;
     DeviceFiles m_files;
     PtyPort *m_port;
+    std::unique_ptr<ContentKeeper> m_keeper; // with --keep-content
 
     Presence m_presence = Presence::Off;
     bool m_firmwareValid = true;

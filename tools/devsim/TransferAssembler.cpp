@@ -168,6 +168,8 @@ TransferAssembler::Outcome TransferAssembler::part(const QByteArray &data)
     ContentStore::Frame &frame = item.frames.last();
     frame.complete = true;
     frame.sha256 = ContentStore::sha256Hex(frame.data);
+    if (m_frameListener)
+        m_frameListener(m_id, item.frames.size(), frame.data);
     if (m_kind == ContentStore::Image) {
         item.seal();
         return {0, QStringLiteral("stored image %1, %2 bytes").arg(m_id).arg(m_expected), true};

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 // Receives one content transfer at a time: the header (identifier 30) opens it
 // and reserves what it needs in the store, the 48-byte parts (identifier 5)
 // fill it, and the last part that makes up the announced size completes it.
@@ -24,7 +26,13 @@ public:
         bool storeChanged = false;
     };
 
+    // Called with the content id, the frame number (from 1) and the bytes of
+    // every picture frame that completes.
+    using FrameListener = std::function<void(quint64 id, int frame, const QByteArray &bytes)>;
+
     explicit TransferAssembler(ContentStore &store);
+
+    void setFrameListener(FrameListener listener) { m_frameListener = std::move(listener); }
 
     Outcome header(const QByteArray &payload);
     Outcome part(const QByteArray &data);
@@ -47,6 +55,7 @@ private:
     Outcome beginSlideshow(quint64 id, quint16 count, quint16 interval);
 
     ContentStore &m_store;
+    FrameListener m_frameListener;
     bool m_active = false;
     ContentStore::Kind m_kind = ContentStore::Image;
     quint64 m_id = 0;

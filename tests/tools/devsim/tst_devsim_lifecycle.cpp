@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -82,6 +83,31 @@ private slots:
         }
         QCOMPARE(ports.size(), 3);
         QCOMPARE(macs.size(), 3);
+    }
+
+    // One command attaches the demo's devices: MACs, serial numbers, names and
+    // firmware versions come from the cloud simulator's fixture.
+    void devicesFromTheDemoFixture()
+    {
+        QVERIFY(f.start({QStringLiteral("--devices"), QStringLiteral(TAMO_DEMO_FIXTURE)}));
+        QFile fixture(QStringLiteral(TAMO_DEMO_FIXTURE));
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        const QJsonArray devices = QJsonDocument::fromJson(fixture.readAll()).object().value("devices").toArray();
+        QCOMPARE(devices.size(), 3);
+        QStringList firmware;
+        for (const QJsonValue &value : devices) {
+            const QJsonObject device = value.toObject();
+            const QString serial = device.value("serialNumber").toString();
+            // The MAC goes least significant byte first on the link.
+            QByteArray mac = QByteArray::fromHex(device.value("mac").toString().toLatin1().replace(':', ""));
+            std::reverse(mac.begin(), mac.end());
+            QCOMPARE(f.link(serial)->exchange(F::kReadMac).payload, mac);
+            const QJsonObject identity = f.sim->snapshot(serial).value("identity").toObject();
+            QCOMPARE(identity.value("name").toString(), device.value("name").toString());
+            QCOMPARE(identity.value("firmwareVersion").toString(), device.value("firmwareRevision").toString());
+            firmware << identity.value("firmwareVersion").toString();
+        }
+        QVERIFY(firmware.contains(QStringLiteral("1.5.27")));
     }
 
     void unplugAndPlug()
@@ -276,7 +302,7 @@ private slots:
         for (const char *option : {"--dir", "--count", "--fw", "--name", "--slots", "--latency-ms", "--no-rpc",
                                    "--no-console", "--drop-answer", "--corrupt-crc", "--corrupt-length",
                                    "--wrong-id", "--stay-busy", "--unplug-after-parts", "--replug-after-ms",
-                                   "--control", "make-firmware", "unplug SERIAL", "plug SERIAL"})
+                                   "--control", "--devices", "--keep-content", "make-firmware", "unplug SERIAL", "plug SERIAL"})
             QVERIFY2(help.contains(option), option);
 
         QTemporaryDir dir;
@@ -285,6 +311,9 @@ private slots:
         QCOMPARE(runDevsim({QStringLiteral("--dir"), d, QStringLiteral("--mac"), QStringLiteral("C4:4F")}), 2);
         QCOMPARE(runDevsim({QStringLiteral("--dir"), d, QStringLiteral("--drop-answer"), QStringLiteral("x")}), 2);
         QCOMPARE(runDevsim({QStringLiteral("--dir"), d, QStringLiteral("--bogus")}), 2);
+        QCOMPARE(runDevsim({QStringLiteral("--dir"), d, QStringLiteral("--devices"), QStringLiteral(TAMO_DEMO_FIXTURE),
+                            QStringLiteral("--count"), QStringLiteral("2")}),
+                 2);
         QProcess noFolder;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("TAMO_SIM_DIR"));

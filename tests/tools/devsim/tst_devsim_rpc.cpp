@@ -2,6 +2,7 @@
 // byte vectors and status codes of the device contract.
 #include "DevsimFixture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QtTest>
@@ -192,7 +193,9 @@ private slots:
 
     void gifTransfer()
     {
-        QVERIFY(f.start());
+        // With --keep-content every received frame is also a file to look at.
+        const QString kept = QDir::temp().filePath(QStringLiteral("tamo-kept-%1").arg(QCoreApplication::applicationPid()));
+        QVERIFY(f.start({QStringLiteral("--keep-content"), kept}));
         auto link = f.link();
         const quint64 gif = 0x1122334455667788ull;
         QCOMPARE(link->exchange(F::kTransfer, TestFrames::le64(gif) + TestFrames::le32(3) + QByteArray(1, '\x03')).status,
@@ -216,6 +219,16 @@ private slots:
         QCOMPARE(item.value(QStringLiteral("frameSha256")).toArray().at(1).toString(), F::sha256(frames[1]));
         // The GIF is complete: a fourth frame is refused as already stored.
         QCOMPARE(link->exchange(F::kTransfer, F::imageHeader(gif, 5)).status, quint8(1));
+        QDir keptDir(kept);
+        QCOMPARE(keptDir.entryList(QDir::Files, QDir::Name),
+                 (QStringList{"TAMOSIM0001_1234605616436508552_001.bin", "TAMOSIM0001_1234605616436508552_002.bin",
+                              "TAMOSIM0001_1234605616436508552_003.bin"}));
+        for (int i = 0; i < frames.size(); ++i) {
+            QFile file(keptDir.filePath(QStringLiteral("TAMOSIM0001_1234605616436508552_00%1.bin").arg(i + 1)));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), frames.at(i));
+        }
+        QVERIFY(keptDir.removeRecursively());
     }
 
     void slideshowTransfer()

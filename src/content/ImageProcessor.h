@@ -1,0 +1,60 @@
+#pragma once
+
+#include "ImageData.h"
+
+#include <QImage>
+#include <QMutex>
+#include <QObject>
+#include <QQueue>
+
+// Turns downloaded picture files into what a device shows: a 400 × 400 square,
+// turned by 180 degrees, JPEG-encoded; an animation becomes a short list of such
+// pictures with display times. Works through a queue on its own worker thread
+// (see ImageConverter, which owns that thread). Every dequeued item ends in
+// exactly one of processedImage (converted, or any non-picture type unchanged)
+// and conversionFailed (the file's link and why).
+class ImageProcessor : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int OutputSide = 400;
+    static constexpr int MinFrameMs = 130;
+    static constexpr int PreferredMaxFrames = 24;
+    // Decompression bombs: refused from what the header announces, before any
+    // pixel is allocated.
+    static constexpr qint64 MaxPixels = 64000000;
+    static constexpr int MaxAnimationFrames = 2000;
+
+    explicit ImageProcessor(QObject *parent = nullptr);
+
+    // Any thread.
+    void enqueue(const ImageData &item);
+    bool hasQueued() const;
+
+    // The conversion steps, each usable on its own (tests, benchmark).
+    // Centred square, turned by 180 degrees, scaled to OutputSide.
+    static QImage convert(const QImage &image);
+    // Decodes and converts a still; a null image and the reason when it cannot.
+    static QImage convertStill(const QByteArray &bytes, QString *reason);
+    // One frame per kept animation step; empty with the reason when none.
+    static QVector<ImageFrame> convertAnimation(const QByteArray &bytes, QString *reason);
+    static QByteArray encode(const QImage &image);
+
+public slots:
+    // Runs on the worker thread until the queue is empty or the thread is asked
+    // to stop; then emits processingFinished.
+    void processQueue();
+
+signals:
+    void processedImage(ImageData imageData);
+    void conversionFailed(QString link, QString reason);
+    void processingFinished();
+
+private:
+    bool takeNext(ImageData *item);
+    static bool convertItem(ImageData *item, QString *reason);
+
+    mutable QMutex m_queueMutex;
+    QQueue<ImageData> m_queue;
+};
