@@ -372,6 +372,7 @@ void CampaignPublisher::uploadCampaign(QString macAddress, QStringList uuidsToUp
         return;
     }
     Upload upload;
+    upload.eventId = info.eventId;
     for (const UploadItem &item : items)
         upload.pictures << item.uuid;
     for (const SlideShowInfo &slideShow : qAsConst(slides))
@@ -383,37 +384,60 @@ void CampaignPublisher::uploadCampaign(QString macAddress, QStringList uuidsToUp
 void CampaignPublisher::onFilesUploaded(QString deviceMAC, bool isSuccess, QString errorString, QStringList ssUuids,
                                         QStringList imagesUuids)
 {
+    Q_UNUSED(ssUuids)
+    Q_UNUSED(imagesUuids)
     const QString &mac = deviceMAC;
-    if (!attached() || !m_uploads.contains(mac) || !m_campaigns.contains(mac))
+    const auto upload = m_uploads.find(mac);
+    if (!attached() || upload == m_uploads.end() || upload->ended)
         return;
-    const Upload upload = m_uploads.take(mac);
-    const ContentsInfo info = m_campaigns.take(mac);
+    upload->ended = true;
+    upload->succeeded = isSuccess;
+    upload->error = errorString;
+    m_campaigns.remove(mac);
     releaseAll(mac);
+    // What the device received is what it lists now: the cloud learns that (the
+    // registrar reports every listing), and "success" needs every item sent in it.
+    if (m_devices->deviceValue(mac, DeviceInfo::MacAddress).isValid())
+        m_devices->readDeviceUuids(mac);
+    else
+        onDeviceListed(mac, false, {}, {}, 0, tr("the device was unplugged"));
+}
 
-    QString reason = errorString;
-    if (isSuccess) {
-        const QStringList unlisted = missingFrom(upload.pictures, imagesUuids) + missingFrom(upload.slideShows, ssUuids);
+void CampaignPublisher::onDeviceListed(QString deviceMAC, bool isSuccess, QStringList imagesUuids,
+                                       QStringList slideshowUuids, int freeSlotsNumber, QString errorString)
+{
+    Q_UNUSED(freeSlotsNumber)
+    const QString &mac = deviceMAC;
+    const auto found = m_uploads.constFind(mac);
+    if (!attached() || found == m_uploads.constEnd() || !found->ended)
+        return;
+    const Upload upload = *found;
+    m_uploads.erase(found);
+
+    bool success = upload.succeeded && isSuccess;
+    QString reason = upload.error;
+    if (upload.succeeded && !isSuccess) {
+        reason = tr("the device could not be listed after the upload: %1").arg(errorString);
+    } else if (success) {
+        const QStringList unlisted =
+            missingFrom(upload.pictures, imagesUuids) + missingFrom(upload.slideShows, slideshowUuids);
         if (!unlisted.isEmpty()) {
-            isSuccess = false;
+            success = false;
             reason = tr("the device does not list %1 after the upload").arg(unlisted.join(QStringLiteral(", ")));
         }
     }
-    m_network->sendUploadStatus(mac, info.eventId,
-                                isSuccess ? SendUploadStatusRequest::Success : SendUploadStatusRequest::Failed, reason);
-    // After a failure before the device was listed the lists are empty, which
-    // says nothing about the device: the cloud keeps what it knew.
-    const bool listed = isSuccess || !imagesUuids.isEmpty() || !ssUuids.isEmpty();
-    if (listed)
-        emit contentListed(mac, imagesUuids, ssUuids);
-    if (!isSuccess)
+    m_network->sendUploadStatus(mac, upload.eventId,
+                                success ? SendUploadStatusRequest::Success : SendUploadStatusRequest::Failed, reason);
+    if (!success)
         qWarning().noquote() << kUploadFailedLog + mac + kFailedSuffix;
 
     Closing closing;
-    closing.outcome = isSuccess ? PublishingProgress::Published : PublishingProgress::Failed;
-    closing.detail = isSuccess ? QString::number(upload.pictures.size() + upload.slideShows.size())
-                               : tr("the upload failed: %1").arg(reason);
+    closing.outcome = success ? PublishingProgress::Published : PublishingProgress::Failed;
+    closing.detail = success ? QString::number(upload.pictures.size() + upload.slideShows.size())
+                             : tr("the upload failed: %1").arg(reason);
     closing.waitingForStatus = true;
-    closing.waitingForRecord = listed;
+    // A device that could not be listed told the cloud nothing: its record stays.
+    closing.waitingForRecord = isSuccess;
     m_closing.insert(mac, closing);
 }
 
