@@ -12,6 +12,7 @@
 #include "Timings.h"
 
 #include <QJsonArray>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -377,6 +378,79 @@ private slots:
         for (const QJsonValue &request : rig.cloud()->requests())
             sunriseDownloads += request.toObject().value(QStringLiteral("path")).toString().endsWith("sunrise.jpg");
         QCOMPARE(sunriseDownloads, 2);
+    }
+
+    // tamo-cli publish as a hub's script meets it: a child process on the same
+    // cloud and devices, one line per device and step, and its exit code.
+    void publishCommand_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("fromFile");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("cloudFaults");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("errors"); // a pattern
+
+        const QString good = QLatin1String(PublishRig::kPassword);
+        const QString mac = kMac1 + QLatin1Char('\t');
+        const QStringList published{mac + "registered", mac + "campaign\t1001", mac + "uploaded\t10 items"};
+        QTest::newRow("password file") << good << true << QStringList() << QStringList() << 0 << published << QString();
+        QTest::newRow("password on standard input")
+            << good << false << QStringList() << QStringList() << 0 << published << QString();
+        QTest::newRow("wrong password")
+            << "not-it" << false << QStringList() << QStringList() << 1 << QStringList() << "login failed";
+        QTest::newRow("watch until stopped")
+            << good << true << QStringList{"--watch"} << QStringList() << 0 << (published + QStringList{mac + "up to date"})
+            << QString();
+        QTest::newRow("time-out names the busy device")
+            << good << true << QStringList{"--timeout", "3"} << QStringList{"--latency-ms", "1500"} << 1
+            << QStringList() << "still busy: (" + kMac1 + "|TAMOSIM0001)";
+    }
+
+    void publishCommand()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, fromFile);
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, cloudFaults);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, errors);
+
+        PublishRig rig;
+        QVERIFY2(rig.startCloud(PublishRig::demoFixture(), PublishRig::demoFiles(), cloudFaults), qPrintable(rig.failure()));
+        QVERIFY2(rig.startDevices(1), qPrintable(rig.failure()));
+        QTemporaryDir dir;
+        QStringList arguments{QStringLiteral("publish"), QStringLiteral("--email"), QLatin1String(PublishRig::kEmail)};
+        QProcess cli;
+        if (fromFile) {
+            QFile file(dir.filePath(QStringLiteral("password")));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(password.toUtf8() + "\n") > 0);
+            arguments << QStringLiteral("--password-file") << file.fileName();
+        }
+        cli.start(QStringLiteral(TAMO_CLI_BIN), arguments + options);
+        QVERIFY(cli.waitForStarted());
+        if (!fromFile)
+            cli.write(password.toUtf8() + "\n");
+        cli.closeWriteChannel();
+        QByteArray out;
+        if (options.contains(QStringLiteral("--watch"))) {
+            // The heartbeat's next pass finds the device up to date; then stop it.
+            QTRY_VERIFY_WITH_TIMEOUT((out += cli.readAllStandardOutput()).contains("up to date"), 60000);
+            cli.terminate();
+        }
+        QVERIFY(cli.waitForFinished(90000));
+        out += cli.readAllStandardOutput();
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), exitCode);
+        const QStringList printed = QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString &line : lines)
+            QVERIFY2(printed.contains(line), qPrintable(printed.join(QLatin1Char('\n'))));
+        if (!errors.isEmpty())
+            QVERIFY2(err.contains(QRegularExpression(errors)), qPrintable(err.right(2000)));
+        QVERIFY(!err.contains(password)); // nothing logs the password
     }
 
     void offeredFirmwareGetsAPlainName_data()
