@@ -1,6 +1,7 @@
 // tamo-cli: the devices side of the application without a window, for headless hub
 // computers and scripts.
 #include "AttachedDevicesWaiter.h"
+#include "EventLoopStallMeter.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 #include "InstanceGuard.h"
@@ -51,7 +52,8 @@ const char *const kDescription =
     "                     otherwise, or when the time-out (default 300 s) passes\n"
     "                     first, naming the devices still busy. With --watch it\n"
     "                     keeps publishing, every 30 s, until SIGTERM or SIGINT\n"
-    "                     (exit code 0).\n"
+    "                     (exit code 0). --report-stalls prints, at the end,\n"
+    "                     the longest time the event loop was kept busy.\n"
     "\n"
     "Log lines go to standard error (and to --log FILE); results to standard output.\n"
     "Exit code 2: wrong arguments, or the devices are owned by another program.\n"
@@ -78,6 +80,7 @@ struct CliRequest {
     QString email;
     QString password;
     bool watch = false;
+    bool reportStalls = false;
     double timeoutSeconds = 0;
     int timeoutMs() const { return static_cast<int>(qMin(timeoutSeconds * 1000.0, 2147483647.0)); }
 };
@@ -86,7 +89,8 @@ struct CliRequest {
 // command.
 bool parseRequest(const QCommandLineParser &parser, const QCommandLineOption &timeoutOption,
                   const QCommandLineOption &emailOption, const QCommandLineOption &passwordFileOption,
-                  const QCommandLineOption &watchOption, QTextStream &err, CliRequest *request)
+                  const QCommandLineOption &watchOption, const QCommandLineOption &stallsOption, QTextStream &err,
+                  CliRequest *request)
 {
     const QStringList args = parser.positionalArguments();
     request->command = args.value(0);
@@ -103,9 +107,11 @@ bool parseRequest(const QCommandLineParser &parser, const QCommandLineOption &ti
         err << "tamo-cli: expected 'devices', 'upgrade FILE' or 'publish'; see --help" << Qt::endl;
         return false;
     }
-    const bool publishOptions = parser.isSet(passwordFileOption) || parser.isSet(watchOption);
+    const bool publishOptions =
+        parser.isSet(passwordFileOption) || parser.isSet(watchOption) || parser.isSet(stallsOption);
     if (publish != parser.isSet(emailOption) || (!publish && publishOptions)) {
-        err << "tamo-cli: publish needs --email; --email, --password-file and --watch belong to publish" << Qt::endl;
+        err << "tamo-cli: publish needs --email; --email, --password-file, --watch and --report-stalls belong to publish"
+            << Qt::endl;
         return false;
     }
     request->firmware = args.value(1);
@@ -115,6 +121,7 @@ bool parseRequest(const QCommandLineParser &parser, const QCommandLineOption &ti
     }
     request->email = parser.value(emailOption);
     request->watch = parser.isSet(watchOption);
+    request->reportStalls = parser.isSet(stallsOption);
     QString why;
     if (publish && !PasswordSource::read(parser.value(passwordFileOption), &request->password, &why)) {
         err << "tamo-cli: " << why << Qt::endl;
@@ -173,9 +180,16 @@ int runPublish(QCoreApplication &app, DevicesManager &manager, CliRequest &reque
     QObject::connect(&timeout, &QTimer::timeout, &run, [&run] { run.stop(true); });
     if (!request.watch)
         timeout.start(request.timeoutMs());
+    EventLoopStallMeter stalls;
+    if (request.reportStalls)
+        stalls.start();
     run.start(request.email, request.password);
     request.password.clear();
-    return app.exec();
+    const int exitCode = app.exec();
+    if (request.reportStalls)
+        err << "tamo-cli: longest event-loop stall: " << stalls.longestOwnStallMs() << " ms ("
+            << stalls.longestStallMs() << " ms with the time other programs held the processors)" << Qt::endl;
+    return exitCode;
 }
 
 } // namespace
@@ -202,12 +216,16 @@ int main(int argc, char *argv[])
         QStringLiteral("FILE"));
     const QCommandLineOption watchOption(QStringLiteral("watch"),
                                          QStringLiteral("publish: keep publishing until SIGTERM or SIGINT."));
-    parser.addOptions({timeoutOption, logOption, emailOption, passwordFileOption, watchOption});
+    const QCommandLineOption stallsOption(
+        QStringLiteral("report-stalls"),
+        QStringLiteral("publish: at the end, print the longest time the event loop was kept busy."));
+    parser.addOptions({timeoutOption, logOption, emailOption, passwordFileOption, watchOption, stallsOption});
     parser.process(app);
 
     QTextStream err(stderr);
     CliRequest request;
-    if (!parseRequest(parser, timeoutOption, emailOption, passwordFileOption, watchOption, err, &request))
+    if (!parseRequest(parser, timeoutOption, emailOption, passwordFileOption, watchOption, stallsOption, err,
+                      &request))
         return 2;
 
     // The window's log file belongs to the window; this tool writes one only on request.
