@@ -207,8 +207,9 @@ void DeviceRegistrar::slotRegisteredUsbDevice(QString deviceMAC, bool isSuccess,
     QHash<int, QVariant> values{{DeviceInfo::NotActivated, !isActivated}};
     if (isActivated)
         values.insert(DeviceInfo::Location, location);
+    // The status is the road's to write, once, at its end: a device that fails
+    // later on every pass does not flicker between Connected and Error.
     m_devices->setDeviceValues(mac, values);
-    m_progress->writeStatus(mac, DeviceInfo::Connected);
     m_progress->reach(mac, PublishingProgress::Registered);
 
     const QString serial = deviceText(mac, DeviceInfo::SerialNumber);

@@ -50,11 +50,6 @@ void PublishingProgress::finish(const QString &mac, Outcome outcome, const QStri
     emit finished(mac, outcome, detail);
 }
 
-void PublishingProgress::writeStatus(const QString &mac, int status)
-{
-    writeStatus(mac, status, false, QString());
-}
-
 void PublishingProgress::writeStatus(const QString &mac, int status, bool overOwnJob, const QString &error)
 {
     if (!m_devices)

@@ -56,10 +56,6 @@ public:
     // a device that is not on its road.
     void finish(const QString &mac, Outcome outcome, const QString &detail = QString());
 
-    // Writes the device's status unless the device is busy with a job (a status
-    // written now would hide that job, and the heartbeat would start another).
-    void writeStatus(const QString &mac, int status);
-
     // Forgets every road (the chef was detached).
     void clear();
 
@@ -68,6 +64,9 @@ signals:
     void finished(QString mac, PublishingProgress::Outcome outcome, QString detail);
 
 private:
+    // Writes the device's status unless the device is busy with a job that is
+    // not the road's (a status written then would hide that job, and the
+    // heartbeat would start another on its port).
     void writeStatus(const QString &mac, int status, bool overOwnJob, const QString &error);
 
     QPointer<DevicesManager> m_devices;

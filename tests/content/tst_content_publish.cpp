@@ -266,7 +266,7 @@ private slots:
         QJsonObject fixture = baseFixture();
         QMap<QString, QByteArray> files = PublishRig::demoFiles();
         if (edit == UndecodablePicture) {
-            files.insert(QStringLiteral("broken.jpg"), QByteArray("\xff\xd8\xff\xe0 not a picture", 20));
+            files.insert(QStringLiteral("broken.jpg"), QByteArrayLiteral("\xff\xd8\xff\xe0 not a picture"));
             editArray(&fixture, QStringLiteral("contents"), [](QJsonArray &contents) {
                 contents.append(content(790, 7900, QStringLiteral("broken.jpg"), QStringLiteral("2024-03-03T08:00:00.000Z")));
             });
