@@ -12,6 +12,8 @@ packages=(
   imagemagick
   fonts-dejavu-core
   xvfb xauth
+  dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
+  librsvg2-bin                                         # scripts/render-icon.sh
 )
 
 missing=()

@@ -101,18 +101,18 @@ void CampaignPublisher::grabDeviceCampaignContent(bool success, ContentsInfo inf
         return;
     const QString mac = info.macAddress;
     if (!success) {
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kCampaignFailedText.arg(ActivityText::escaped(mac))));
+        qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kCampaignFailedText, {mac})));
         qWarning().noquote() << kCampaignFailedLog.arg(mac, errorString);
         m_progress->finish(mac, PublishingProgress::Failed, tr("the campaign could not be loaded: %1").arg(errorString));
         return;
     }
     if (!info.hasEvent() || info.isUploaded) {
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kNothingNewText.arg(ActivityText::escaped(mac))));
+        qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kNothingNewText, {mac})));
         m_progress->finish(mac, PublishingProgress::UpToDate);
         return;
     }
     if (info.contentIds.isEmpty()) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(kCampaignEmptyText.arg(ActivityText::escaped(mac))));
+        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kCampaignEmptyText, {mac})));
         m_progress->finish(mac, PublishingProgress::UpToDate);
         return;
     }
@@ -133,7 +133,7 @@ void CampaignPublisher::processCampaignInfo(QString deviceMAC, QHash<QString, Ur
         return;
     const QString &mac = deviceMAC;
     if (imagesData.isEmpty()) {
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kContentFailedText.arg(ActivityText::escaped(mac))));
+        qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kContentFailedText, {mac})));
         qWarning().noquote() << kContentFailedLog + QString::number(m_campaigns.value(mac).eventId)
                 + QStringLiteral(" for MAC=") + mac;
         endCampaign(mac, PublishingProgress::Failed, tr("the campaign's content could not be loaded"));
@@ -227,8 +227,7 @@ void CampaignPublisher::onConversionFailed(QString link, QString reason)
         if (!m_campaigns.value(mac).pendingLinks.contains(link))
             continue;
         qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(kConversionFailedText.arg(ActivityText::escaped(fileNameOf(link)),
-                                                           ActivityText::escaped(mac), ActivityText::escaped(reason))));
+                  qUtf8Printable(ActivityText::fill(kConversionFailedText, {fileNameOf(link), mac, reason})));
         failCampaign(mac, tr("the picture %1 could not be converted: %2").arg(fileNameOf(link), reason));
     }
 }
@@ -270,7 +269,7 @@ void CampaignPublisher::prepareUpload(const QString &mac)
 
     const int slotCount = files.size() + slideFiles.size();
     if (slotCount > MaxSlots) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(kTooManyText.arg(ActivityText::escaped(mac))));
+        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kTooManyText, {mac})));
         qInfo().noquote() << kTooManyLog.arg(info.eventId).arg(slotCount).arg(mac);
         endCampaign(mac, PublishingProgress::Failed,
                     tr("the campaign needs %1 slots; a device has %2").arg(slotCount).arg(MaxSlots));
@@ -367,7 +366,7 @@ void CampaignPublisher::uploadCampaign(QString macAddress, QStringList uuidsToUp
         return;
     }
     if (items.isEmpty() && slides.isEmpty() && info.defaultContentId.isEmpty()) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(kAlreadyThereText.arg(ActivityText::escaped(mac))));
+        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kAlreadyThereText, {mac})));
         endCampaign(mac, PublishingProgress::UpToDate, QString());
         return;
     }

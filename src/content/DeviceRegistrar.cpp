@@ -164,7 +164,7 @@ void DeviceRegistrar::onFwVersionLoaded(bool success, QString minFwVersion, QStr
     if (!attached())
         return;
     if (!success) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(kMinFwFailedText.arg(ActivityText::escaped(errorString))));
+        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kMinFwFailedText, {errorString})));
         // The registrations wait for the next pass; this pass has ended for them.
         for (const NetworkManager::DeviceHash &pending : qAsConst(m_pendingRegistrations))
             m_progress->finish(pending.value(NetworkManager::MacAddressKey).toString(), PublishingProgress::Failed,
@@ -187,7 +187,7 @@ bool DeviceRegistrar::belowMinimum(const QString &fwVersion) const
 void DeviceRegistrar::warnBelowMinimum(const QString &mac)
 {
     qCWarning(lcDeviceManager, "%s",
-              qUtf8Printable(kUpgradeAdviceText.arg(ActivityText::escaped(mac), ActivityText::escaped(m_minFwVersion))));
+              qUtf8Printable(ActivityText::fill(kUpgradeAdviceText, {mac, m_minFwVersion})));
 }
 
 void DeviceRegistrar::slotRegisteredUsbDevice(QString deviceMAC, bool isSuccess, bool isActivated, QString location,
@@ -198,7 +198,7 @@ void DeviceRegistrar::slotRegisteredUsbDevice(QString deviceMAC, bool isSuccess,
     const QString &mac = deviceMAC;
     if (!isSuccess) {
         qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(kRegistrationFailedText.arg(ActivityText::escaped(mac), ActivityText::escaped(errorString))));
+                  qUtf8Printable(ActivityText::fill(kRegistrationFailedText, {mac, errorString})));
         emit registrationFailed(mac);
         m_progress->finish(mac, PublishingProgress::Failed, tr("registration failed: %1").arg(errorString));
         return;
@@ -250,7 +250,7 @@ void DeviceRegistrar::slotDeviceInfoDownloaded(bool isSuccess, QHash<NetworkMana
     const QString mac = deviceInfo.value(NetworkManager::MacAddressKey).toString();
     if (!isSuccess) {
         qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(kDeviceInfoFailedText.arg(ActivityText::escaped(mac), ActivityText::escaped(errorString))));
+                  qUtf8Printable(ActivityText::fill(kDeviceInfoFailedText, {mac, errorString})));
         m_firmwareOffered.remove(mac);
         m_progress->finish(mac, PublishingProgress::Failed, tr("the cloud's record could not be loaded: %1").arg(errorString));
         return;

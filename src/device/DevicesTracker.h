@@ -3,6 +3,7 @@
 #include "DeviceInfo.h"
 #include "SerialPortFacts.h"
 
+#include <QHash>
 #include <QObject>
 #include <QVector>
 
@@ -33,6 +34,9 @@ public:
 signals:
     void devicesReady(QVector<DeviceInfo> info);
     void devicesRemoved(QVector<QString> devicesSerials);
+    // Listed devices now found on another port (fields 0 and 1), as when a
+    // device came back between two ticks while its old port was still held.
+    void devicesMoved(QVector<DeviceInfo> info);
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -40,6 +44,9 @@ protected:
 private:
     QVector<SerialPortFacts> devicePorts() const;
     void tick();
+    QHash<QString, QString> shownDevices() const;
+    // Announces what changed between the model and the listed device ports.
+    void compare(const QVector<SerialPortFacts> &ports);
 
     DevicesModel *m_model;
     int m_timerId = 0;

@@ -27,9 +27,6 @@ class PortEnumerator
 public:
     static QVector<SerialPortFacts> availablePorts();
 
-    // The facts of the listed port with that name; null facts when none.
-    static SerialPortFacts findByPortName(const QString &portName);
-
     // The folder of TAMO_SIM_DIR, or empty when simulation is off.
     static QString simulatedPortsFolder();
     static QVector<SerialPortFacts> simulatedPorts(const QString &folder);
