@@ -371,7 +371,6 @@ void CampaignPublisher::uploadCampaign(QString macAddress, QStringList uuidsToUp
         return;
     }
     Upload upload;
-    upload.eventId = info.eventId;
     for (const UploadItem &item : items)
         upload.pictures << item.uuid;
     for (const SlideShowInfo &slideShow : qAsConst(slides))
@@ -383,60 +382,39 @@ void CampaignPublisher::uploadCampaign(QString macAddress, QStringList uuidsToUp
 void CampaignPublisher::onFilesUploaded(QString deviceMAC, bool isSuccess, QString errorString, QStringList ssUuids,
                                         QStringList imagesUuids)
 {
-    Q_UNUSED(ssUuids)
-    Q_UNUSED(imagesUuids)
     const QString &mac = deviceMAC;
-    const auto upload = m_uploads.find(mac);
-    if (!attached() || upload == m_uploads.end() || upload->ended)
+    if (!attached() || !m_uploads.contains(mac) || !m_campaigns.contains(mac))
         return;
-    upload->ended = true;
-    upload->succeeded = isSuccess;
-    upload->error = errorString;
-    m_campaigns.remove(mac);
+    const Upload upload = m_uploads.take(mac);
+    const ContentsInfo info = m_campaigns.take(mac);
     releaseAll(mac);
-    // What the device received is what it lists now: the cloud learns that (the
-    // registrar reports every listing), and "success" needs every item sent in it.
-    if (m_devices->deviceValue(mac, DeviceInfo::MacAddress).isValid())
-        m_devices->readDeviceUuids(mac);
-    else
-        onDeviceListed(mac, false, {}, {}, 0, tr("the device was unplugged"));
-}
 
-void CampaignPublisher::onDeviceListed(QString deviceMAC, bool isSuccess, QStringList imagesUuids,
-                                       QStringList slideshowUuids, int freeSlotsNumber, QString errorString)
-{
-    Q_UNUSED(freeSlotsNumber)
-    const QString &mac = deviceMAC;
-    const auto found = m_uploads.constFind(mac);
-    if (!attached() || found == m_uploads.constEnd() || !found->ended)
-        return;
-    const Upload upload = *found;
-    m_uploads.erase(found);
-
-    bool success = upload.succeeded && isSuccess;
-    QString reason = upload.error;
-    if (upload.succeeded && !isSuccess) {
-        reason = tr("the device could not be listed after the upload: %1").arg(errorString);
-    } else if (success) {
-        const QStringList unlisted =
-            missingFrom(upload.pictures, imagesUuids) + missingFrom(upload.slideShows, slideshowUuids);
+    // The lists are the device's listing before the upload and every item it
+    // completed: "success" needs everything that was sent among them.
+    QString reason = errorString;
+    if (isSuccess) {
+        const QStringList unlisted = missingFrom(upload.pictures, imagesUuids) + missingFrom(upload.slideShows, ssUuids);
         if (!unlisted.isEmpty()) {
-            success = false;
+            isSuccess = false;
             reason = tr("the device does not list %1 after the upload").arg(unlisted.join(QStringLiteral(", ")));
         }
     }
-    m_network->sendUploadStatus(mac, upload.eventId,
-                                success ? SendUploadStatusRequest::Success : SendUploadStatusRequest::Failed, reason);
-    if (!success)
+    m_network->sendUploadStatus(mac, info.eventId,
+                                isSuccess ? SendUploadStatusRequest::Success : SendUploadStatusRequest::Failed, reason);
+    // After a failure before the device was listed the lists are empty, which
+    // says nothing about the device: the cloud keeps what it knew.
+    const bool listed = isSuccess || !imagesUuids.isEmpty() || !ssUuids.isEmpty();
+    if (listed)
+        emit contentListed(mac, imagesUuids, ssUuids);
+    if (!isSuccess)
         qWarning().noquote() << kUploadFailedLog + mac + kFailedSuffix;
 
     Closing closing;
-    closing.outcome = success ? PublishingProgress::Published : PublishingProgress::Failed;
-    closing.detail = success ? QString::number(upload.pictures.size() + upload.slideShows.size())
-                             : tr("the upload failed: %1").arg(reason);
+    closing.outcome = isSuccess ? PublishingProgress::Published : PublishingProgress::Failed;
+    closing.detail = isSuccess ? QString::number(upload.pictures.size() + upload.slideShows.size())
+                               : tr("the upload failed: %1").arg(reason);
     closing.waitingForStatus = true;
-    // A device that could not be listed told the cloud nothing: its record stays.
-    closing.waitingForRecord = isSuccess;
+    closing.waitingForRecord = listed;
     m_closing.insert(mac, closing);
 }
 

@@ -46,6 +46,10 @@ public:
     // Forgets the device's campaign without a word (its registration failed).
     void dropCampaign(const QString &mac);
 
+signals:
+    // What the device holds after an upload, for its record in the cloud.
+    void contentListed(QString mac, QStringList imageUuids, QStringList slideShowUuids);
+
 public slots:
     void grabDeviceCampaignContent(bool success, ContentsInfo info, QString errorString);
     void processCampaignInfo(QString deviceMAC, QHash<QString, UrlData> imagesData,
@@ -57,22 +61,14 @@ public slots:
     void onPreparingFailed(QString macAddress);
     void onFilesUploaded(QString deviceMAC, bool isSuccess, QString errorString, QStringList ssUuids,
                          QStringList imagesUuids);
-    // A listing of the device's content (after an upload: what it really received).
-    void onDeviceListed(QString deviceMAC, bool isSuccess, QStringList imagesUuids, QStringList slideshowUuids,
-                        int freeSlotsNumber, QString errorString);
     void onStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status);
     void onCloudRecordSettled(QString macAddress);
 
 private:
-    // An upload handed to the devices manager: what was sent, and once it ended,
-    // how the devices manager saw it.
+    // An upload handed to the devices manager: what was sent.
     struct Upload {
-        qint64 eventId = -1;
         QStringList pictures;
         QStringList slideShows;
-        bool ended = false;
-        bool succeeded = false;
-        QString error;
     };
     // A campaign whose end waits for the cloud's answers.
     struct Closing {
@@ -107,6 +103,6 @@ private:
     ImageCache m_cache;                       // file link -> converted picture, or a placeholder
     QHash<QString, QSet<QString>> m_retained; // MAC -> links its campaign holds in the cache
     QHash<QString, qint64> m_planning;        // MAC -> event the content manager is planning
-    QHash<QString, Upload> m_uploads;         // MAC -> its upload, until the device was listed after it
+    QHash<QString, Upload> m_uploads;         // MAC -> what its running upload sends
     QHash<QString, Closing> m_closing;        // MAC -> an ended campaign waiting for the cloud
 };

@@ -20,6 +20,10 @@ ContentsChef::ContentsChef(QObject *parent)
     connect(m_registrar, &DeviceRegistrar::campaignWanted, m_publisher, &CampaignPublisher::requestCampaign);
     connect(m_registrar, &DeviceRegistrar::registrationFailed, m_publisher, &CampaignPublisher::dropCampaign);
     connect(m_registrar, &DeviceRegistrar::firmwareOffered, m_firmware, &FirmwareOffers::offer);
+    connect(m_publisher, &CampaignPublisher::contentListed, m_registrar,
+            [this](const QString &mac, const QStringList &images, const QStringList &slideShows) {
+                m_registrar->sendDeviceContentUUIDs(mac, true, images, slideShows);
+            });
     connect(m_registrar, &DeviceRegistrar::cloudRecordSettled, m_publisher, &CampaignPublisher::onCloudRecordSettled);
     connect(m_registrar, &DeviceRegistrar::allCloudRecordsSettled, this, &ContentsChef::cloudWritesSettled);
 }
@@ -88,9 +92,7 @@ void ContentsChef::connectManagers()
     connect(c, &ContentManager::deviceReadyToUpload, m_publisher, &CampaignPublisher::uploadCampaign);
     connect(c, &ContentManager::failedPreparingUpload, m_publisher, &CampaignPublisher::onPreparingFailed);
     connect(d, &DevicesManager::gotUuidsOnDevice, m_registrar, &DeviceRegistrar::sendDeviceContentUUIDs);
-    connect(d, &DevicesManager::gotUuidsOnDevice, m_publisher, &CampaignPublisher::onDeviceListed);
     connect(d, &DevicesManager::deviceErased, m_registrar, &DeviceRegistrar::sendDeviceErased);
-    connect(d, &DevicesManager::settingsUpdated, m_registrar, &DeviceRegistrar::onSettingsUpdated);
 }
 
 void ContentsChef::disconnectManagers()

@@ -66,8 +66,6 @@ void DeviceRegistrar::setManagers(DevicesManager *devices, NetworkManager *netwo
     if (!attached()) {
         m_pendingRegistrations.clear();
         m_firmwareOffered.clear();
-        m_settingsRunning.clear();
-        m_campaignAfterSettings.clear();
         m_cloudUpdatesInFlight.clear();
     }
 }
@@ -130,7 +128,6 @@ void DeviceRegistrar::refreshDevices()
         return;
     QStringList unread;
     bool queued = false;
-    const bool jobsRunning = m_progress->anyOnRoad();
     for (const DeviceInfo &device : model->devices()) {
         const int status = device.value(DeviceInfo::Status).toInt();
         if (status != DeviceInfo::Connected && status != DeviceInfo::Error)
@@ -149,10 +146,7 @@ void DeviceRegistrar::refreshDevices()
     }
     if (queued) {
         m_network->loadFirmwareInfo();
-        // Battery reads are jobs too: they wait for a pass that finds no device
-        // on its road, so that none lands on a port that has a job.
-        if (!jobsRunning)
-            m_devices->pollBattery();
+        m_devices->pollBattery();
     }
     unread.removeAll(QString());
     if (!unread.isEmpty())
@@ -275,10 +269,8 @@ void DeviceRegistrar::slotDeviceInfoDownloaded(bool isSuccess, QHash<NetworkMana
     m_devices->setDeviceValues(mac, updates);
 
     const int status = m_devices->deviceValue(mac, DeviceInfo::Status).toInt();
-    if (status == DeviceInfo::Connected || status == DeviceInfo::Error) {
-        m_settingsRunning.insert(mac); // the answer may come at once
+    if (status == DeviceInfo::Connected || status == DeviceInfo::Error)
         m_devices->setBrightness(mac, deviceInfo.value(NetworkManager::BrightnessKey).toInt());
-    }
 
     const QString fwVersion = deviceText(mac, DeviceInfo::FwVersion);
     if (deviceInfo.value(NetworkManager::FirmwareRevisionKey).toString() != fwVersion
@@ -307,23 +299,7 @@ void DeviceRegistrar::slotDeviceInfoDownloaded(bool isSuccess, QHash<NetworkMana
                            tr("firmware %1 cannot take campaigns (%2 or later needed)").arg(fwVersion, MinCampaignFwVersion));
         return;
     }
-    wantCampaign(mac);
-}
-
-void DeviceRegistrar::wantCampaign(const QString &mac)
-{
-    if (m_settingsRunning.contains(mac))
-        m_campaignAfterSettings.insert(mac);
-    else
-        emit campaignWanted(mac);
-}
-
-void DeviceRegistrar::onSettingsUpdated(QString deviceMAC, bool success)
-{
-    Q_UNUSED(success) // the device keeps its old brightness; its campaign goes on
-    m_settingsRunning.remove(deviceMAC);
-    if (attached() && m_campaignAfterSettings.remove(deviceMAC))
-        emit campaignWanted(deviceMAC);
+    emit campaignWanted(mac);
 }
 
 void DeviceRegistrar::onUserInfoLoaded(bool isSuccess, QString deviceMAC, UserInfo *userInfo, QString errorString)

@@ -64,7 +64,6 @@ public slots:
     void onUserInfoLoaded(bool isSuccess, QString deviceMAC, UserInfo *userInfo, QString errorString);
     void onDeviceInfoUpdated(QString macAddress, QHash<NetworkManager::DataType, QVariant> deviceInfo);
     void onFwVersionLoaded(bool success, QString minFwVersion, QString errorString);
-    void onSettingsUpdated(QString deviceMAC, bool success);
 
 private:
     bool attached() const;
@@ -77,8 +76,6 @@ private:
     void updateCloudRecord(const QString &mac, const QStringList &tamoIds, const QStringList &postIds,
                            const QDateTime &lastPairedAt, const QString &name, bool erased, bool withIds);
     QString deviceText(const QString &mac, int key) const;
-    // One job at a time on a device's port: its campaign waits for its settings.
-    void wantCampaign(const QString &mac);
 
     PublishingProgress *m_progress;
     QPointer<DevicesManager> m_devices;
@@ -88,9 +85,6 @@ private:
     QVector<NetworkManager::DeviceHash> m_pendingRegistrations;
     // Devices offered firmware in this pass: their road stops before a campaign.
     QSet<QString> m_firmwareOffered;
-    // Devices whose settings job runs, and those of them whose campaign waits for it.
-    QSet<QString> m_settingsRunning;
-    QSet<QString> m_campaignAfterSettings;
     // Updates of each device's cloud record still waiting for their answer.
     QHash<QString, int> m_cloudUpdatesInFlight;
 };

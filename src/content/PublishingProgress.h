@@ -44,7 +44,6 @@ public:
     // Starts the road of a device (again); a road already under way goes on.
     void begin(const QString &mac);
     bool isOnRoad(const QString &mac) const;
-    bool anyOnRoad() const { return !m_roads.isEmpty(); }
     void reach(const QString &mac, Step step, const QString &detail = QString());
     // The road started a job on the device (listing, deletion, erase, upload):
     // a busy status that the job leaves behind is the road's to clear.
