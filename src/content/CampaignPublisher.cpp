@@ -74,6 +74,8 @@ void CampaignPublisher::setManagers(DevicesManager *devices, NetworkManager *net
     m_planning.clear();
     m_uploads.clear();
     m_closing.clear();
+    m_downloading.clear();
+    m_waitingDownloads.clear();
     m_cache.clear(); // results of conversions still running find no placeholder and are dropped
 }
 
@@ -167,17 +169,31 @@ void CampaignPublisher::startDownloads(const QString &mac, const QHash<QString, 
         if (m_cache.isPending(file.link))
             continue; // another device's download of the file is in flight
         m_cache.insertPlaceholder(file.type, file.link);
-        m_network->downloadContent(file);
+        download(file);
     }
     m_campaigns[mac].pendingLinks = pending;
     if (pending.isEmpty())
         prepareUpload(mac);
 }
 
+void CampaignPublisher::download(const UrlData &file)
+{
+    if (m_downloading.size() < MaxDownloads) {
+        m_downloading.insert(file.link);
+        m_network->downloadContent(file);
+    } else {
+        m_waitingDownloads.append(file);
+    }
+}
+
 void CampaignPublisher::processDownloadedContents(bool success, ImageData downloadedItemData)
 {
     const QString link = downloadedItemData.link;
-    if (!attached() || !m_cache.isPending(link))
+    if (!attached() || !m_downloading.remove(link))
+        return;
+    if (!m_waitingDownloads.isEmpty())
+        download(m_waitingDownloads.takeFirst());
+    if (!m_cache.isPending(link))
         return;
     if (success) {
         m_converter->enqueue(downloadedItemData);

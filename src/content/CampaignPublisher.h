@@ -33,6 +33,9 @@ class CampaignPublisher : public QObject
 public:
     // The most device slots a campaign may need.
     static constexpr int MaxSlots = 112;
+    // Files fetched at once; the others wait their turn, so that a request's
+    // inactivity time-out never counts time spent queued behind its siblings.
+    static constexpr int MaxDownloads = 4;
 
     CampaignPublisher(PublishingProgress *progress, ContentManager *contentManager, QObject *parent = nullptr);
     ~CampaignPublisher() override;
@@ -80,6 +83,7 @@ private:
 
     bool attached() const;
     void startDownloads(const QString &mac, const QHash<QString, UrlData> &imagesData);
+    void download(const UrlData &file);
     void prepareUpload(const QString &mac);
     // Frame uuids of a content uuid: one for a still, one per frame of an animation.
     QStringList filesForContent(const QString &uuid);
@@ -105,4 +109,6 @@ private:
     QHash<QString, qint64> m_planning;        // MAC -> event the content manager is planning
     QHash<QString, Upload> m_uploads;         // MAC -> what its running upload sends
     QHash<QString, Closing> m_closing;        // MAC -> an ended campaign waiting for the cloud
+    QSet<QString> m_downloading;              // links being downloaded
+    QList<UrlData> m_waitingDownloads;        // files waiting for their turn
 };
