@@ -1,7 +1,7 @@
 #include "DevicesTracker.h"
 
 #include "DevicesModel.h"
-#include "PortEnumerator.h"
+#include "PortWatch.h"
 #include "Timings.h"
 
 #include <QHash>
@@ -11,6 +11,7 @@
 DevicesTracker::DevicesTracker(DevicesModel *model, QObject *parent)
     : QObject(parent)
     , m_model(model)
+    , m_ports(new PortWatch(this))
 {
 }
 
@@ -38,7 +39,7 @@ DeviceInfo DevicesTracker::recordFor(const SerialPortFacts &port)
 QVector<SerialPortFacts> DevicesTracker::devicePorts() const
 {
     QVector<SerialPortFacts> ports;
-    const QVector<SerialPortFacts> all = PortEnumerator::availablePorts();
+    const QVector<SerialPortFacts> all = m_ports->ports();
     for (const SerialPortFacts &port : all)
         if (isDevicePort(port))
             ports.append(port);
@@ -47,6 +48,7 @@ QVector<SerialPortFacts> DevicesTracker::devicePorts() const
 
 void DevicesTracker::start()
 {
+    m_ports->invalidate();
     QVector<DeviceInfo> announced;
     const QVector<SerialPortFacts> ports = devicePorts();
     for (const SerialPortFacts &port : ports) {

@@ -8,10 +8,14 @@
 #include <QVector>
 
 class DevicesModel;
+class PortWatch;
 
-// Polls the serial ports once a second and announces the devices that appeared
-// and the ones that went away, compared with the devices the model shows. Does no
-// port I/O itself; the manager adds and removes the model's rows.
+// Once a second compares the device ports with the devices the model shows and
+// announces the devices that appeared and the ones that went away. The ports are
+// listed again only when the system or the simulated-port folder says they
+// changed, and by a slow safety listing (PortWatch), so an idle second costs
+// next to nothing. Does no port I/O itself; the manager adds and removes the
+// model's rows.
 class DevicesTracker : public QObject
 {
     Q_OBJECT
@@ -49,5 +53,6 @@ private:
     void compare(const QVector<SerialPortFacts> &ports);
 
     DevicesModel *m_model;
+    PortWatch *m_ports;
     int m_timerId = 0;
 };

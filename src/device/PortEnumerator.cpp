@@ -141,6 +141,11 @@ QVector<SerialPortFacts> PortEnumerator::simulatedPorts(const QString &folder)
 
 QVector<SerialPortFacts> PortEnumerator::availablePorts()
 {
+    return systemPorts() + simulatedPorts(simulatedPortsFolder());
+}
+
+QVector<SerialPortFacts> PortEnumerator::systemPorts()
+{
     QVector<SerialPortFacts> ports;
     const QList<QSerialPortInfo> system = QSerialPortInfo::availablePorts();
     ports.reserve(system.size());
@@ -157,6 +162,5 @@ QVector<SerialPortFacts> PortEnumerator::availablePorts()
         facts.productId = info.productIdentifier();
         ports.append(facts);
     }
-    ports += simulatedPorts(simulatedPortsFolder());
     return ports;
 }
