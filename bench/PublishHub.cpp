@@ -75,6 +75,18 @@ QString lineStarting(QProcess &process, const QString &prefix, const QString &wh
     }
 }
 
+// Terminates a child, killing it when it does not end within 10 s.
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
 } // namespace
 
 QString PublishHub::macOf(int index)
@@ -105,17 +117,6 @@ int PublishHub::openFds(qint64 pid)
 int PublishHub::threads(qint64 pid)
 {
     return entries(QStringLiteral("/proc/%1/task").arg(pid));
-}
-
-void PublishHub::stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
 }
 
 PublishHub::PublishHub()

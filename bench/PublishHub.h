@@ -24,8 +24,6 @@ public:
     static double rssMb(qint64 pid);
     static int openFds(qint64 pid);
     static int threads(qint64 pid);
-    // Terminates a child, killing it when it does not end within 10 s.
-    static void stop(QProcess &process);
 
     PublishHub();
     ~PublishHub();
