@@ -6,6 +6,7 @@
 #include "ContentsChef.h"
 #include "DeviceInfo.h"
 #include "DevicesManager.h"
+#include "DevicesModel.h"
 #include "FirmwareOffers.h"
 #include "ImageConverter.h"
 #include "PublishRig.h"
@@ -120,6 +121,7 @@ enum FixtureEdit {
     UndecodablePicture,
     OversizedCampaign,
     FirmwareOffer,
+    ChangedWhilePlanning,
 };
 
 } // namespace
@@ -251,6 +253,9 @@ private slots:
         QTest::newRow("firmware version request fails once")
             << QStringList{"--fail", "setting/platform@1=500"} << none << noFault << int(Unchanged) << 1 << 2
             << "uploaded" << int(DeviceInfo::Connected) << "success" << false;
+        QTest::newRow("campaign changed while it is planned")
+            << QStringList{"--slow-body", "account/content/device@1=2000"} << none << noFault
+            << int(ChangedWhilePlanning) << 1 << 1 << "uploaded" << int(DeviceInfo::Connected) << "success" << false;
     }
 
     void faultsEndHonestly()
@@ -290,6 +295,16 @@ private slots:
             fixture.insert(QStringLiteral("firmware"), firmware);
         }
 
+        QTemporaryDir replies;
+        if (edit == ChangedWhilePlanning) {
+            // The first answer names part of event 1001; the cloud's own, later, all of it.
+            QFile partial(replies.filePath(QStringLiteral("event.json")));
+            QVERIFY(partial.open(QIODevice::WriteOnly)
+                    && partial.write(R"({"data":{"campaignEvent":{"id":1001,"contentIds":[5101,5102,5103],)"
+                                     R"("defaultContentId":5101,"isUploaded":false,"macAddress":"c4:4f:33:0a:0b:01"}}})") > 0);
+            cloudFaults << QStringLiteral("--reply") << QStringLiteral("account/event/last@1=") + partial.fileName();
+        }
+
         PublishRig rig;
         QVERIFY2(rig.startCloud(fixture, files, cloudFaults), qPrintable(rig.failure()));
         QVERIFY2(rig.startDevices(devices, deviceArgs), qPrintable(rig.failure()));
@@ -307,6 +322,11 @@ private slots:
         }
         rig.startPublishing();
         rig.session()->chef()->firmwareOffers()->setFolder(downloads.path());
+        if (edit == ChangedWhilePlanning) {
+            // The device is read again while its plan waits for the cloud's dates.
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.cloud()->requests(QStringLiteral("account/content/device")).isEmpty(), 60000);
+            emit rig.devices()->devicesReady(rig.devices()->devicesModel()->devices());
+        }
 
         QStringList macs{kMac1};
         if (devices > 1)
@@ -339,6 +359,8 @@ private slots:
         const QMap<QString, int> items = rig.deviceItems(1);
         if (nothingSent)
             QCOMPARE(items.keys(), QStringList{QStringLiteral("5101")});
+        if (edit == ChangedWhilePlanning)
+            QCOMPARE(ids(items.keys()), ids({"5101", "5102", "5103", "5104", "5105", "5106", "5107", "5108", "5109", "6201"}));
         // Every record of the device's content sent to the cloud names what the
         // device held; the last one names what it holds now.
         QStringList pictures;
