@@ -149,6 +149,8 @@ private slots:
     {
         QJsonObject fixture = baseFixture();
         setDeviceField(&fixture, kMac3, QStringLiteral("toErase"), true);
+        // The cloud's record of device 2 is out of date: only the update corrects it.
+        setDeviceField(&fixture, kMac2, QStringLiteral("firmwareRevision"), QStringLiteral("1.5.20"));
         PublishRig rig;
         QVERIFY2(rig.startCloud(fixture, PublishRig::demoFiles()), qPrintable(rig.failure()));
         // Device 1 holds 5101, 5102 (wanted) and 7001, 7002, 9999 (stale): five slots.
