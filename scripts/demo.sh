@@ -88,7 +88,8 @@ EOF
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "No display found: the window runs in a virtual X server (Ctrl+C stops the demo)." >&2
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display.txt" 2>/dev/null &
+  # In a session of its own: Ctrl+C reaches the window through the trap, not the display under it.
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display.txt" 2>/dev/null &
   pids+=($!)
   wait_for_line "$work/display.txt" "the virtual X server"
   export DISPLAY=:$(head -n 1 "$work/display.txt")
