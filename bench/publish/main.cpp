@@ -11,19 +11,25 @@
 // R: the 20-device time over the 1-device time; M: tamo-cli's peak resident
 // memory (the largest of all runs); S: the longest event-loop stall of the
 // thread that runs the chef during a 20-device run (median of those runs).
+#include "BenchCloud.h"
 #include "BenchReport.h"
-#include "PublishHub.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
+using namespace BenchCloud;
 using namespace BenchReport;
 
 namespace {
 
+const QString kEmail = QStringLiteral("demo.manager@tamo.example");
+const QString kPassword = QStringLiteral("TamoDemo-2024");
 struct Run {
     double seconds = 0;
     double peakRssMb = 0;
@@ -31,35 +37,56 @@ struct Run {
     double wallStallMs = 0;
 };
 
-Run publish(int count, const QString &scale)
+// The peak resident memory of a running process so far (VmHWM), in MiB.
+double peakRssMb(qint64 pid)
 {
-    PublishHub hub;
-    const QString fixture = hub.writeFixture(count);
-    hub.startCloud(fixture);
-    hub.startDevices(fixture, {"--latency-ms", "2"});
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QRegularExpression pattern(QStringLiteral("VmHWM:\\s+(\\d+) kB"));
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(status.readAll()));
+    return match.hasMatch() ? match.captured(1).toDouble() / 1024.0 : 0;
+}
+
+Run publish(const QString &work, const QString &fixture, int count, const QString &scale)
+{
+    QTemporaryDir hub(QDir(work).filePath(QStringLiteral("hub-XXXXXX")));
+    QTemporaryDir home(QDir(work).filePath(QStringLiteral("home-XXXXXX")));
+    QProcess cloud;
+    const QString apiUrl = startCloud(cloud, work, fixture);
+    QProcess devices;
+    startDevices(devices, hub.path(), fixture);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TAMO_SIM_DIR"), hub.path());
+    env.insert(QStringLiteral("TAMO_API_URL"), apiUrl);
+    env.insert(QStringLiteral("TAMO_CA_CERTS"), work + "/cloud.crt");
+    env.insert(QStringLiteral("TAMO_TIMING_SCALE"), scale);
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + "/data");
     QProcess cli;
-    cli.setProcessEnvironment(hub.cliEnvironment(scale));
+    cli.setProcessEnvironment(env);
     QElapsedTimer clock;
     clock.start();
-    cli.start(QStringLiteral(TAMO_CLI_BIN), hub.publishArguments({"--report-stalls", "--timeout", "600"}));
+    cli.start(QStringLiteral(TAMO_CLI_BIN),
+              {"publish", "--email", kEmail, "--password-file", work + "/password", "--report-stalls", "--timeout", "600"});
     if (!cli.waitForStarted(10000))
         fail(QStringLiteral("tamo-cli did not start"));
     Run run;
     while (!cli.waitForFinished(20))
-        run.peakRssMb = qMax(run.peakRssMb, PublishHub::peakRssMb(cli.processId()));
+        run.peakRssMb = qMax(run.peakRssMb, peakRssMb(cli.processId()));
     run.seconds = clock.elapsed() / 1000.0;
 
     const QString out = QString::fromUtf8(cli.readAllStandardOutput());
     const QString err = QString::fromUtf8(cli.readAllStandardError());
-    hub.stopSimulators();
+    stop(devices);
+    stop(cloud);
     if (cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0)
         fail(QStringLiteral("tamo-cli publish to %1 device(s) exited with %2:\n%3\n%4")
                  .arg(count).arg(cli.exitCode()).arg(out, err.right(3000)));
     if (out.count(QStringLiteral("\tuploaded\t")) != count)
         fail(QStringLiteral("%1 device(s), but these lines:\n%2").arg(count).arg(out));
-    for (int i = 1; i <= count; ++i)
-        if (!hub.missingItems(i).isEmpty())
-            fail(QStringLiteral("%1 lacks %2").arg(PublishHub::serialOf(i), hub.missingItems(i).join(',')));
+    checkDevices(hub.path(), count);
     const QRegularExpressionMatch stall =
         QRegularExpression(QStringLiteral("longest event-loop stall: (\\d+) ms \\((\\d+) ms")).match(err);
     if (!stall.hasMatch())
@@ -88,11 +115,22 @@ int main(int argc, char *argv[])
     const int repeats = qMax(1, parser.value("repeats").toInt());
     const QString scale = parser.value("timing-scale");
 
+    QTemporaryDir work;
+    if (!work.isValid())
+        fail(QStringLiteral("no temporary folder"));
+    makeCertificate(work.path());
+    QFile password(work.filePath(QStringLiteral("password")));
+    if (!password.open(QIODevice::WriteOnly) || password.write(kPassword.toUtf8() + '\n') <= 0)
+        fail(QStringLiteral("cannot write %1").arg(password.fileName()));
+    password.close();
+    const QString one = writeFixture(work.path(), 1);
+    const QString twenty = writeFixture(work.path(), 20);
+
     QVector<double> single, many, stalls;
     double peak = 0;
     for (int i = 0; i < repeats; ++i) {
-        const Run small = publish(1, scale);
-        const Run large = publish(20, scale);
+        const Run small = publish(work.path(), one, 1, scale);
+        const Run large = publish(work.path(), twenty, 20, scale);
         say(QStringLiteral("run %1: 1 device %2 s, 20 devices %3 s, peak %4 MiB, stall %5 ms "
                            "(%6 ms counting waits for a processor; load %7)")
                 .arg(i + 1)

@@ -16,25 +16,70 @@
 // warm-up (the first quarter), medians of the samples of a tenth of the run.
 // With --check the exit code is 1 unless C, F, T and D are 0 and G is at most
 // --rss-target-mb (5).
+#include "BenchCloud.h"
 #include "BenchReport.h"
-#include "PublishHub.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
 
+using namespace BenchCloud;
 using namespace BenchReport;
 
 namespace {
+
+// The demo hub with its simulators, and the folders tamo-cli runs in.
+struct Rig {
+    QTemporaryDir work;
+    QTemporaryDir hub{work.filePath(QStringLiteral("hub-XXXXXX"))};
+    QTemporaryDir home{work.filePath(QStringLiteral("home-XXXXXX"))};
+    QProcess cloud;
+    QProcess devices;
+    QString apiUrl;
+
+    ~Rig()
+    {
+        stop(devices);
+        stop(cloud);
+    }
+    // A control command to the device simulator; its answers are dropped, so
+    // that they never fill the pipe.
+    void control(const QString &command)
+    {
+        if (!command.isEmpty())
+            devices.write(command.toUtf8() + '\n');
+        devices.readAllStandardOutput();
+    }
+};
+
+// A field of /proc/PID/status in kB, as MiB; -1 when the process is gone.
+double statusMb(qint64 pid, const char *field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpression pattern(QLatin1String(field) + QStringLiteral(":\\s+(\\d+) kB"));
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(status.readAll()));
+    return match.hasMatch() ? match.captured(1).toDouble() / 1024.0 : -1;
+}
+
+int entries(const QString &folder)
+{
+    const QDir dir(folder);
+    return dir.exists() ? int(dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size()) : -1;
+}
 
 struct Settings {
     int seconds = 600;
@@ -59,7 +104,8 @@ struct Usage {
 
 Usage usageOf(const QProcess &process)
 {
-    return Usage{PublishHub::openFds(process.processId()), PublishHub::threads(process.processId())};
+    return Usage{entries(QStringLiteral("/proc/%1/fd").arg(process.processId())),
+                 entries(QStringLiteral("/proc/%1/task").arg(process.processId()))};
 }
 
 // Lets the children's output be read while the benchmark waits.
@@ -141,27 +187,27 @@ QHash<QString, QStringList> lastOutcomes(const QString &outPath, qint64 offset)
 }
 
 // Why device `index` did not end honestly; empty when it did.
-QString dishonesty(const PublishHub &hub, int index, const QStringList &outcome)
+QString dishonesty(const Rig &rig, int index, const QStringList &outcome)
 {
     if (outcome.isEmpty())
         return QStringLiteral("no final state");
     if (outcome.first() == QLatin1String("failed"))
         return outcome.value(1).trimmed().isEmpty() ? QStringLiteral("failed without a reason") : QString();
-    const QStringList missing = hub.missingItems(index);
+    const QStringList missing = missingItems(rig.hub.path(), index);
     return missing.isEmpty() ? QString()
                              : QStringLiteral("says '%1' but lacks %2").arg(outcome.first(), missing.join(','));
 }
 
 // One random device leaves the bus: now for a while, or at the Nth upload part
 // from now (the device simulator brings it back after --replug-after-ms).
-void churnOnce(PublishHub &hub, int devices, int *unplugs)
+void churnOnce(Rig &rig, int devices, int *unplugs)
 {
     QRandomGenerator *random = QRandomGenerator::global();
-    const QString serial = PublishHub::serialOf(1 + random->bounded(devices));
+    const QString serial = serialOf(1 + random->bounded(devices));
     if (random->bounded(3) == 0)
-        hub.control(QStringLiteral("fault %1 unplug-after-parts %2").arg(serial).arg(1 + random->bounded(40)));
+        rig.control(QStringLiteral("fault %1 unplug-after-parts %2").arg(serial).arg(1 + random->bounded(40)));
     else
-        hub.control(QStringLiteral("unplug %1 %2").arg(serial).arg(300 + random->bounded(2700)));
+        rig.control(QStringLiteral("unplug %1 %2").arg(serial).arg(300 + random->bounded(2700)));
     ++*unplugs;
 }
 
@@ -219,18 +265,35 @@ int main(int argc, char *argv[])
     if (scale <= 0)
         fail(QStringLiteral("--timing-scale must be a positive number"));
 
-    PublishHub hub;
-    const QString fixture = hub.writeFixture(settings.devices);
-    hub.startCloud(fixture, QStringList{"--latency-ms", QString::number(settings.cloudLatencyMs)}
+    Rig rig;
+    if (!rig.work.isValid() || !rig.hub.isValid() || !rig.home.isValid())
+        fail(QStringLiteral("no temporary folder"));
+    const QString work = rig.work.path();
+    makeCertificate(work);
+    QFile password(work + QStringLiteral("/password"));
+    if (!password.open(QIODevice::WriteOnly) || password.write("TamoDemo-2024\n") <= 0)
+        fail(QStringLiteral("cannot write %1").arg(password.fileName()));
+    password.close();
+    const QString fixture = writeFixture(work, settings.devices);
+    rig.apiUrl = startCloud(rig.cloud, work, fixture,
+                            QStringList{"--latency-ms", QString::number(settings.cloudLatencyMs)}
                                 + cloudFaults(settings.cloudFailPercent));
-    const QString outPath = hub.workPath() + "/cli.out";
-    const QString errPath = hub.workPath() + "/cli.err";
-    const QString logPath = hub.workPath() + "/cli.log";
+    const QString outPath = work + "/cli.out";
+    const QString errPath = work + "/cli.err";
+    const QString logPath = work + "/cli.log";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TAMO_SIM_DIR"), rig.hub.path());
+    env.insert(QStringLiteral("TAMO_API_URL"), rig.apiUrl);
+    env.insert(QStringLiteral("TAMO_CA_CERTS"), work + "/cloud.crt");
+    env.insert(QStringLiteral("TAMO_TIMING_SCALE"), settings.timingScale);
+    env.insert(QStringLiteral("HOME"), rig.home.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), rig.home.path() + "/data");
     QProcess cli;
-    cli.setProcessEnvironment(hub.cliEnvironment(settings.timingScale));
+    cli.setProcessEnvironment(env);
     cli.setStandardOutputFile(outPath);
     cli.setStandardErrorFile(errPath);
-    cli.start(QStringLiteral(TAMO_CLI_BIN), hub.publishArguments({"--watch", "--log", logPath}));
+    cli.start(QStringLiteral(TAMO_CLI_BIN), {"publish", "--email", "demo.manager@tamo.example", "--password-file",
+                                             password.fileName(), "--watch", "--log", logPath});
     if (!cli.waitForStarted(10000))
         fail(QStringLiteral("tamo-cli did not start"));
 
@@ -240,7 +303,7 @@ int main(int argc, char *argv[])
     requireRunning(cli, QStringLiteral("tamo-cli"));
     say(QStringLiteral("before the devices: %1 descriptors, %2 threads").arg(start.fds).arg(start.threads));
 
-    hub.startDevices(fixture, {"--latency-ms", "2", "--replug-after-ms", "1500"});
+    startDevices(rig.devices, rig.hub.path(), fixture, {"--replug-after-ms", "1500"});
     QVector<Sample> samples;
     int unplugs = 0;
     const qint64 churnMs = qint64(settings.seconds) * 1000;
@@ -251,18 +314,18 @@ int main(int argc, char *argv[])
     qint64 nextChurn = settings.churnMs;
     while (clock.elapsed() < churnMs && cli.state() == QProcess::Running) {
         pause(250);
-        requireRunning(hub.devices(), QStringLiteral("tamo-devsim"));
-        requireRunning(hub.cloud(), QStringLiteral("tamo-cloudsim"));
-        const double rss = PublishHub::rssMb(cli.processId());
+        requireRunning(rig.devices, QStringLiteral("tamo-devsim"));
+        requireRunning(rig.cloud, QStringLiteral("tamo-cloudsim"));
+        const double rss = statusMb(cli.processId(), "VmRSS");
         if (rss >= 0)
             samples << Sample{clock.elapsed(), rss};
         if (logAtWarmUp < 0 && clock.elapsed() >= warmUpMs)
             logAtWarmUp = QFileInfo(logPath).size();
         if (clock.elapsed() >= nextChurn) {
-            churnOnce(hub, settings.devices, &unplugs);
+            churnOnce(rig, settings.devices, &unplugs);
             nextChurn = clock.elapsed() + settings.churnMs / 2 + QRandomGenerator::global()->bounded(settings.churnMs);
         }
-        hub.control(QString()); // reads what the simulator said
+        rig.control(QString()); // reads what the simulator said
     }
     const double churnedSeconds = clock.elapsed() / 1000.0;
     const qint64 logAtEnd = QFileInfo(logPath).size();
@@ -270,8 +333,8 @@ int main(int argc, char *argv[])
         - medianRss(samples, warmUpMs, warmUpMs + churnMs / 10);
 
     // Calm: every device back, then each must come to a final state again.
-    hub.control(QStringLiteral("fault all clear"));
-    hub.control(QStringLiteral("plug all"));
+    rig.control(QStringLiteral("fault all clear"));
+    rig.control(QStringLiteral("plug all"));
     pause(2000);
     const qint64 calmFrom = QFileInfo(outPath).size();
     const int watchPeriodMs = int(30000 * scale);
@@ -288,25 +351,26 @@ int main(int argc, char *argv[])
     outcomes = lastOutcomes(outPath, calmFrom);
     int dishonest = 0;
     for (int i = 1; i <= settings.devices; ++i) {
-        const QString why = dishonesty(hub, i, outcomes.value(PublishHub::macOf(i)));
+        const QString why = dishonesty(rig, i, outcomes.value(macOf(i)));
         if (!why.isEmpty()) {
             ++dishonest;
-            say(QStringLiteral("%1: %2").arg(PublishHub::macOf(i), why));
+            say(QStringLiteral("%1: %2").arg(macOf(i), why));
         }
     }
 
-    hub.control(QStringLiteral("unplug all"));
+    rig.control(QStringLiteral("unplug all"));
     // Qt's pool threads expire after 30 s of idleness.
     const Usage end = settledUsage(cli, 45000, start);
     const int fdsLeaked = qMax(0, end.fds - start.fds);
     const int threadsLeaked = qMax(0, end.threads - start.threads);
 
-    const double peakMb = PublishHub::peakRssMb(cli.processId());
+    const double peakMb = statusMb(cli.processId(), "VmHWM");
     cli.terminate();
     if (!cli.waitForFinished(30000))
         cli.kill();
     cli.waitForFinished(5000);
-    hub.stopSimulators();
+    stop(rig.devices);
+    stop(rig.cloud);
     QFile errors(errPath);
     errors.open(QIODevice::ReadOnly);
     const QByteArray err = errors.readAll();

@@ -4,6 +4,7 @@
 #include "DevicesManager.h"
 #include "DfuPageManager.h"
 #include "MainWindow.h"
+#include "PublishingSession.h"
 #include "UserInfo.h"
 
 #include <QCloseEvent>
@@ -11,6 +12,9 @@
 
 const QString MainApp::TerminateQuestionText =
     QStringLiteral("Device operations is in progress! Are you sure you want to terminate this process?");
+const QString MainApp::ShutdownNoticeText =
+    QStringLiteral("A device is writing its firmware. The application closes as soon as it has finished; "
+                   "do not unplug the device.");
 
 MainApp::MainApp(QObject *parent)
     : QObject(parent)
@@ -33,6 +37,7 @@ MainApp::MainApp(QObject *parent)
 
 MainApp::~MainApp()
 {
+    endSession();
     delete m_window;
 }
 
@@ -54,6 +59,9 @@ void MainApp::onLogined(bool success, const QString &errorString)
         return;
     }
     m_mode = Mode::LoggedIn;
+    // A repeated login signal replaces the session: one chef, one heartbeat.
+    endSession();
+    m_session = new PublishingSession(m_devices, m_network, this);
     const UserInfo *user = m_network->userInfo();
     if (user && user->companyId > 0)
         m_network->loadCompanyInfo(user->companyId);
@@ -120,6 +128,7 @@ void MainApp::onLogout()
 {
     if (confirmTermination())
         return;
+    endSession();
     m_network->logout();
     m_devices->reset();
     detachPageManager();
@@ -135,9 +144,38 @@ void MainApp::detachPageManager()
     m_dfuPageManager = nullptr;
 }
 
+// Deleted at once: the session detaches its chef and stops its heartbeat on the
+// way out, so no slot of it runs once the managers move on.
+void MainApp::endSession()
+{
+    delete m_session;
+    m_session = nullptr;
+}
+
+// Destroying the devices manager under a running dfu-util would cut the
+// download off and leave the device half flashed; the queued devices were
+// dropped by the guard, the running one ends by itself or by its time-out.
+void MainApp::closeWhenFirmwareIdle()
+{
+    connect(m_devices, &DevicesManager::firmwareIdle, m_window, &QWidget::close, Qt::UniqueConnection);
+    endSession();
+    m_window->showShutdownNotice(ShutdownNoticeText);
+}
+
 bool MainApp::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window && event->type() == QEvent::Close && confirmTermination()) {
+    if (watched != m_window || event->type() != QEvent::Close)
+        return QObject::eventFilter(watched, event);
+    bool stay = false;
+    if (m_window->isShuttingDown()) {
+        stay = m_devices->isFirmwareRunning();
+    } else if (confirmTermination()) {
+        stay = true;
+    } else if (m_devices->isFirmwareRunning()) {
+        closeWhenFirmwareIdle();
+        stay = true;
+    }
+    if (stay) {
         event->ignore();
         return true;
     }

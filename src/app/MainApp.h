@@ -10,6 +10,7 @@
 
 class DevicesManager;
 class MainWindow;
+class PublishingSession;
 
 // The composition root: builds the window, the devices manager and the network
 // manager, wires them together and drives the three flows that change what the
@@ -24,6 +25,7 @@ public:
     enum class Mode { LoginShown, LoggedIn, Express };
 
     static const QString TerminateQuestionText;
+    static const QString ShutdownNoticeText;
 
     explicit MainApp(QObject *parent = nullptr);
     ~MainApp() override;
@@ -40,6 +42,8 @@ public:
     DevicesManager *devicesManager() const { return m_devices; }
     NetworkManager *networkManager() const { return m_network; }
     DfuPageManager *dfuPageManager() const { return m_dfuPageManager; }
+    // Publishing while logged in; null otherwise.
+    PublishingSession *publishingSession() const { return m_session; }
 
 public slots:
     void slotImageDownloaded(bool success, NetworkManager::DataType type, QPixmap image, QString errorString);
@@ -54,10 +58,14 @@ private:
     void onLogined(bool success, const QString &errorString);
     void onLogout();
     void detachPageManager();
+    void endSession();
+    // Closing (Yes) while a device flashes: the window waits for firmwareIdle.
+    void closeWhenFirmwareIdle();
 
     MainWindow *m_window;
     DevicesManager *m_devices;
     NetworkManager *m_network;
     QPointer<DfuPageManager> m_dfuPageManager;
+    PublishingSession *m_session = nullptr;
     Mode m_mode = Mode::LoginShown;
 };

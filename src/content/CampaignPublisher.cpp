@@ -71,6 +71,7 @@ void CampaignPublisher::setManagers(DevicesManager *devices, NetworkManager *net
             m_cache.release(link);
     m_retained.clear();
     m_campaigns.clear();
+    m_records.clear();
     m_planning.clear();
     m_uploads.clear();
     m_closing.clear();
@@ -124,6 +125,7 @@ void CampaignPublisher::grabDeviceCampaignContent(bool success, ContentsInfo inf
     }
     releaseAll(mac); // a newer event replaces an older campaign of the device
     m_campaigns.insert(mac, info);
+    m_records.insert(mac, ++m_lastRecord);
     m_progress->reach(mac, PublishingProgress::CampaignReceived, QString::number(info.eventId));
     m_network->loadCampaignContent(mac, info.eventId);
 }
@@ -294,7 +296,7 @@ void CampaignPublisher::prepareUpload(const QString &mac)
     // A plan still running for an older event ends first; its answer brings this one back.
     if (m_contentManager->isPreparing(mac))
         return;
-    m_planning.insert(mac, info.eventId);
+    m_planning.insert(mac, m_records.value(mac));
     m_progress->noteDeviceJob(mac);
     m_contentManager->manageContent(mac, files, slideIds, slideFiles,
                                     m_devices->deviceValue(mac, DeviceInfo::FwVersion).toString());
@@ -303,12 +305,12 @@ void CampaignPublisher::prepareUpload(const QString &mac)
 void CampaignPublisher::onPreparingFailed(QString macAddress)
 {
     const bool planned = m_planning.contains(macAddress);
-    const qint64 plannedEvent = m_planning.take(macAddress);
+    const quint64 plannedRecord = m_planning.take(macAddress);
     const auto campaign = m_campaigns.constFind(macAddress);
     if (!attached() || !planned || campaign == m_campaigns.constEnd())
         return;
-    if (campaign->eventId != plannedEvent) {
-        // The plan was an older event's; the newer one gets its own.
+    if (m_records.value(macAddress) != plannedRecord) {
+        // The plan was an older record's; the newer one gets its own.
         if (campaign->pendingLinks.isEmpty())
             prepareUpload(macAddress);
         return;
@@ -358,13 +360,13 @@ void CampaignPublisher::uploadCampaign(QString macAddress, QStringList uuidsToUp
 {
     const QString &mac = macAddress;
     const bool planned = m_planning.contains(mac);
-    const qint64 plannedEvent = m_planning.take(mac);
+    const quint64 plannedRecord = m_planning.take(mac);
     const auto campaign = m_campaigns.constFind(mac);
     if (!attached() || campaign == m_campaigns.constEnd())
         return;
     const ContentsInfo info = *campaign;
-    if (!planned || info.eventId != plannedEvent) {
-        // A newer event arrived while an older one was planned: plan the newer one.
+    if (!planned || m_records.value(mac) != plannedRecord) {
+        // A newer record arrived while an older one was planned: plan the newer one.
         if (info.pendingLinks.isEmpty())
             prepareUpload(mac);
         return;
@@ -403,6 +405,7 @@ void CampaignPublisher::onFilesUploaded(QString deviceMAC, bool isSuccess, QStri
         return;
     const Upload upload = m_uploads.take(mac);
     const ContentsInfo info = m_campaigns.take(mac);
+    m_records.remove(mac);
     releaseAll(mac);
 
     // The lists are the device's listing before the upload and every item it
@@ -478,6 +481,7 @@ void CampaignPublisher::releaseAll(const QString &mac)
 void CampaignPublisher::dropCampaign(const QString &mac)
 {
     m_campaigns.remove(mac);
+    m_records.remove(mac);
     m_planning.remove(mac);
     m_uploads.remove(mac);
     releaseAll(mac);

@@ -106,7 +106,12 @@ private:
     QHash<QString, QString> m_uuidLinks;      // content uuid -> file link
     ImageCache m_cache;                       // file link -> converted picture, or a placeholder
     QHash<QString, QSet<QString>> m_retained; // MAC -> links its campaign holds in the cache
-    QHash<QString, qint64> m_planning;        // MAC -> event the content manager is planning
+    // Every campaign record taken in gets the next number, so that a plan serves
+    // only the record it was made from, also when the cloud sends an event again
+    // under the same id with other content.
+    quint64 m_lastRecord = 0;
+    QHash<QString, quint64> m_records;        // MAC -> number of its campaign record
+    QHash<QString, quint64> m_planning;       // MAC -> number of the record being planned
     QHash<QString, Upload> m_uploads;         // MAC -> what its running upload sends
     QHash<QString, Closing> m_closing;        // MAC -> an ended campaign waiting for the cloud
     QSet<QString> m_downloading;              // links being downloaded

@@ -839,10 +839,12 @@ void DevicesManager::stopUploading()
 void DevicesManager::stopUpgradingDevices()
 {
     const bool busy = isFirmwareRunning();
-    for (DeviceJob *job : m_jobs->jobs())
-        if (job->kind() == DeviceJob::Firmware && !job->isRunning())
-            m_jobs->release(job);
     m_dfuUpgrader->stop();
+    // A job handed to the upgrader but not yet taken from its queue counts as
+    // running; only the device being flashed now is left to finish.
+    for (DeviceJob *job : m_jobs->jobs())
+        if (job->kind() == DeviceJob::Firmware && (!job->isRunning() || !m_dfuUpgrader->isUpgrading(job->serial())))
+            m_jobs->release(job);
     if (!busy)
         return;
     logInfo(kUpgradeBusyText);

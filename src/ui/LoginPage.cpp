@@ -134,8 +134,10 @@ QWidget *LoginPage::buildExpressPanel()
 
 const QRegularExpression &LoginPage::emailPattern()
 {
+    // Top-level labels of any length from two letters: operators at .company or
+    // .consulting addresses log in too.
     static const QRegularExpression pattern(QStringLiteral(
-        "(\\s*+)(?:([\\w._%+-]+@[\\w-]+(?!\\.(gif|jpeg|jpg|png|bmp|js|css))(\\.[A-Za-z]{2,4})+))(\\s*+)\\b"));
+        "(\\s*+)(?:([\\w._%+-]+@[\\w-]+(?!\\.(gif|jpeg|jpg|png|bmp|js|css))(\\.[A-Za-z]{2,})+))(\\s*+)\\b"));
     return pattern;
 }
 

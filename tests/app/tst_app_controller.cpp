@@ -1,16 +1,20 @@
 // The application controller with its real window, devices manager and cloud
-// client: logging in and out against the cloud simulator over HTTPS, the
-// express path's page manager, and the Yes/No question that guards closing and
-// logging out while simulated devices are busy.
+// client: logging in and out against the cloud simulator over HTTPS with the
+// publishing session a login starts, the express path's page manager, the
+// Yes/No question that guards closing and logging out while simulated devices
+// are busy, and closing while a device writes its firmware.
 #include "CloudSim.h"
+#include "ContentsChef.h"
 #include "DevSim.h"
 #include "DevicesManager.h"
+#include "DevicesModel.h"
 #include "DfuPage.h"
 #include "DfuPageManager.h"
 #include "LoginPage.h"
 #include "MainApp.h"
 #include "MainWindow.h"
 #include "NamedChild.h"
+#include "PublishingSession.h"
 #include "SelfSignedCertificate.h"
 #include "Timings.h"
 
@@ -149,7 +153,12 @@ private slots:
         Timings::set(Timings::CommandWait, 4000);
     }
 
-    void cleanup() { Timings::restoreDefaults(); }
+    void cleanup()
+    {
+        Timings::restoreDefaults();
+        qunsetenv("TAMO_DFU_UTIL");
+        qunsetenv("TAMO_DFUSIM_CHUNK_DELAY_MS");
+    }
 
     void cleanupTestCase() { m_cloud.reset(); }
 
@@ -176,6 +185,13 @@ private slots:
         QCOMPARE(app.mode(), MainApp::Mode::LoggedIn);
         QCOMPARE(namedChild<QLabel>(app.window(), "userNameLabel")->text(), QStringLiteral("Olga Tester"));
         QCOMPARE(namedChild<QLabel>(app.window(), "userEmailLabel")->text(), QStringLiteral("op@acme.test"));
+        // A repeated login signal replaces the session: one chef, one heartbeat.
+        const QPointer<PublishingSession> first = app.publishingSession();
+        QVERIFY(first);
+        emit app.networkManager()->logined(true, QString());
+        QVERIFY(first.isNull());
+        QVERIFY(app.publishingSession());
+        QCOMPARE(app.findChildren<ContentsChef *>().size(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(namedChild<QLabel>(app.window(), "companyNameLabel")->text(),
                                   QStringLiteral("Acme Displays"), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!namedChild<QLabel>(app.window(), "companyLogoLabel")->pixmap(Qt::ReturnByValue).isNull(),
@@ -186,6 +202,8 @@ private slots:
         QCOMPARE(pageShown(app), QStringLiteral("loginPage"));
         QCOMPARE(app.mode(), MainApp::Mode::LoginShown);
         QVERIFY(app.networkManager()->userInfo() == nullptr);
+        QVERIFY(app.publishingSession() == nullptr);
+        QVERIFY(app.findChildren<ContentsChef *>().isEmpty());
         QVERIFY(namedChild<QLineEdit>(app.window(), "emailLineEdit")->text().isEmpty());
         QVERIFY(namedChild<QLabel>(app.window(), "userNameLabel")->text().isEmpty());
     }
@@ -198,6 +216,7 @@ private slots:
         QTest::newRow("close, Yes") << "close" << "yes" << true;
         QTest::newRow("close, No") << "close" << "no" << false;
         QTest::newRow("close, Escape") << "close" << "escape" << false;
+        QTest::newRow("close, question closed") << "close" << "closed" << false;
         QTest::newRow("logout, Yes") << "logout" << "yes" << true;
         QTest::newRow("logout, No") << "logout" << "no" << false;
     }
@@ -215,10 +234,13 @@ private slots:
         QVERIFY(busyOnTheExpressPath(app));
         const QPointer<DfuPageManager> pageManager = app.dfuPageManager();
 
-        BoxAnswerer guard(answer == QLatin1String("escape")
-                              ? std::function<void(QMessageBox *)>(
-                                  [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); })
-                              : press(answer == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No));
+        std::function<void(QMessageBox *)> reply =
+            press(answer == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No);
+        if (answer == QLatin1String("escape"))
+            reply = [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); };
+        else if (answer == QLatin1String("closed"))
+            reply = [](QMessageBox *box) { box->close(); };
+        BoxAnswerer guard(reply);
         if (intent == QLatin1String("close"))
             app.window()->close();
         else
@@ -242,6 +264,47 @@ private slots:
             QCOMPARE(app.mode(), MainApp::Mode::LoginShown);
         }
         QTRY_VERIFY_WITH_TIMEOUT(app.devicesManager()->isIdle(), 10000);
+    }
+
+    void closeWaitsForTheRunningFirmware()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({}, 2));
+        const QString firmware = DevSim::makeFirmware(QStringLiteral("1.6.4"), m_dir.filePath("fw.dfu"));
+        QVERIFY(!firmware.isEmpty());
+        qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
+        qputenv("TAMO_DFUSIM_CHUNK_DELAY_MS", "40"); // about five seconds for the image
+        Timings::set(Timings::DfuToolRun, 60000);
+        MainApp app;
+        app.start();
+        app.slotDfuPage();
+        QTRY_COMPARE_WITH_TIMEOUT(app.devicesManager()->devicesModel()->rowCount(), 2, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.devicesManager()->isIdle(), 10000);
+        QSignalSpy finished(app.devicesManager(), &DevicesManager::firmwareUpgradeFinished);
+        app.devicesManager()->upgradeFirmware(firmware);
+        // One device goes into its boot loader; the other waits for its turn.
+        const QStringList serials{QString::fromLatin1(DevSim::kFirstSerial), QStringLiteral("TAMOSIM0002")};
+        QTRY_VERIFY_WITH_TIMEOUT(DevSim::portOf(serials[0]).isEmpty() || DevSim::portOf(serials[1]).isEmpty(), 10000);
+        const QString running = DevSim::portOf(serials[0]).isEmpty() ? serials[0] : serials[1];
+        const QString queued = running == serials[0] ? serials[1] : serials[0];
+
+        BoxAnswerer guard(press(QMessageBox::Yes));
+        app.window()->close();
+        QVERIFY(guard.answered());
+        // The window stays and says why.
+        QVERIFY(app.window()->isVisible());
+        QVERIFY(app.window()->isShuttingDown());
+        QVERIFY(app.devicesManager()->isFirmwareRunning());
+        app.window()->close(); // a second close while it waits changes nothing
+        QVERIFY(app.window()->isVisible());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!app.window()->isVisible(), 60000);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.at(0).at(0).toString(), running);
+        QVERIFY2(finished.at(0).at(1).toBool(), qPrintable(finished.at(0).at(2).toString()));
+        // The queued device was dropped, never flashed.
+        QCOMPARE(sim.snapshot(queued).value("state").toString(), QStringLiteral("attached"));
+        QVERIFY(sim.snapshot(queued).value("identity").toObject().value("firmwareVersion").toString() != "1.6.4");
     }
 
     void expressPageManagerLetGoAtLogout()

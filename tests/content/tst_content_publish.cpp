@@ -6,6 +6,7 @@
 #include "ContentsChef.h"
 #include "DeviceInfo.h"
 #include "DevicesManager.h"
+#include "DevicesModel.h"
 #include "FirmwareOffers.h"
 #include "ImageConverter.h"
 #include "PublishRig.h"
@@ -121,6 +122,7 @@ enum FixtureEdit {
     UndecodablePicture,
     OversizedCampaign,
     FirmwareOffer,
+    ChangedWhilePlanning,
 };
 
 } // namespace
@@ -148,6 +150,8 @@ private slots:
     {
         QJsonObject fixture = baseFixture();
         setDeviceField(&fixture, kMac3, QStringLiteral("toErase"), true);
+        // The cloud's record of device 2 is out of date: only the update corrects it.
+        setDeviceField(&fixture, kMac2, QStringLiteral("firmwareRevision"), QStringLiteral("1.5.20"));
         PublishRig rig;
         QVERIFY2(rig.startCloud(fixture, PublishRig::demoFiles()), qPrintable(rig.failure()));
         // Device 1 holds 5101, 5102 (wanted) and 7001, 7002, 9999 (stale): five slots.
@@ -252,6 +256,9 @@ private slots:
         QTest::newRow("firmware version request fails once")
             << QStringList{"--fail", "setting/platform@1=500"} << none << noFault << int(Unchanged) << 1 << 2
             << "uploaded" << int(DeviceInfo::Connected) << "success" << false;
+        QTest::newRow("campaign changed while it is planned")
+            << QStringList{"--slow-body", "account/content/device@1=2000"} << none << noFault
+            << int(ChangedWhilePlanning) << 1 << 1 << "uploaded" << int(DeviceInfo::Connected) << "success" << false;
     }
 
     void faultsEndHonestly()
@@ -291,6 +298,16 @@ private slots:
             fixture.insert(QStringLiteral("firmware"), firmware);
         }
 
+        QTemporaryDir replies;
+        if (edit == ChangedWhilePlanning) {
+            // The first answer names part of event 1001; the cloud's own, later, all of it.
+            QFile partial(replies.filePath(QStringLiteral("event.json")));
+            QVERIFY(partial.open(QIODevice::WriteOnly)
+                    && partial.write(R"({"data":{"campaignEvent":{"id":1001,"contentIds":[5101,5102,5103],)"
+                                     R"("defaultContentId":5101,"isUploaded":false,"macAddress":"c4:4f:33:0a:0b:01"}}})") > 0);
+            cloudFaults << QStringLiteral("--reply") << QStringLiteral("account/event/last@1=") + partial.fileName();
+        }
+
         PublishRig rig;
         QVERIFY2(rig.startCloud(fixture, files, cloudFaults), qPrintable(rig.failure()));
         QVERIFY2(rig.startDevices(devices, deviceArgs), qPrintable(rig.failure()));
@@ -308,6 +325,11 @@ private slots:
         }
         rig.startPublishing();
         rig.session()->chef()->firmwareOffers()->setFolder(downloads.path());
+        if (edit == ChangedWhilePlanning) {
+            // The device is read again while its plan waits for the cloud's dates.
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.cloud()->requests(QStringLiteral("account/content/device")).isEmpty(), 60000);
+            emit rig.devices()->devicesReady(rig.devices()->devicesModel()->devices());
+        }
 
         QStringList macs{kMac1};
         if (devices > 1)
@@ -340,6 +362,8 @@ private slots:
         const QMap<QString, int> items = rig.deviceItems(1);
         if (nothingSent)
             QCOMPARE(items.keys(), QStringList{QStringLiteral("5101")});
+        if (edit == ChangedWhilePlanning)
+            QCOMPARE(ids(items.keys()), ids({"5101", "5102", "5103", "5104", "5105", "5106", "5107", "5108", "5109", "6201"}));
         // Every record of the device's content sent to the cloud names what the
         // device held; the last one names what it holds now.
         QStringList pictures;
@@ -500,6 +524,40 @@ private slots:
         QTest::qWait(3 * Timings::ms(Timings::HeartbeatInterval));
         QVERIFY(rig.cloud()->requests(QStringLiteral("account/event/last")).isEmpty());
         QVERIFY(rig.deviceItems(1).isEmpty());
+    }
+
+    // A road's end writes the device's status, never over a job that is not the
+    // road's: that would hide the job, and the heartbeat would start another.
+    void roadsEndNeverHidesABusyDevice_data()
+    {
+        QTest::addColumn<int>("busy");
+        QTest::addColumn<bool>("roadsJob");
+        QTest::addColumn<int>("status");
+        QTest::newRow("idle") << int(DeviceInfo::Connected) << false << int(DeviceInfo::Error);
+        QTest::newRow("transferring for another") << int(DeviceInfo::Transferring) << false << int(DeviceInfo::Transferring);
+        QTest::newRow("transferring left by the road's job") << int(DeviceInfo::Transferring) << true << int(DeviceInfo::Error);
+        QTest::newRow("deleting for another") << int(DeviceInfo::DeletingContent) << false << int(DeviceInfo::DeletingContent);
+        QTest::newRow("upgrading after the road's job")
+            << int(DeviceInfo::UpgradingFirmware) << true << int(DeviceInfo::UpgradingFirmware);
+    }
+
+    void roadsEndNeverHidesABusyDevice()
+    {
+        QFETCH(int, busy);
+        QFETCH(bool, roadsJob);
+        QFETCH(int, status);
+        PublishRig rig;
+        QVERIFY2(rig.startCloud(baseFixture(), PublishRig::demoFiles()), qPrintable(rig.failure()));
+        QVERIFY2(rig.startDevices(1), qPrintable(rig.failure()));
+        QVERIFY2(rig.loginAndAttach(1), qPrintable(rig.failure()));
+        PublishingProgress progress;
+        progress.setDevicesManager(rig.devices());
+        progress.begin(kMac1);
+        if (roadsJob)
+            progress.noteDeviceJob(kMac1);
+        rig.devices()->setDeviceValues(kMac1, {{DeviceInfo::Status, busy}});
+        progress.finish(kMac1, PublishingProgress::Failed, QStringLiteral("the cloud refused"));
+        QCOMPARE(rig.status(kMac1), status);
     }
 
     void offeredFirmwareGetsAPlainName_data()

@@ -69,6 +69,8 @@ private slots:
         QTest::newRow("Return in the e-mail field") << "op@acme.test" << "Op-Pass-1" << "email" << QString();
         QTest::newRow("Return in the password field") << "op@acme.test" << "Op-Pass-1" << "password" << QString();
         QTest::newRow("several labels, four-letter end") << "op@mail.acme.info" << "abcd" << "button" << QString();
+        QTest::newRow("seven-letter end") << "demo.manager@tamo.example" << "abcd" << "button" << QString();
+        QTest::newRow("one-letter end") << "op@acme.x" << "Op-Pass-1" << "button" << "Invalid email address.";
         QTest::newRow("domain without a dot") << "op@acme" << "Op-Pass-1" << "button" << "Invalid email address.";
         QTest::newRow("picture extension after the first label") << "op@acme.png" << "Op-Pass-1" << "button"
                                                                  << "Invalid email address.";
