@@ -13,6 +13,12 @@ DevicesTracker::DevicesTracker(DevicesModel *model, QObject *parent)
     , m_model(model)
     , m_ports(new PortWatch(this))
 {
+    // A listing of the system's ports that arrives between two ticks is looked at
+    // at once.
+    connect(m_ports, &PortWatch::systemListed, this, [this] {
+        if (isRunning())
+            compare(devicePorts(m_ports->current()));
+    });
 }
 
 DevicesTracker::~DevicesTracker()
@@ -36,10 +42,9 @@ DeviceInfo DevicesTracker::recordFor(const SerialPortFacts &port)
     return info;
 }
 
-QVector<SerialPortFacts> DevicesTracker::devicePorts() const
+QVector<SerialPortFacts> DevicesTracker::devicePorts(const QVector<SerialPortFacts> &all)
 {
     QVector<SerialPortFacts> ports;
-    const QVector<SerialPortFacts> all = m_ports->ports();
     for (const SerialPortFacts &port : all)
         if (isDevicePort(port))
             ports.append(port);
@@ -50,7 +55,7 @@ void DevicesTracker::start()
 {
     m_ports->invalidate();
     QVector<DeviceInfo> announced;
-    const QVector<SerialPortFacts> ports = devicePorts();
+    const QVector<SerialPortFacts> ports = devicePorts(m_ports->ports());
     for (const SerialPortFacts &port : ports) {
         bool known = false;
         for (const DeviceInfo &device : m_model->devices())
@@ -94,7 +99,7 @@ void DevicesTracker::timerEvent(QTimerEvent *event)
 
 void DevicesTracker::tick()
 {
-    compare(devicePorts());
+    compare(devicePorts(m_ports->poll()));
 }
 
 // Serial number -> port of every device the model shows. A row kept while its

@@ -46,7 +46,7 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
-    QVector<SerialPortFacts> devicePorts() const;
+    static QVector<SerialPortFacts> devicePorts(const QVector<SerialPortFacts> &all);
     void tick();
     QHash<QString, QString> shownDevices() const;
     // Announces what changed between the model and the listed device ports.

@@ -4,6 +4,7 @@
 #include "Timings.h"
 
 #include <QSocketNotifier>
+#include <QThread>
 
 #ifdef TAMO_HAVE_LIBUDEV
 #include <libudev.h>
@@ -24,6 +25,12 @@ PortWatch::PortWatch(QObject *parent)
 
 PortWatch::~PortWatch()
 {
+    // A listing takes tens of milliseconds; its result, posted to this object,
+    // goes with it.
+    if (m_lister) {
+        m_lister->wait();
+        delete m_lister;
+    }
 #ifdef TAMO_HAVE_LIBUDEV
     delete m_notifier;
     if (m_monitor)
@@ -96,11 +103,30 @@ void PortWatch::invalidate()
 
 QVector<SerialPortFacts> PortWatch::ports()
 {
+    return look(false);
+}
+
+QVector<SerialPortFacts> PortWatch::poll()
+{
+    return look(true);
+}
+
+QVector<SerialPortFacts> PortWatch::current() const
+{
+    return m_system + m_simulated;
+}
+
+QVector<SerialPortFacts> PortWatch::look(bool systemInBackground)
+{
     if (m_sinceSafetyListing.hasExpired(Timings::ms(Timings::DiscoverySafetyScan)))
         invalidate();
-    if (m_systemLooks > 0) {
+    // A look asked for while a background listing runs waits for the next tick.
+    if (m_systemLooks > 0 && !(systemInBackground && m_lister)) {
         --m_systemLooks;
-        m_system = PortEnumerator::systemPorts();
+        if (systemInBackground)
+            listSystemInBackground();
+        else
+            m_system = PortEnumerator::systemPorts();
     }
     if (m_folderChanged) {
         m_folderChanged = false;
@@ -108,5 +134,23 @@ QVector<SerialPortFacts> PortWatch::ports()
         watchFolder(PortEnumerator::simulatedPortsFolder());
         m_simulated = PortEnumerator::simulatedPorts(m_folder);
     }
-    return m_system + m_simulated;
+    return current();
+}
+
+void PortWatch::listSystemInBackground()
+{
+    m_lister = QThread::create([this] {
+        const QVector<SerialPortFacts> ports = PortEnumerator::systemPorts();
+        QMetaObject::invokeMethod(this, [this, ports] { takeSystemListing(ports); }, Qt::QueuedConnection);
+    });
+    m_lister->start(QThread::LowPriority);
+}
+
+void PortWatch::takeSystemListing(const QVector<SerialPortFacts> &ports)
+{
+    m_lister->wait();
+    delete m_lister;
+    m_lister = nullptr;
+    m_system = ports;
+    emit systemListed();
 }

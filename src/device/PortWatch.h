@@ -8,6 +8,7 @@
 #include <QVector>
 
 class QSocketNotifier;
+class QThread;
 struct udev;
 struct udev_monitor;
 
@@ -25,12 +26,26 @@ public:
     explicit PortWatch(QObject *parent = nullptr);
     ~PortWatch() override;
 
-    // The system's ports, then the simulated ones, as of the latest listings.
+    // The system's ports, then the simulated ones, as of the latest listings;
+    // lists what may have changed first.
     QVector<SerialPortFacts> ports();
+    // As ports(), but the system's ports are listed on a thread of their own
+    // (opening every terminal of a machine takes tens of milliseconds that the
+    // GUI thread must not spend): what it returns holds the latest listing that
+    // has arrived, and systemListed() says when a newer one is in.
+    QVector<SerialPortFacts> poll();
+    // The ports as of the latest listings, listing nothing.
+    QVector<SerialPortFacts> current() const;
     // Lists everything again at the next look, whatever the notices said.
     void invalidate();
 
+signals:
+    void systemListed();
+
 private:
+    QVector<SerialPortFacts> look(bool systemInBackground);
+    void listSystemInBackground();
+    void takeSystemListing(const QVector<SerialPortFacts> &ports);
     void watchSystem();
     void watchFolder(const QString &folder);
     void onDirectoryChanged(const QString &path);
@@ -51,4 +66,5 @@ private:
     int m_systemLooks = 0;
     bool m_folderChanged = true;
     QElapsedTimer m_sinceSafetyListing;
+    QThread *m_lister = nullptr; // the background listing in flight
 };
