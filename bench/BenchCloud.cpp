@@ -76,33 +76,44 @@ void makeCertificate(const QString &folder)
                  .arg(QString::fromLocal8Bit(openssl.readAllStandardError())));
 }
 
-QString startCloud(QProcess &cloud, const QString &folder, const QString &fixture)
+QString startCloud(QProcess &cloud, const QString &folder, const QString &fixture, const QStringList &extra)
 {
     cloud.start(QStringLiteral(TAMO_CLOUDSIM_BIN),
-                {"--port", "0", "--quiet", "--fixture", fixture, "--files", QStringLiteral(TAMO_DEMO_FILES),
-                 "--tls-cert", folder + "/cloud.crt", "--tls-key", folder + "/cloud.key"});
+                QStringList{"--port", "0", "--quiet", "--fixture", fixture, "--files", QStringLiteral(TAMO_DEMO_FILES),
+                            "--tls-cert", folder + "/cloud.crt", "--tls-key", folder + "/cloud.key"}
+                    + extra);
     return lineStarting(cloud, QStringLiteral("https://"), QStringLiteral("tamo-cloudsim"));
 }
 
-void startDevices(QProcess &devices, const QString &hub, const QString &fixture)
+void startDevices(QProcess &devices, const QString &hub, const QString &fixture, const QStringList &extra)
 {
-    devices.start(QStringLiteral(TAMO_DEVSIM_BIN), {"--dir", hub, "--devices", fixture, "--latency-ms", "2"});
+    devices.start(QStringLiteral(TAMO_DEVSIM_BIN),
+                  QStringList{"--dir", hub, "--devices", fixture, "--latency-ms", "2"} + extra);
     lineStarting(devices, QStringLiteral("ready "), QStringLiteral("tamo-devsim"));
+}
+
+QStringList missingItems(const QString &hub, int index)
+{
+    QFile file(QDir(hub).filePath(serialOf(index) + QStringLiteral(".json")));
+    if (!file.open(QIODevice::ReadOnly))
+        return campaignItems();
+    QStringList held;
+    for (const QJsonValue &item : QJsonDocument::fromJson(file.readAll()).object().value("items").toArray())
+        if (item.toObject().value("complete").toBool())
+            held << item.toObject().value("id").toString();
+    QStringList missing;
+    for (const QString &id : campaignItems())
+        if (!held.contains(id))
+            missing << id;
+    return missing;
 }
 
 void checkDevices(const QString &hub, int count)
 {
     for (int i = 1; i <= count; ++i) {
-        QFile file(QDir(hub).filePath(serialOf(i) + QStringLiteral(".json")));
-        if (!file.open(QIODevice::ReadOnly))
-            fail(QStringLiteral("no state of %1").arg(serialOf(i)));
-        QStringList held;
-        for (const QJsonValue &item : QJsonDocument::fromJson(file.readAll()).object().value("items").toArray())
-            if (item.toObject().value("complete").toBool())
-                held << item.toObject().value("id").toString();
-        for (const QString &id : campaignItems())
-            if (!held.contains(id))
-                fail(QStringLiteral("%1 does not hold %2 (it holds %3)").arg(serialOf(i), id, held.join(',')));
+        const QStringList missing = missingItems(hub, i);
+        if (!missing.isEmpty())
+            fail(QStringLiteral("%1 does not hold %2").arg(serialOf(i), missing.join(',')));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 // A hub full of demo devices for the benchmarks that publish: the cloud
 // simulator over HTTPS (a throw-away certificate made by openssl, a fixture with
@@ -19,10 +20,12 @@ QString writeFixture(const QString &folder, int count);
 // FOLDER/cloud.crt and FOLDER/cloud.key, for localhost and 127.0.0.1.
 void makeCertificate(const QString &folder);
 // Serves the fixture over HTTPS with the certificate of makeCertificate(folder);
-// returns the API base URL.
-QString startCloud(QProcess &cloud, const QString &folder, const QString &fixture);
+// returns the API base URL. Extra arguments add latency and faults.
+QString startCloud(QProcess &cloud, const QString &folder, const QString &fixture, const QStringList &extra = {});
 // Attaches the fixture's devices, with 2 ms link latency, in the port folder `hub`.
-void startDevices(QProcess &devices, const QString &hub, const QString &fixture);
+void startDevices(QProcess &devices, const QString &hub, const QString &fixture, const QStringList &extra = {});
+// The campaign items device `index` lacks; empty when it holds them all.
+QStringList missingItems(const QString &hub, int index);
 // Fails unless every device holds the campaign.
 void checkDevices(const QString &hub, int count);
 

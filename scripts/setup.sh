@@ -15,6 +15,7 @@ packages=(
   xdotool libxcb1-dev                                  # the demo test types into and closes the window
   dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
   librsvg2-bin                                         # scripts/render-icon.sh
+  clang libclang-rt-dev                                # scripts/fuzz.sh: clang and its libFuzzer and sanitizer runtimes
 )
 
 missing=()

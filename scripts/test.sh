@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test twice: in a normal build and in an
-# AddressSanitizer + UndefinedBehaviorSanitizer build. Any failure fails the run.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, then runs every fuzz
+# target for 30 s (scripts/fuzz.sh). Any failure fails the run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -25,3 +26,6 @@ run_suite() {
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTAMO_SANITIZE=ON
 echo "== All tests passed in both builds"
+# Every parser of outside input, 30 s on top of its seed corpus (a regression
+# run of every kept finding included).
+scripts/fuzz.sh all 30

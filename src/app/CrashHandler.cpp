@@ -1,8 +1,11 @@
 #include "CrashHandler.h"
 
 #include "AppPaths.h"
+#include "LogTail.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -16,7 +19,9 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
 
@@ -89,9 +94,16 @@ namespace {
 constexpr int kPathMax = 4096;
 char g_folders[3][kPathMax];  // <local data>, <local data>/Tamo, <local data>/Tamo/Crashes
 char g_user[256];
+char g_about[2048];           // application, Qt and system lines, known before any crash
 char g_altStack[64 * 1024];   // a stack overflow must still reach the handler
+pid_t g_mainThread = 0;
 
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+struct UtcTime {
+    long year;
+    int month, day, hour, minute, second;
+};
 
 struct Writer {
     char *buffer;
@@ -118,6 +130,34 @@ struct Writer {
             digits[n++] = '0';
         if (negative)
             text("-");
+        while (n > 0 && length < capacity - 1)
+            buffer[length++] = digits[--n];
+        buffer[length] = '\0';
+    }
+    // yyyy-MM-dd, then hh, mm and ss, each pair of parts joined as given.
+    void stamp(const UtcTime &t, const char *dateToTime, const char *timeParts)
+    {
+        number(t.year, 4);
+        text("-");
+        number(t.month, 2);
+        text("-");
+        number(t.day, 2);
+        text(dateToTime);
+        number(t.hour, 2);
+        text(timeParts);
+        number(t.minute, 2);
+        text(timeParts);
+        number(t.second, 2);
+    }
+    void hex(unsigned long value)
+    {
+        char digits[17];
+        int n = 0;
+        do {
+            digits[n++] = "0123456789abcdef"[value % 16];
+            value /= 16;
+        } while (value && n < 16);
+        text("0x");
         while (n > 0 && length < capacity - 1)
             buffer[length++] = digits[--n];
         buffer[length] = '\0';
@@ -168,19 +208,67 @@ void civilFromDays(long z, long &y, int &m, int &d)
         ++y;
 }
 
-void crashSignalHandler(int sig)
+UtcTime utcNow()
 {
-    const time_t now = ::time(nullptr);
-    const long secs = static_cast<long>(now);
+    const long secs = static_cast<long>(::time(nullptr));
     long days = secs / 86400;
     long rest = secs % 86400;
     if (rest < 0) {
         rest += 86400;
         --days;
     }
-    long year;
-    int month, day;
-    civilFromDays(days, year, month, day);
+    UtcTime t{};
+    civilFromDays(days, t.year, t.month, t.day);
+    t.hour = static_cast<int>(rest / 3600);
+    t.minute = static_cast<int>(rest / 60 % 60);
+    t.second = static_cast<int>(rest % 60);
+    return t;
+}
+
+// The signal, when and where it struck, and who sent it or what it touched.
+void writeHead(int fd, int sig, const siginfo_t *info, const UtcTime &t)
+{
+    char head[1024];
+    Writer h{head, static_cast<int>(sizeof head)};
+    h.text("Tamo crashed with signal ");
+    h.number(sig, 1);
+    h.text(" (");
+    h.text(signalName(sig));
+    h.text(")\n");
+    writeText(fd, head);
+    writeText(fd, g_about);
+
+    h.length = 0;
+    h.text("Time (UTC): ");
+    h.stamp(t, " ", ":");
+    h.text("\nProcess id: ");
+    h.number(static_cast<long>(::getpid()), 1);
+
+    const long thread = ::syscall(SYS_gettid);
+    char threadName[17] = {};
+    ::prctl(PR_GET_NAME, threadName, 0, 0, 0);
+    h.text("\nThread: ");
+    h.number(thread, 1);
+    h.text(" \"");
+    h.text(threadName);
+    h.text(thread == g_mainThread ? "\" (the main thread)" : "\" (not the main thread)");
+
+    if (info && info->si_code <= 0) {
+        h.text("\nSent by process ");
+        h.number(static_cast<long>(info->si_pid), 1);
+        if (info->si_pid == ::getpid())
+            h.text(" (itself)");
+    } else if (info && sig != SIGABRT) {
+        h.text("\nFault address: ");
+        h.hex(reinterpret_cast<unsigned long>(info->si_addr));
+    }
+    h.text("\n");
+    writeText(fd, head);
+}
+
+void crashSignalHandler(int sig, siginfo_t *info, void *)
+{
+    const UtcTime t = utcNow();
 
     for (const char *folder : g_folders)
         if (folder[0])
@@ -190,15 +278,7 @@ void crashSignalHandler(int sig)
     Writer w{path, static_cast<int>(sizeof path)};
     w.text(g_folders[2]);
     w.text("/Tamo_");
-    w.number(year, 2);
-    w.text("-");
-    w.number(month, 2);
-    w.text("-");
-    w.number(day, 2);
-    w.text("-");
-    w.number(rest / 3600, 2);
-    w.number(rest / 60 % 60, 2);
-    w.number(rest % 60, 2);
+    w.stamp(t, "-", "");
     w.text("_");
     w.text(g_user);
     w.text(".txt");
@@ -206,19 +286,18 @@ void crashSignalHandler(int sig)
     if (g_folders[2][0]) {
         const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (fd >= 0) {
-            char head[256];
-            Writer h{head, static_cast<int>(sizeof head)};
-            h.text("Tamo crashed with signal ");
-            h.number(sig, 1);
-            h.text(" (");
-            h.text(signalName(sig));
-            h.text(")\nProcess id: ");
-            h.number(static_cast<long>(::getpid()), 1);
-            h.text("\nBacktrace:\n");
-            writeText(fd, head);
+            writeHead(fd, sig, info, t);
+            writeText(fd, "Backtrace:\n");
             void *frames[128];
             const int count = ::backtrace(frames, 128);
             ::backtrace_symbols_fd(frames, count, fd);
+            char tailHead[64];
+            Writer l{tailHead, static_cast<int>(sizeof tailHead)};
+            l.text("Last log lines (up to ");
+            l.number(LogTail::kLines, 1);
+            l.text("), oldest first:\n");
+            writeText(fd, tailHead);
+            LogTail::writeTo(fd);
             ::close(fd);
         }
     }
@@ -252,6 +331,18 @@ QByteArray userName()
     return name.left(static_cast<int>(sizeof g_user) - 1);
 }
 
+// What the report says about the program and the system, fixed for the run.
+QByteArray aboutText()
+{
+    const QString program = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName();
+    return QStringLiteral("Application: %1 %2\nQt: %3 (built with %4)\nOperating system: %5, %6 %7 %8\n")
+        .arg(program.isEmpty() ? QStringLiteral("Tamo") : program, QStringLiteral(TAMO_VERSION),
+             QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR), QSysInfo::prettyProductName(),
+             QSysInfo::kernelType(), QSysInfo::kernelVersion(), QSysInfo::currentCpuArchitecture())
+        .toUtf8()
+        .left(static_cast<int>(sizeof g_about) - 1);
+}
+
 } // namespace
 
 void CrashHandler::install()
@@ -267,6 +358,10 @@ void CrashHandler::install()
     const QByteArray user = userName();
     std::memcpy(g_user, user.constData(), static_cast<size_t>(user.size()));
     g_user[user.size()] = '\0';
+    const QByteArray about = aboutText();
+    std::memcpy(g_about, about.constData(), static_cast<size_t>(about.size()));
+    g_about[about.size()] = '\0';
+    g_mainThread = static_cast<pid_t>(::syscall(SYS_gettid));
 
     // The first backtrace() call loads the unwinder; do it now, not in the handler.
     void *frame[1];
@@ -278,9 +373,9 @@ void CrashHandler::install()
     ::sigaltstack(&stack, nullptr);
 
     struct sigaction action{};
-    action.sa_handler = crashSignalHandler;
+    action.sa_sigaction = crashSignalHandler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_ONSTACK | SA_RESETHAND;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
     for (int sig : kSignals)
         ::sigaction(sig, &action, nullptr);
 }

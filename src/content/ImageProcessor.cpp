@@ -150,6 +150,16 @@ QVector<ImageFrame> ImageProcessor::convertAnimation(const QByteArray &bytes, QS
         *reason = tooManyPixels(timeline.screen);
         return {};
     }
+    const qint64 framePixels = qMax(qint64(timeline.screen.width()) * timeline.screen.height(),
+                                    timeline.largestFramePixels);
+    if (framePixels * timeline.delays.size() > MaxAnimationPixels) {
+        *reason = QStringLiteral("the animation announces %1 frames of %2 x %3 pixels, more than %4 megapixels in all")
+                      .arg(timeline.delays.size())
+                      .arg(timeline.screen.width())
+                      .arg(timeline.screen.height())
+                      .arg(MaxAnimationPixels / 1000000);
+        return {};
+    }
     const int count = timeline.delays.size();
     int threshold = MinFrameMs;
     if (count > PreferredMaxFrames)

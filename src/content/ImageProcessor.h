@@ -25,6 +25,10 @@ public:
     // pixel is allocated.
     static constexpr qint64 MaxPixels = 64000000;
     static constexpr int MaxAnimationFrames = 2000;
+    // The decoder redraws the whole screen for every frame: a small file of
+    // many frames on a large screen would hold the image thread for minutes.
+    // 400 megapixels: a thousand frames of 630 x 630, or six of 8000 x 8000.
+    static constexpr qint64 MaxAnimationPixels = 400000000;
 
     explicit ImageProcessor(QObject *parent = nullptr);
 

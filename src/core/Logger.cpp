@@ -1,6 +1,7 @@
 #include "Logger.h"
 
 #include "AppPaths.h"
+#include "LogTail.h"
 
 #include <QFile>
 #include <QMessageLogContext>
@@ -92,12 +93,17 @@ void Logger::setFileLoggingEnabled(bool on)
 
 void Logger::writeMessage(const QMessageLogContext &context, const QString &line, bool fatal)
 {
-    if (m_fileLogging.load()) {
+    const QByteArray utf8 = line.toUtf8();
+    {
         QMutexLocker lock(&m_mutex);
-        m_buffer.append(line.toUtf8());
-        m_buffer.append('\n');
-        if (m_buffer.size() > kFlushThreshold || fatal || m_unbuffered)
-            flushLocked();
+        // Kept with or without "-l": a crash report carries the last lines.
+        LogTail::append(utf8.constData(), utf8.size());
+        if (m_fileLogging.load()) {
+            m_buffer.append(utf8);
+            m_buffer.append('\n');
+            if (m_buffer.size() > kFlushThreshold || fatal || m_unbuffered)
+                flushLocked();
+        }
     }
 
     // Outside the mutex: a receiver on this thread may log in turn.

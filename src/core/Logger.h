@@ -12,7 +12,8 @@ class QMessageLogContext;
 
 // The process's one log writer. Lines collect in memory and reach logs.txt in
 // large appends; lines logged through one of the activity-log categories are also
-// emitted for the page on screen.
+// emitted for the page on screen. The last lines, with or without the file, are
+// kept for a crash report (LogTail).
 // The logger is never destroyed: threads that outlive main() (pool jobs, the
 // firmware thread) and destructors of static objects may still log. At exit the
 // buffer is written, and from then on every line goes to the file at once.

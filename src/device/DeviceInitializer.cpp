@@ -34,6 +34,11 @@ DeviceInitializer::DeviceInitializer(const DeviceInfo &info)
 {
 }
 
+DeviceInitializer::MenuNumbers DeviceInitializer::menuNumbers(const QString &menu)
+{
+    return MenuNumbers{kDumpItem.match(menu).captured(1), kVersionItem.match(menu).captured(1)};
+}
+
 QString DeviceInitializer::formatMac(const QString &consoleText)
 {
     QString text = consoleText.simplified();
@@ -98,10 +103,8 @@ DeviceInitializer::MenuNumbers DeviceInitializer::findMenu(DeviceConsole &consol
 {
     MenuNumbers numbers;
     for (int attempt = 1; attempt <= kMenuAttempts && !isStopRequested() && console.error().isEmpty(); ++attempt) {
-        const QString menu =
-            console.readMenu(Timings::ms(Timings::ConsoleWriteWait), Timings::ms(Timings::ConsoleSilence));
-        numbers.dump = kDumpItem.match(menu).captured(1);
-        numbers.version = kVersionItem.match(menu).captured(1);
+        numbers = menuNumbers(
+            console.readMenu(Timings::ms(Timings::ConsoleWriteWait), Timings::ms(Timings::ConsoleSilence)));
         if (!numbers.dump.isEmpty())
             break;
     }

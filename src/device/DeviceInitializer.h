@@ -18,6 +18,12 @@ public:
 
     explicit DeviceInitializer(const DeviceInfo &info);
 
+    // The menu numbers of the two screens read; empty where the menu lacks one.
+    struct MenuNumbers {
+        QString dump;
+        QString version;
+    };
+    static MenuNumbers menuNumbers(const QString &menu);
     // "0x1 0xA2 0x3B 0xC 0x55 0x6" -> "01:A2:3B:0C:55:06"
     static QString formatMac(const QString &consoleText);
     // The fields a configuration dump and a version screen yield.
@@ -32,10 +38,6 @@ protected:
     void onProcessingDone(bool ok) override;
 
 private:
-    struct MenuNumbers {
-        QString dump;
-        QString version;
-    };
     MenuNumbers findMenu(DeviceConsole &console);
     QByteArray readScreen(SerialLink &link, DeviceConsole &console, const QString &number);
     void giveUp(const QString &reason);

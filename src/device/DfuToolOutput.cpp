@@ -10,6 +10,9 @@ namespace {
 const QRegularExpression kDownloadLine(QStringLiteral("^Download.* ([0-9]{1,3})%"));
 const QRegularExpression kLineBreak(QStringLiteral("[\r\n]"));
 const int kMilestones[] = {25, 50, 75, 100};
+// A progress line is under 100 characters; a longer unfinished one is not read
+// again with every piece, which would cost the square of its length.
+constexpr int kMaxLine = 1024;
 
 } // namespace
 
@@ -22,7 +25,7 @@ QVector<int> DfuToolOutput::addOutput(const QByteArray &bytes)
 {
     const QByteArray text = m_unfinishedLine + bytes;
     const int lastBreak = qMax(text.lastIndexOf('\r'), text.lastIndexOf('\n'));
-    m_unfinishedLine = text.mid(lastBreak + 1);
+    m_unfinishedLine = text.size() - lastBreak - 1 > kMaxLine ? QByteArray() : text.mid(lastBreak + 1);
     // The unfinished line is read too: "100%" may be the last thing the tool prints.
     const QStringList lines = QString::fromLocal8Bit(text).split(kLineBreak);
     for (const QString &line : lines) {

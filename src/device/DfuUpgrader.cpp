@@ -82,6 +82,11 @@ QString DfuUpgrader::toolPath() const
     return m_toolPath;
 }
 
+QString DfuUpgrader::dfuMenuNumber(const QString &menu)
+{
+    return kDfuMenuItem.match(menu).captured(1);
+}
+
 QStringList DfuUpgrader::downloadArguments(const DfuJob &job)
 {
     return {QStringLiteral("-a"), QStringLiteral("0"), QStringLiteral("-D"), job.filePath,
@@ -222,7 +227,7 @@ DfuUpgrader::Step DfuUpgrader::switchToDfu(const DfuJob &job)
     SerialLink link(port, m_abort);
     DeviceConsole console(link);
     const int chunkMs = Timings::ms(Timings::DfuConsoleReadChunk);
-    const QString number = kDfuMenuItem.match(console.readMenu(Timings::ms(Timings::DfuMenuWrite), chunkMs)).captured(1);
+    const QString number = dfuMenuNumber(console.readMenu(Timings::ms(Timings::DfuMenuWrite), chunkMs));
     if (number.isEmpty() || !console.error().isEmpty())
         return fail(console.error().isEmpty() ? kSwitchFailedText.arg(job.device.macAddress) : console.error());
     QByteArray output;

@@ -43,6 +43,9 @@ public:
     bool isBusy() const;
     bool isUpgrading(const QString &serialNumber) const;
 
+    // The number of the menu item that restarts the device into its boot loader;
+    // empty when the menu has none.
+    static QString dfuMenuNumber(const QString &menu);
     static QStringList downloadArguments(const DfuJob &job);
     static QStringList leaveArguments(const DfuJob &job, const QString &temporaryFile);
 

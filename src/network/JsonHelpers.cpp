@@ -1,11 +1,82 @@
 #include "JsonHelpers.h"
 
+#include <QDebug>
 #include <QJsonDocument>
+#include <QSet>
 #include <QStringList>
 #include <QVariant>
 
 #include <cmath>
 #include <limits>
+#include <vector>
+
+namespace {
+
+// The text of the string literal that starts at `at` (a double quote), with its
+// escapes decoded; `at` ends on the closing quote.
+QString stringLiteral(const QByteArray &json, int &at)
+{
+    const int start = at;
+    bool escaped = false;
+    for (++at; at < json.size() && json.at(at) != '"'; ++at) {
+        if (json.at(at) == '\\') {
+            escaped = true;
+            ++at;
+        }
+    }
+    const QByteArray literal = json.mid(start, at - start + 1);
+    if (!escaped)
+        return QString::fromUtf8(literal.mid(1, literal.size() - 2));
+    // Qt decodes the escapes; a lone string in an array cannot have the fault.
+    return QJsonDocument::fromJson("[" + literal + "]").array().at(0).toString();
+}
+
+// A scan of the structure only: strings, brackets and commas. Malformed text is
+// left for the parser to refuse.
+bool namesAMemberTwice(const QByteArray &json)
+{
+    struct Level {
+        bool object;
+        bool expectName;
+        QSet<QString> names;
+    };
+    std::vector<Level> levels;
+    for (int at = 0; at < json.size(); ++at) {
+        switch (json.at(at)) {
+        case '"': {
+            const QString text = stringLiteral(json, at);
+            if (!levels.empty() && levels.back().expectName) {
+                Level &level = levels.back();
+                if (level.names.contains(text))
+                    return true;
+                level.names.insert(text);
+                level.expectName = false;
+            }
+            break;
+        }
+        case '{':
+            levels.push_back({true, true, {}});
+            break;
+        case '[':
+            levels.push_back({false, false, {}});
+            break;
+        case '}':
+        case ']':
+            if (!levels.empty())
+                levels.pop_back();
+            break;
+        case ',':
+            if (!levels.empty())
+                levels.back().expectName = levels.back().object;
+            break;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 RawHeaders jsonHeaders()
 {
@@ -36,18 +107,27 @@ QByteArray jsonArrayToBytes(const QJsonArray &array)
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
 
+QJsonDocument parseJson(const QByteArray &bytes)
+{
+    if (namesAMemberTwice(bytes)) {
+        qWarning() << "Ignored a JSON text that names a member twice";
+        return {};
+    }
+    return QJsonDocument::fromJson(bytes);
+}
+
 QJsonObject bytesToJsonObject(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return {};
-    return QJsonDocument::fromJson(bytes).object();
+    return parseJson(bytes).object();
 }
 
 QJsonArray bytesToJsonArray(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return {};
-    return QJsonDocument::fromJson(bytes).array();
+    return parseJson(bytes).array();
 }
 
 QString errorTextFromJson(const QByteArray &bytes)

@@ -31,7 +31,7 @@ void JsonRequest::send(const QUrl &url, const RawHeaders &headers, Method method
 
 void JsonRequest::parseAnswer(const QByteArray &data)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(data);
+    const QJsonDocument doc = parseJson(data);
     if (doc.isObject())
         m_jsonObject = doc.object();
     else if (doc.isArray())

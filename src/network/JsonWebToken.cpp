@@ -10,10 +10,9 @@ namespace {
 QJsonObject segmentObject(const QByteArray &segment)
 {
     const QByteArray decoded = QByteArray::fromBase64(segment, QByteArray::Base64UrlEncoding);
-    QJsonParseError error{};
-    QJsonDocument doc = QJsonDocument::fromJson(decoded, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject())
-        doc = QJsonDocument::fromJson(segment, &error); // some issuers send plain JSON
+    QJsonDocument doc = parseJson(decoded);
+    if (!doc.isObject())
+        doc = parseJson(segment); // some issuers send plain JSON
     return doc.object();
 }
 

@@ -6,11 +6,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <pwd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -36,27 +38,31 @@ private:
     QString tamoFolder() const { return dataHome() + QStringLiteral("/Tamo"); }
     QString logPath() const { return tamoFolder() + QStringLiteral("/logs.txt"); }
 
-    QProcess *launch(const QStringList &args)
+    QProcess *launch(const QStringList &args, const QString &loggingRules = QString())
     {
         auto *process = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.remove(QStringLiteral("TAMO_SIM_DIR"));
+        if (!loggingRules.isEmpty())
+            env.insert(QStringLiteral("QT_LOGGING_RULES"), loggingRules);
         process->setProcessEnvironment(env);
         process->start(QStringLiteral(TAMO_BIN), args);
         return process;
     }
 
-    // Waits until the process has written its start line on standard error.
-    static bool waitStarted(QProcess *process, QByteArray *stdErr)
+    // Waits until the process has written its start line and then at least
+    // `linesAfter` more lines on standard error.
+    static bool waitStarted(QProcess *process, QByteArray *stdErr, int linesAfter = 0)
     {
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 15000) {
             process->waitForReadyRead(200);
             stdErr->append(process->readAllStandardError());
-            if (stdErr->contains(kStartedMarker))
+            const int at = stdErr->indexOf(kStartedMarker);
+            if (at >= 0 && stdErr->mid(at).count('\n') > linesAfter)
                 return true;
             if (process->state() == QProcess::NotRunning)
                 return false;
@@ -70,11 +76,28 @@ private:
         return process->waitForFinished(15000);
     }
 
-    QByteArray logContents() const
+    static QByteArray readFile(const QString &path)
     {
-        QFile file(logPath());
+        QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
+
+    // A thread of the process other than its main thread; 0 when none appears.
+    static pid_t otherThread(pid_t pid)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        do {
+            const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+            for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                if (task.toInt() != pid)
+                    return task.toInt();
+            QTest::qWait(100);
+        } while (timer.elapsed() < 10000);
+        return 0;
+    }
+
+    QByteArray logContents() const { return readFile(logPath()); }
 
     static void verifyWellFormed(const QByteArray &log)
     {
@@ -203,25 +226,38 @@ private slots:
     {
         QTest::addColumn<int>("sig");
         QTest::addColumn<QString>("name");
-        QTest::newRow("segmentation fault") << int(SIGSEGV) << QStringLiteral("SIGSEGV");
-        QTest::newRow("abort") << int(SIGABRT) << QStringLiteral("SIGABRT");
-        QTest::newRow("bus error") << int(SIGBUS) << QStringLiteral("SIGBUS");
+        QTest::addColumn<bool>("inOtherThread");
+        // Qt's own debug lines switched on: far more lines than a report keeps.
+        QTest::addColumn<bool>("chatty");
+        QTest::newRow("segmentation fault") << int(SIGSEGV) << QStringLiteral("SIGSEGV") << false << false;
+        QTest::newRow("abort") << int(SIGABRT) << QStringLiteral("SIGABRT") << false << false;
+        QTest::newRow("bus error") << int(SIGBUS) << QStringLiteral("SIGBUS") << false << false;
+        QTest::newRow("in another thread") << int(SIGSEGV) << QStringLiteral("SIGSEGV") << true << false;
+        QTest::newRow("more lines than kept") << int(SIGSEGV) << QStringLiteral("SIGSEGV") << false << true;
     }
 
     void crashLeavesOneReport()
     {
         QFETCH(int, sig);
         QFETCH(QString, name);
+        QFETCH(bool, inOtherThread);
+        QFETCH(bool, chatty);
         const QString crashes = tamoFolder() + QStringLiteral("/Crashes");
-        QProcess *tamo = launch({QStringLiteral("-l")});
+        QProcess *tamo = launch({QStringLiteral("-l")}, chatty ? QStringLiteral("qt.*.debug=true") : QString());
         QByteArray err;
-        QVERIFY2(waitStarted(tamo, &err), err.constData());
+        QVERIFY2(waitStarted(tamo, &err, chatty ? 2 * 50 : 0), err.constData());
+        const auto pid = static_cast<pid_t>(tamo->processId());
+        const pid_t thread = inOtherThread ? otherThread(pid) : pid;
+        QVERIFY2(thread > 0, "the application runs no thread besides the main one");
+        const QByteArray threadName = readFile(QStringLiteral("/proc/%1/task/%2/comm").arg(pid).arg(thread)).trimmed();
 
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
-        QVERIFY(terminate(tamo, sig));
+        ::syscall(SYS_tgkill, pid, thread, sig);
+        QVERIFY(tamo->waitForFinished(15000));
         const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(1);
         QCOMPARE(tamo->exitStatus(), QProcess::CrashExit);
         QCOMPARE(tamo->exitCode(), sig); // it died of the signal itself
+        err += tamo->readAllStandardError();
 
         const QStringList reports = QDir(crashes).entryList(QDir::Files);
         QCOMPARE(reports.size(), 1);
@@ -233,14 +269,38 @@ private slots:
         stamp.setTimeSpec(Qt::UTC);
         QVERIFY2(stamp >= before && stamp <= after, qPrintable(m.captured(1)));
 
-        QFile report(crashes + QLatin1Char('/') + reports.first());
-        QVERIFY(report.open(QIODevice::ReadOnly));
-        const QByteArray text = report.readAll();
-        QVERIFY2(text.contains("signal " + QByteArray::number(sig) + " (" + name.toLatin1() + ")"),
+        const QByteArray text = readFile(crashes + QLatin1Char('/') + reports.first());
+        QVERIFY2(text.startsWith("Tamo crashed with signal " + QByteArray::number(sig) + " (" + name.toLatin1() + ")\n"),
                  text.constData());
-        QVERIFY(text.contains("Backtrace:\n"));
-        const QByteArray frames = text.mid(text.indexOf("Backtrace:\n"));
-        QVERIFY2(frames.count("[0x") >= 2, text.constData());
+        const QByteArray facts[] = {
+            "\nApplication: Tamo 1.0.95\n",
+            "\nQt: " + QByteArray(qVersion()) + " (built with ",
+            "\nOperating system: " + QSysInfo::prettyProductName().toUtf8() + ", ",
+            "\nTime (UTC): " + stamp.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toUtf8() + "\n",
+            "\nProcess id: " + QByteArray::number(pid) + "\n",
+            "\nThread: " + QByteArray::number(thread) + " \"" + threadName + "\" ("
+                + (inOtherThread ? "not the main thread" : "the main thread") + ")\n",
+            "\nSent by process " + QByteArray::number(QCoreApplication::applicationPid()) + "\n",
+        };
+        for (const QByteArray &fact : facts)
+            QVERIFY2(text.contains(fact), (fact + "\nnot in:\n" + text).constData());
+
+        const int backtraceAt = text.indexOf("\nBacktrace:\n");
+        const int tailAt = text.indexOf("\nLast log lines (up to 50), oldest first:\n");
+        QVERIFY2(backtraceAt > 0 && tailAt > backtraceAt, text.constData());
+        QVERIFY2(text.mid(backtraceAt, tailAt - backtraceAt).count("[0x") >= 2, text.constData());
+
+        // The tail is the log as it was written (hidden secrets stay hidden):
+        // standard error ends with the very same lines, but for the last when the
+        // crash came between its entry in the tail and its print.
+        const QByteArray tail = text.mid(text.indexOf('\n', tailAt + 1) + 1);
+        const QByteArray printed = tail.left(tail.lastIndexOf('\n', tail.size() - 2) + 1);
+        QVERIFY2(tail.endsWith('\n') && (err.endsWith(tail) || err.endsWith(printed)),
+                 (tail + "\n----\n" + err.right(4000)).constData());
+        verifyWellFormed(tail.left(tail.indexOf('\n') + 1));
+        QCOMPARE(tail.contains(kStartedMarker), !chatty);
+        if (chatty)
+            QVERIFY(tail.count('\n') >= 50);
     }
 };
 

@@ -1,14 +1,15 @@
 #include "FaultPlan.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 bool FaultPlan::addRule(const QString &pathPart, const Fault &fault, QString *error)
 {
-    static const QRegularExpression form(QStringLiteral("^([^@]+?)(?:@([0-9]+))?$"));
+    static const QRegularExpression form(QStringLiteral("^([^@%]+?)(?:@([0-9]+)|%([0-9]{1,2}))?$"));
     const QRegularExpressionMatch match = form.match(pathPart);
     if (!match.hasMatch()) {
-        *error = QStringLiteral("'%1' is not PATH or PATH@N").arg(pathPart);
+        *error = QStringLiteral("'%1' is not PATH, PATH@N or PATH%P").arg(pathPart);
         return false;
     }
     Rule rule;
@@ -16,6 +17,7 @@ bool FaultPlan::addRule(const QString &pathPart, const Fault &fault, QString *er
     if (rule.pattern.startsWith(QLatin1Char('/')))
         rule.pattern.remove(0, 1);
     rule.remaining = match.captured(2).isEmpty() ? -1 : match.captured(2).toInt();
+    rule.percent = match.captured(3).isEmpty() ? 100 : match.captured(3).toInt();
     rule.fault = fault;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_rules.append(rule);
@@ -101,7 +103,7 @@ bool FaultPlan::take(Kind kind, const QString &path, Fault *fault)
         const bool matches = rule.pattern.endsWith(QLatin1Char('*'))
             ? path.startsWith(rule.pattern.left(rule.pattern.size() - 1))
             : path == rule.pattern;
-        if (!matches)
+        if (!matches || (rule.percent < 100 && int(QRandomGenerator::global()->bounded(100)) >= rule.percent))
             continue;
         if (rule.remaining > 0)
             --rule.remaining;

@@ -8,8 +8,8 @@
 
 // Faults asked for on the command line. Each names a path below the API base
 // ("signin/", "user/7"), or below the server root for file links ("files/*");
-// a trailing "*" matches any rest, and "@N" after the path limits the fault to
-// its first N matching requests.
+// a trailing "*" matches any rest, "@N" after the path limits the fault to its
+// first N matching requests, and "%P" to a random P percent of them.
 class FaultPlan
 {
 public:
@@ -47,6 +47,7 @@ private:
     struct Rule {
         QString pattern;
         int remaining = -1;   // -1: every time
+        int percent = 100;    // the share of matching requests it hits
         Fault fault;
     };
     bool addRule(const QString &pathPart, const Fault &fault, QString *error);

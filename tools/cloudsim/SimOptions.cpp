@@ -66,19 +66,19 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
          QStringLiteral("MS")},
         {QStringLiteral("fail"),
          QStringLiteral("Fault: answer STATUS on PATH without running the endpoint; the body is an HTML page, or {\"message\": MESSAGE} when a message is given. Repeatable."),
-         QStringLiteral("PATH[@N]=STATUS[:MESSAGE]")},
+         QStringLiteral("PATH[@N|%P]=STATUS[:MESSAGE]")},
         {QStringLiteral("reply"),
          QStringLiteral("Fault: answer the bytes of FILE (status 200 or STATUS) on PATH as application/json without running the endpoint. Repeatable."),
-         QStringLiteral("PATH[@N]=[STATUS:]FILE")},
+         QStringLiteral("PATH[@N|%P]=[STATUS:]FILE")},
         {QStringLiteral("malformed"),
          QStringLiteral("Fault: run the endpoint, then send only the first half of its JSON body (a malformed document with a matching Content-Length). Repeatable."),
-         QStringLiteral("PATH[@N]")},
+         QStringLiteral("PATH[@N|%P]")},
         {QStringLiteral("close-mid-answer"),
          QStringLiteral("Fault: run the endpoint, send the status line, the headers (with the full Content-Length) and half the body, then close the connection. Repeatable."),
-         QStringLiteral("PATH[@N]")},
+         QStringLiteral("PATH[@N|%P]")},
         {QStringLiteral("slow-body"),
          QStringLiteral("Fault: run the endpoint, send the status line and the headers, then the body in 8 parts with a pause of MS milliseconds before each. A pause longer than a client's time-out is a stalled answer; shorter ones make a slow answer that keeps moving. Repeatable."),
-         QStringLiteral("PATH[@N]=MS")},
+         QStringLiteral("PATH[@N|%P]=MS")},
         {QStringLiteral("quiet"), QStringLiteral("No request lines on standard error.")},
     });
 
@@ -91,8 +91,9 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
             + QStringLiteral(
                   "\nFault paths: a path below the API base (\"signin/\", \"user/7\", \"account/event/last\"\n"
                   "without its query) or, for file links, below the server root (\"files/*\"). A trailing\n"
-                  "\"*\" matches any rest; \"@N\" limits the fault to the first N matching requests.\n"
-                  "Example: --fail 'refresh_token/@1=500' --close-mid-answer 'files/*'\n\n")
+                  "\"*\" matches any rest; \"@N\" limits the fault to the first N matching requests,\n"
+                  "\"%P\" (P below 100) to a random P percent of them.\n"
+                  "Example: --fail 'refresh_token/@1=500' --close-mid-answer 'files/*' --fail 'account/*%10=503'\n\n")
             + FixtureLoader::formatDescription();
         std::fputs(qPrintable(text), stdout);
         return Outcome::ExitOk;

@@ -17,7 +17,12 @@ QString DeviceConsole::readMenu(int writeWaitMs, int silenceMs)
 {
     write(MenuRequest, writeWaitMs);
     write(MenuRequest, writeWaitMs);
-    return QString::fromUtf8(readUntilSilence(silenceMs)).simplified();
+    return menuText(readUntilSilence(silenceMs));
+}
+
+QString DeviceConsole::menuText(const QByteArray &output)
+{
+    return QString::fromUtf8(output).simplified();
 }
 
 void DeviceConsole::type(const QByteArray &text, int writeWaitMs)

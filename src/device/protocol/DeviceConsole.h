@@ -17,8 +17,10 @@ public:
 
     explicit DeviceConsole(SerialLink &link);
 
-    // Asks twice for the main menu and reads it, whitespace collapsed.
+    // Asks twice for the main menu and reads it, as menuText() gives it.
     QString readMenu(int writeWaitMs, int silenceMs);
+    // A screen of the menu as the menu searches read it: whitespace collapsed.
+    static QString menuText(const QByteArray &output);
     // Types the text followed by "\r\n" and waits until it has been handed over.
     void type(const QByteArray &text, int writeWaitMs);
     // Reads until nothing came for `silenceMs`, the port failed, a stop was

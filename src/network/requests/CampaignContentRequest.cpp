@@ -53,7 +53,7 @@ void CampaignContentRequest::parsePost(const QJsonObject &post)
 {
     SlideShowInfo show;
     const QJsonObject properties =
-        QJsonDocument::fromJson(post.value(QStringLiteral("properties")).toString().toUtf8()).object();
+        parseJson(post.value(QStringLiteral("properties")).toString().toUtf8()).object();
     show.timeInterval = properties.value(QStringLiteral("timeInterval")).toInt(10);
 
     QStringList ids;

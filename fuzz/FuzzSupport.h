@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QtGlobal>
+
+#include <cstddef>
+#include <cstdint>
+
+// What every fuzz target shares. FuzzSupport.cpp prepares the process once,
+// before the first input (LLVMFuzzerInitialize).
+namespace FuzzSupport {
+
+inline QByteArray bytes(const uint8_t *data, size_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), static_cast<int>(size));
+}
+
+// There is no event loop: what the code under test posted to this thread (a
+// deferred delete, a queued call) is delivered after each input, as the event
+// loop would, instead of piling up.
+inline void deliverPostedEvents()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Results are folded into a sink so that reading them is never optimised away.
+inline void keep(qint64 value)
+{
+    static volatile qint64 sink = 0;
+    sink = sink + value;
+}
+
+} // namespace FuzzSupport
