@@ -31,7 +31,7 @@ TransferRound::Outcome TransferRound::run(const QStringList &ports, const QStrin
         const QByteArray idBytes = idToBytes(ids.at(i));
         CommandList commands = imageTransferCommands(idBytes, content);
         outcome.exchanges += commands.size();
-        auto *runner = new CommandRunner(ports.at(i), QString(), std::move(commands));
+        auto *runner = new CommandRunner(DeviceAddress{QString(), ports.at(i), QString()}, std::move(commands));
         const QString port = ports.at(i);
         QObject::connect(runner, &CommandRunner::finished, &loop,
                          [&, port, idBytes](const QString &, bool ok,

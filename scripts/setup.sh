@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
+  qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libudev-dev
   libcpp-httplib-dev libssl-dev openssl
   dfu-util
   python3 python3-pil
@@ -13,6 +13,8 @@ packages=(
   gcovr
   fonts-dejavu-core
   xvfb xauth
+  dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
+  librsvg2-bin                                         # scripts/render-icon.sh
 )
 
 missing=()

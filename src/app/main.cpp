@@ -1,11 +1,11 @@
 #include "AppPaths.h"
+#include "CloudAddresses.h"
+#include "CommandLine.h"
 #include "CrashHandler.h"
-#include "DeviceInfo.h"
-#include "DevicesManager.h"
 #include "InstanceGuard.h"
 #include "LogMessageHandler.h"
 #include "Logger.h"
-#include "PlaceholderWindow.h"
+#include "MainApp.h"
 #include "TerminationWatcher.h"
 
 #include <QApplication>
@@ -14,6 +14,8 @@ int main(int argc, char *argv[])
 {
     // Armed before anything else can fail.
     CrashHandler::install();
+    if (CommandLine::answerInformationRequest(argc, argv))
+        return 0;
 
     QApplication app(argc, argv);
     AppPaths::ensureDataFolder();
@@ -34,8 +36,7 @@ int main(int argc, char *argv[])
     }
     Logger::instance()->setFileLoggingEnabled(app.arguments().contains(QStringLiteral("-l")));
     qDebug("Tamo %s started, process %lld", TAMO_VERSION, QCoreApplication::applicationPid());
-
-    DeviceInfo::registerMetaTypes();
+    CloudAddresses::logEnvironmentOverrides();
 
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app,
@@ -44,14 +45,7 @@ int main(int argc, char *argv[])
                          QCoreApplication::quit();
                      });
 
-    // Until the application controller exists, the window shows what the devices
-    // manager finds and the activity log.
-    DevicesManager manager;
-    PlaceholderWindow window(manager.devicesModel());
-    QObject::connect(Logger::instance(), &Logger::readableMessageAdded, &window,
-                     &PlaceholderWindow::addLogMessage);
-    window.show();
-    manager.startTracking();
-
+    MainApp controller;
+    controller.start();
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "CloudAddresses.h"
 
+#include <QDebug>
+#include <QUrl>
 #include <QtGlobal>
 
 // The maker's service is reached through these unless the environment says otherwise.
@@ -24,4 +26,17 @@ QString CloudAddresses::portalUrl()
     while (url.endsWith(QLatin1Char('/')))
         url.chop(1);
     return url;
+}
+
+void CloudAddresses::logEnvironmentOverrides()
+{
+    const auto logOne = [](const char *what, const char *variable, const QString &address) {
+        if (qEnvironmentVariable(variable).trimmed().isEmpty())
+            return;
+        qInfo().noquote() << QStringLiteral("%1 taken from %2: %3")
+                                 .arg(QLatin1String(what), QLatin1String(variable),
+                                      QUrl(address).toDisplayString(QUrl::RemoveUserInfo));
+    };
+    logOne("Cloud API address", "TAMO_API_URL", apiBaseUrl());
+    logOne("Business portal address", "TAMO_PORTAL_URL", portalUrl());
 }

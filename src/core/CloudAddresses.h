@@ -15,4 +15,9 @@ public:
     static QString apiBaseUrl();
     // The business portal, without a trailing "/".
     static QString portalUrl();
+
+    // Logs each address that the environment sets instead of the built-in one (the
+    // user part of an address left out), so that an operator sees where the
+    // password goes. Programs call it once at start-up.
+    static void logEnvironmentOverrides();
 };

@@ -3,21 +3,26 @@
 #include "Logger.h"
 
 #include <QDateTime>
-#include <QHash>
 
 #include <cstdio>
 #include <cstdlib>
 
 QString logLevelText(QtMsgType type)
 {
-    static const QHash<int, QString> names = {
-        {QtDebugMsg, QStringLiteral(" Debug   ")},
-        {QtInfoMsg, QStringLiteral(" Info    ")},
-        {QtWarningMsg, QStringLiteral(" Warning ")},
-        {QtCriticalMsg, QStringLiteral(" Critical")},
-        {QtFatalMsg, QStringLiteral(" Fatal   ")},
-    };
-    return names.value(type);
+    // No static table: messages keep coming while static objects are destroyed.
+    switch (type) {
+    case QtDebugMsg:
+        return QStringLiteral(" Debug   ");
+    case QtInfoMsg:
+        return QStringLiteral(" Info    ");
+    case QtWarningMsg:
+        return QStringLiteral(" Warning ");
+    case QtCriticalMsg:
+        return QStringLiteral(" Critical");
+    case QtFatalMsg:
+        return QStringLiteral(" Fatal   ");
+    }
+    return QString();
 }
 
 QString formatLogLine(QtMsgType type, const QDateTime &when, const QString &msg)
@@ -31,8 +36,7 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
     const QString line = formatLogLine(type, QDateTime::currentDateTime(), msg);
     const bool fatal = type == QtFatalMsg;
 
-    if (Logger *logger = Logger::instance())
-        logger->writeMessage(context, line, fatal);
+    Logger::instance()->writeMessage(context, line, fatal);
 
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);

@@ -19,17 +19,22 @@ PathChoice &pathChoice()
     return choice;
 }
 
-std::atomic<bool> g_loggerGone{false};
-
 } // namespace
 
 Logger *Logger::instance()
 {
-    // Thread-safe one-time creation; destroyed (and flushed) at process exit.
-    if (g_loggerGone.load())
-        return nullptr;
-    static Logger logger(pathChoice().chosen ? pathChoice().path : AppPaths::logFilePath());
-    return &logger;
+    // Thread-safe one-time creation. Intentionally never deleted (see the class
+    // comment); the exit guard, created right after it and so destroyed with the
+    // static objects of the process, writes the tail.
+    static Logger *const logger = [] {
+        auto *created = new Logger(pathChoice().chosen ? pathChoice().path : AppPaths::logFilePath());
+        static const struct ExitGuard {
+            Logger *logger;
+            ~ExitGuard() { logger->closeForExit(); }
+        } guard{created};
+        return created;
+    }();
+    return logger;
 }
 
 void Logger::setFilePath(const QString &path)
@@ -40,10 +45,10 @@ void Logger::setFilePath(const QString &path)
 
 const QStringList &Logger::readableCategories()
 {
-    static const QStringList names = {QStringLiteral("DeviceManager"),
-                                      QStringLiteral("ContentManager"),
-                                      QStringLiteral("ContentsChef")};
-    return names;
+    // Never destroyed, like the logger, which reads it while the process exits.
+    static const QStringList *const names = new QStringList{
+        QStringLiteral("DeviceManager"), QStringLiteral("ContentManager"), QStringLiteral("ContentsChef")};
+    return *names;
 }
 
 Logger::Logger(const QString &path)
@@ -59,11 +64,12 @@ Logger::Logger(const QString &path)
     }
 }
 
-Logger::~Logger()
+void Logger::closeForExit()
 {
+    QMutexLocker lock(&m_mutex);
     if (m_fileLogging.load())
-        flush();
-    g_loggerGone.store(true);
+        flushLocked();
+    m_unbuffered = true;
 }
 
 QString Logger::filePath() const
@@ -90,7 +96,7 @@ void Logger::writeMessage(const QMessageLogContext &context, const QString &line
         QMutexLocker lock(&m_mutex);
         m_buffer.append(line.toUtf8());
         m_buffer.append('\n');
-        if (m_buffer.size() > kFlushThreshold || fatal)
+        if (m_buffer.size() > kFlushThreshold || fatal || m_unbuffered)
             flushLocked();
     }
 

@@ -13,6 +13,9 @@ class QMessageLogContext;
 // The process's one log writer. Lines collect in memory and reach logs.txt in
 // large appends; lines logged through one of the activity-log categories are also
 // emitted for the page on screen.
+// The logger is never destroyed: threads that outlive main() (pool jobs, the
+// firmware thread) and destructors of static objects may still log. At exit the
+// buffer is written, and from then on every line goes to the file at once.
 class Logger : public QObject
 {
     Q_OBJECT
@@ -21,7 +24,7 @@ public:
     // Flush threshold: the buffer is written once it holds more than this.
     static constexpr int kFlushThreshold = 100000;
 
-    // Null only after the logger was destroyed at process exit.
+    // Never null, also while the process exits.
     static Logger *instance();
 
     // The log file used by the logger that instance() creates. Must be called
@@ -40,17 +43,19 @@ public:
 
     QString filePath() const;
 
-    ~Logger() override;
-
 signals:
     void readableMessageAdded(QString msg);
 
 private:
     explicit Logger(const QString &path);
+    ~Logger() override = default;
     void flushLocked();
+    // The end of the process: the tail is written, later lines go out unbuffered.
+    void closeForExit();
 
     const QString m_path;
     QByteArray m_buffer;
     std::atomic<bool> m_fileLogging{false};
+    bool m_unbuffered = false; // guarded by m_mutex
     QMutex m_mutex;
 };

@@ -41,6 +41,8 @@ constexpr Entry kTable[] = {
     {"DfuAfterCommand", 2000},
     {"DfuBeforeAttempt", 1000},
     {"DfuAfterAttempt", 3000},
+    {"DfuToolKilled", 1000},
+    {"DfuShutdownWait", 5000},
     {"RequestTimeout", 60000},
     {"DeleteWait", 180000},
     {"CleanUpWait", 180000},

@@ -39,9 +39,11 @@ public:
         DfuAfterCommand,         // after the DFU command, before the tool runs
         DfuBeforeAttempt,        // before each download attempt
         DfuAfterAttempt,         // after each download attempt
+        DfuToolKilled,           // a killed upgrade tool going
+        DfuShutdownWait,         // the upgrade thread letting go of a device at the end
 
         // Cloud
-        RequestTimeout,          // a request's time-out, when armed
+        RequestTimeout,          // a request ends after this long without a byte moving
 
         // Device commands with their own answer waits
         DeleteWait,              // wait for the answer to a content delete

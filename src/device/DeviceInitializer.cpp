@@ -1,9 +1,12 @@
 #include "DeviceInitializer.h"
 
+#include "ActivityText.h"
+#include "DeviceConsole.h"
 #include "LogCategories.h"
 #include "Timings.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 #include <QSerialPort>
 
 const QString DeviceInitializer::FailedToReadText =
@@ -11,20 +14,22 @@ const QString DeviceInitializer::FailedToReadText =
 
 namespace {
 
-const QString kOpenFailedText = QStringLiteral("During connecting to device '%1' occured system error: %2");
-const QByteArray kMenuRequest = "0\r\n";
-
 const QRegularExpression kDumpItem(QStringLiteral("(\\d+). Dump Config"));
 const QRegularExpression kVersionItem(QStringLiteral("(\\d+). Show Software Version"));
 const QRegularExpression kMacLine(QStringLiteral("MAC address: \\s*(0x[\\d\\w\\s]{1,}\\b)"));
 const QRegularExpression kNameLine(QStringLiteral("s*ble advertisment name:s*([\\d\\w\\s]*)"));
 const QRegularExpression kVersionLine(QStringLiteral("Firmware version (\\d+(\\.\\d+\\S+)+)"));
 
+DeviceAddress addressOf(const DeviceInfo &info)
+{
+    return DeviceAddress{info.value(DeviceInfo::SerialNumber).toString(), info.value(DeviceInfo::PortName).toString(),
+                         info.value(DeviceInfo::MacAddress).toString()};
+}
+
 } // namespace
 
 DeviceInitializer::DeviceInitializer(const DeviceInfo &info)
-    : CommandRunner(info.value(DeviceInfo::PortName).toString(),
-                    info.value(DeviceInfo::MacAddress).toString(), CommandList(), 0)
+    : CommandRunner(addressOf(info), CommandList())
     , m_info(info)
 {
 }
@@ -65,66 +70,66 @@ QString DeviceInitializer::versionFrom(const QByteArray &screen)
     return version;
 }
 
-void DeviceInitializer::writeLine(QSerialPort *port, const QByteArray &text)
+// The dialogue always counts as done: whatever it found is in the record.
+bool DeviceInitializer::processCommands(SerialLink &link)
 {
-    port->write(text);
-    port->waitForBytesWritten(Timings::ms(Timings::ConsoleWriteWait));
-}
-
-QByteArray DeviceInitializer::readUntilSilence(QSerialPort *port)
-{
-    QByteArray answer = port->readAll();
-    while (!isStopRequested() && port->waitForReadyRead(Timings::ms(Timings::ConsoleSilence)))
-        answer += port->readAll();
-    return answer;
-}
-
-bool DeviceInitializer::processCommands(QSerialPort *port)
-{
-    port->readAll(); // whatever the device printed before we asked
-
-    QString dumpNumber;
-    QString versionNumber;
-    for (int attempt = 1; attempt <= kMenuAttempts && !isStopRequested(); ++attempt) {
-        writeLine(port, kMenuRequest);
-        writeLine(port, kMenuRequest);
-        const QString menu = QString::fromUtf8(readUntilSilence(port)).simplified();
-        dumpNumber = kDumpItem.match(menu).captured(1);
-        versionNumber = kVersionItem.match(menu).captured(1);
-        if (!dumpNumber.isEmpty())
-            break;
-    }
-    if (dumpNumber.isEmpty() || versionNumber.isEmpty()) {
-        qCInfo(lcDeviceManager, "%s",
-               qUtf8Printable(FailedToReadText.arg(m_info.value(DeviceInfo::PortName).toString(),
-                                                   m_info.value(DeviceInfo::SerialNumber).toString())));
+    link.port().readAll(); // whatever the device printed before we asked
+    DeviceConsole console(link);
+    const MenuNumbers menu = findMenu(console);
+    if (menu.dump.isEmpty() || menu.version.isEmpty() || !console.error().isEmpty()) {
+        giveUp(console.error());
         return true;
     }
-
-    resetPort(port);
-    writeLine(port, dumpNumber.toLatin1() + "\r\n");
-    const QByteArray dump = readUntilSilence(port);
-    qDebug() << "DUMP  CONFIG DATA: \t" << dump << port->errorString();
+    const QByteArray dump = readScreen(link, console, menu.dump);
+    qDebug() << "DUMP  CONFIG DATA: \t" << dump << link.port().errorString();
     if (!dump.isEmpty())
         applyDump(dump, m_info);
 
-    resetPort(port);
-    writeLine(port, versionNumber.toLatin1() + "\r\n");
-    const QByteArray screen = readUntilSilence(port);
+    const QByteArray screen = readScreen(link, console, menu.version);
     if (screen.isEmpty())
         qDebug() << "Failed to read Fw Version";
     m_info.setValue(DeviceInfo::FwVersion, screen.isEmpty() ? QString() : versionFrom(screen));
+    if (!console.error().isEmpty())
+        giveUp(console.error());
     return true;
 }
 
-void DeviceInitializer::onOpenFailed(QSerialPort *port)
+DeviceInitializer::MenuNumbers DeviceInitializer::findMenu(DeviceConsole &console)
 {
-    qCWarning(lcDeviceManager, "%s",
-              qUtf8Printable(kOpenFailedText.arg(m_info.value(DeviceInfo::SerialNumber).toString(),
-                                                 port->errorString())));
+    MenuNumbers numbers;
+    for (int attempt = 1; attempt <= kMenuAttempts && !isStopRequested() && console.error().isEmpty(); ++attempt) {
+        const QString menu =
+            console.readMenu(Timings::ms(Timings::ConsoleWriteWait), Timings::ms(Timings::ConsoleSilence));
+        numbers.dump = kDumpItem.match(menu).captured(1);
+        numbers.version = kVersionItem.match(menu).captured(1);
+        if (!numbers.dump.isEmpty())
+            break;
+    }
+    return numbers;
 }
 
-void DeviceInitializer::onProcessingDone(QSerialPort *, bool)
+// A screen of the menu, on a freshly reset port.
+QByteArray DeviceInitializer::readScreen(SerialLink &link, DeviceConsole &console, const QString &number)
+{
+    if (!console.error().isEmpty())
+        return QByteArray();
+    link.reset();
+    console.type(number.toLatin1(), Timings::ms(Timings::ConsoleWriteWait));
+    return console.readUntilSilence(Timings::ms(Timings::ConsoleSilence));
+}
+
+void DeviceInitializer::giveUp(const QString &reason)
+{
+    const QString port = m_info.value(DeviceInfo::PortName).toString();
+    const QString serial = m_info.value(DeviceInfo::SerialNumber).toString();
+    if (reason.isEmpty())
+        qCInfo(lcDeviceManager).noquote() << ActivityText::fill(FailedToReadText, {port, serial});
+    else
+        qCWarning(lcDeviceManager).noquote()
+            << ActivityText::fill(FailedToReadText + QStringLiteral(": %3"), {port, serial, reason});
+}
+
+void DeviceInitializer::onProcessingDone(bool)
 {
     emit deviceReady(m_info);
 }

@@ -3,7 +3,7 @@
 #include "CommandRunner.h"
 #include "DeviceInfo.h"
 
-#include <QRegularExpression>
+class DeviceConsole;
 
 // Reads a device's MAC address, name and firmware version through its text
 // console, for devices that did not answer the RPC read: finds the menu numbers
@@ -28,13 +28,17 @@ signals:
     void deviceReady(DeviceInfo devicesInfo);
 
 protected:
-    bool processCommands(QSerialPort *port) override;
-    void onOpenFailed(QSerialPort *port) override;
-    void onProcessingDone(QSerialPort *port, bool ok) override;
+    bool processCommands(SerialLink &link) override;
+    void onProcessingDone(bool ok) override;
 
 private:
-    void writeLine(QSerialPort *port, const QByteArray &text);
-    QByteArray readUntilSilence(QSerialPort *port);
+    struct MenuNumbers {
+        QString dump;
+        QString version;
+    };
+    MenuNumbers findMenu(DeviceConsole &console);
+    QByteArray readScreen(SerialLink &link, DeviceConsole &console, const QString &number);
+    void giveUp(const QString &reason);
 
     DeviceInfo m_info;
 };

@@ -1,11 +1,13 @@
 #include "DevicesManager.h"
 
+#include "ActivityText.h"
 #include "BaseCommand.h"
 #include "CloudAddresses.h"
 #include "CommandLists.h"
 #include "CommandRunner.h"
 #include "ContentIds.h"
 #include "DeviceInitializer.h"
+#include "DeviceJobQueue.h"
 #include "DevicesModel.h"
 #include "DevicesTracker.h"
 #include "DfuUpgrader.h"
@@ -14,13 +16,10 @@
 #include "TransferCommandLists.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 #include <QThread>
 #include <QThreadPool>
 #include <QUrl>
 #include <QVersionNumber>
-
-#include <algorithm>
 
 const QString DevicesManager::MinimumFirmwareVersion = QStringLiteral("1.5.28");
 
@@ -47,6 +46,7 @@ const QString kUpgradeDoneText =
 const QString kUpgradeFailedText = QStringLiteral("Failed firmware upgrade on device '%1' with an error '%2'.");
 const QString kUpgradeBusyText = QStringLiteral("Device FW is upgarading, please wait until it finish.");
 const QString kUpgradeProgressText = QStringLiteral("Downloading firmware to device '%1': %2%");
+const QString kNotConnectedText = QStringLiteral("Device '%1' is not connected");
 
 // One constant text: the portal's address is written with the https scheme.
 QString firmwareWarningText()
@@ -54,8 +54,18 @@ QString firmwareWarningText()
     QUrl portal(CloudAddresses::portalUrl());
     portal.setScheme(QStringLiteral("https"));
     return QStringLiteral("<b>TAMO Device '%1' requires Firmware (FW) upgrade. Please go to ")
-        + portal.toString(QUrl::StripTrailingSlash)
+        + portal.toString(QUrl::StripTrailingSlash).toHtmlEscaped()
         + QStringLiteral("/settings to download the latest FW file and the FW Upgrade Tool.</b>");
+}
+
+void logInfo(const QString &line, const QStringList &values = {})
+{
+    qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(line, values)));
+}
+
+void logWarning(const QString &line, const QStringList &values = {})
+{
+    qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(line, values)));
 }
 
 bool takesPartInJobs(int status)
@@ -72,15 +82,46 @@ QStringList withoutDuplicates(const QStringList &list)
     return unique;
 }
 
-QStringList idsOf(const QVariant &result)
+// One checkpoint per item, so that progress and the transferred ids count items.
+QStringList appendPictures(CommandList &commands, const QVector<UploadItem> &items)
 {
-    if (!result.isValid())
-        return {};
-    if (result.type() == QVariant::StringList)
-        return result.toStringList();
-    if (result.type() == QVariant::ByteArray)
-        return bytesToIds(result.toByteArray());
-    return {result.toString()};
+    QStringList planned;
+    for (const UploadItem &item : items) {
+        CommandList transfer;
+        if (item.frames.size() == 1) {
+            transfer = imageTransferCommands(idToBytes(item.uuid), item.frames.first().data);
+        } else if (item.frames.size() > 1) {
+            QVector<TransferFrame> frames;
+            frames.reserve(item.frames.size());
+            for (const ImageFrame &frame : item.frames)
+                frames.append(TransferFrame{frame.data, frame.delay});
+            transfer = gifTransferCommands(idToBytes(item.uuid), frames);
+        }
+        if (transfer.isEmpty())
+            continue;
+        commands << std::move(transfer);
+        commands.markCheckpoint();
+        planned << item.uuid;
+    }
+    return planned;
+}
+
+QStringList appendSlideshows(CommandList &commands, const QVector<SlideShowInfo> &slideShows)
+{
+    QStringList planned;
+    for (const SlideShowInfo &slideShow : slideShows) {
+        QList<QByteArray> pictures;
+        for (const QString &uuid : slideShow.uuids)
+            pictures.append(idToBytes(uuid));
+        const QByteArray id = idToBytes(slideShow.uuid);
+        commands << slideshowTransferCommands(slideShow.timeInterval, id, pictures);
+        // An empty charging picture goes out as eight zero bytes.
+        commands << chargingDisplayCommands(id, slideShow.chargingUuid.isEmpty() ? QByteArray(8, '\0')
+                                                                                 : idToBytes(slideShow.chargingUuid));
+        commands.markCheckpoint();
+        planned << slideShow.uuid;
+    }
+    return planned;
 }
 
 } // namespace
@@ -89,6 +130,7 @@ DevicesManager::DevicesManager(QObject *parent)
     : QObject(parent)
     , m_model(new DevicesModel(this))
     , m_tracker(new DevicesTracker(m_model, this))
+    , m_jobs(new DeviceJobQueue(this))
     , m_dfuThread(new QThread(this))
     , m_dfuUpgrader(new DfuUpgrader)
 {
@@ -99,38 +141,33 @@ DevicesManager::DevicesManager(QObject *parent)
 
     connect(m_tracker, &DevicesTracker::devicesReady, this, &DevicesManager::slotDevicesDetected);
     connect(m_tracker, &DevicesTracker::devicesRemoved, this, &DevicesManager::slotDevicesRemoved);
+    connect(m_tracker, &DevicesTracker::devicesMoved, this, &DevicesManager::onDevicesMoved);
+    connect(m_jobs, &DeviceJobQueue::due, this, &DevicesManager::startJob);
 
+    // The upgrader's thread runs from its first job to the manager's end; each
+    // job is handed over with a queued call of run().
     m_dfuThread->setObjectName(QStringLiteral("Firmware upgrade"));
     m_dfuUpgrader->moveToThread(m_dfuThread);
-    connect(m_dfuThread, &QThread::started, m_dfuUpgrader, &DfuUpgrader::run);
-    connect(m_dfuUpgrader, &DfuUpgrader::started, this, &DevicesManager::fwUpgradeStarted);
-    connect(m_dfuUpgrader, &DfuUpgrader::finished, this, &DevicesManager::fwUpgradeFinished);
-    connect(m_dfuUpgrader, &DfuUpgrader::progress, this, [this](const QString &serial, int percent) {
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kUpgradeProgressText.arg(deviceName(serial)).arg(percent)));
-        emit firmwareUpgradeProgress(serial, percent);
-    });
-    connect(m_dfuUpgrader, &DfuUpgrader::allDevicesUpgraded, this, [this] {
-        m_dfuThread->quit();
-        emit allDevicesUpgraded();
-    });
+    connect(m_dfuUpgrader, &DfuUpgrader::started, this, &DevicesManager::onFirmwareStarted);
+    connect(m_dfuUpgrader, &DfuUpgrader::progress, this, &DevicesManager::onFirmwareProgress);
+    connect(m_dfuUpgrader, &DfuUpgrader::finished, this, &DevicesManager::onFirmwareFinished);
+    connect(m_dfuUpgrader, &DfuUpgrader::allDevicesUpgraded, this, &DevicesManager::onUpgraderIdle);
 }
 
 DevicesManager::~DevicesManager()
 {
     m_tracker->stop();
-    {
-        // Nothing of a runner may reach this object any more.
-        QMutexLocker lock(&m_runnersMutex);
-        for (const LiveRunner &live : qAsConst(m_runners)) {
-            live.stop->store(true);
-            if (live.runner)
-                disconnect(live.runner, nullptr, this, nullptr);
-        }
-    }
-    m_dfuUpgrader->stop();
+    for (DeviceJob *job : m_jobs->jobs())
+        job->stop(); // their reports go nowhere once the jobs are gone with this object
+    m_dfuUpgrader->abort();
     m_dfuThread->quit();
-    m_dfuThread->wait();
-    delete m_dfuUpgrader;
+    if (m_dfuThread->wait(Timings::ms(Timings::DfuShutdownWait))) {
+        delete m_dfuUpgrader;
+        return;
+    }
+    // Stuck in a system call: better left behind than destroyed under its feet.
+    qWarning("The firmware upgrade thread did not end; leaving it behind");
+    m_dfuThread->setParent(nullptr);
 }
 
 int DevicesManager::fieldForResult(int resultKey)
@@ -157,10 +194,11 @@ void DevicesManager::startTracking()
 void DevicesManager::reset()
 {
     m_tracker->stop();
-    disconnectRunners();
-    stopAll();
+    abandonJobs();
+    stopUpgradingDevices();
     m_model->clear();
     m_initializing.clear();
+    m_failedKind.clear();
 }
 
 void DevicesManager::stopAll()
@@ -171,13 +209,7 @@ void DevicesManager::stopAll()
 
 bool DevicesManager::isIdle() const
 {
-    {
-        QMutexLocker lock(&m_runnersMutex);
-        for (const LiveRunner &live : m_runners)
-            if (live.runner)
-                return false;
-    }
-    return !m_dfuThread->isRunning() && !m_dfuUpgrader->isBusy();
+    return m_jobs->isEmpty() && !m_dfuUpgrader->isBusy();
 }
 
 DevicesModel *DevicesManager::devicesModel() const
@@ -197,11 +229,17 @@ void DevicesManager::setDeviceValues(const QString &mac, const QHash<int, QVaria
         m_model->setValue(DeviceInfo::MacAddress, mac, it.key(), it.value());
 }
 
-QString DevicesManager::macOfSerial(const QString &serial) const
+// ---- The registry: model rows and records being read, by serial number.
+
+DeviceAddress DevicesManager::addressOf(const QString &serial) const
 {
-    const QVariant mac = m_model->findValue(DevicesModel::SerialNumberRole, serial, DevicesModel::MacAddressRole);
-    // A job on a device that was unplugged meanwhile reports after its row went.
-    return mac.isValid() ? mac.toString() : m_lastMacOfSerial.value(serial);
+    const auto reading = m_initializing.constFind(serial);
+    const int row = m_model->findRow(DeviceInfo::SerialNumber, serial);
+    if (reading == m_initializing.cend() && row < 0)
+        return DeviceAddress{serial, QString(), QString()};
+    const DeviceInfo device = reading != m_initializing.cend() ? *reading : m_model->device(row);
+    return DeviceAddress{serial, device.value(DeviceInfo::PortName).toString(),
+                         device.value(DeviceInfo::MacAddress).toString()};
 }
 
 QString DevicesManager::serialOfMac(const QString &mac) const
@@ -209,9 +247,14 @@ QString DevicesManager::serialOfMac(const QString &mac) const
     return m_model->findValue(DevicesModel::MacAddressRole, mac, DevicesModel::SerialNumberRole).toString();
 }
 
-int DevicesManager::statusOfSerial(const QString &serial) const
+int DevicesManager::statusOf(const QString &serial) const
 {
     return m_model->findValue(DevicesModel::SerialNumberRole, serial, DevicesModel::StatusRole).toInt();
+}
+
+bool DevicesManager::isListed(const QString &serial) const
+{
+    return m_model->findRow(DeviceInfo::SerialNumber, serial) >= 0;
 }
 
 QString DevicesManager::deviceName(const QString &serial) const
@@ -219,12 +262,168 @@ QString DevicesManager::deviceName(const QString &serial) const
     return m_model->findValue(DevicesModel::SerialNumberRole, serial, DevicesModel::NameRole).toString();
 }
 
+void DevicesManager::onDevicesMoved(QVector<DeviceInfo> devices)
+{
+    for (const DeviceInfo &device : qAsConst(devices))
+        m_model->setValue(DeviceInfo::SerialNumber, device.value(DeviceInfo::SerialNumber), DeviceInfo::PortName,
+                          device.value(DeviceInfo::PortName));
+}
+
+// ---- Jobs: one way in, one way out.
+
+DeviceJob *DevicesManager::newJob(DeviceJob::Kind kind, const QString &serial, const QString &mac)
+{
+    auto *job = new DeviceJob(kind, serial, mac);
+    connect(job, &DeviceJob::started, this, &DevicesManager::onJobStarted);
+    connect(job, &DeviceJob::progressed, this, &DevicesManager::onJobProgress);
+    connect(job, &DeviceJob::finished, this, &DevicesManager::onJobFinished);
+    return job;
+}
+
+std::unique_ptr<DeviceJob> DevicesManager::standIn(DeviceJob::Kind kind, const QString &serial) const
+{
+    return std::make_unique<DeviceJob>(kind, serial, addressOf(serial).macAddress);
+}
+
+void DevicesManager::submit(DeviceJob *job)
+{
+    m_jobs->submit(job);
+}
+
+// The job's turn: its port is the one its device is on now.
+void DevicesManager::startJob(DeviceJob *job)
+{
+    DeviceAddress device = addressOf(job->serial());
+    device.macAddress = job->mac();
+    if (device.portName.isEmpty()) {
+        job->begin();
+        job->finishLater(JobOutcome{false, {}, kNotConnectedText.arg(job->mac())});
+        return;
+    }
+    if (job->kind() == DeviceJob::Firmware)
+        return startFirmware(job, device);
+    if (job->kind() != DeviceJob::ConsoleInitialise)
+        return startRunner(job, new CommandRunner(device, std::move(job->commands)));
+    job->record.setValue(DeviceInfo::PortName, device.portName);
+    auto *initializer = new DeviceInitializer(job->record);
+    connect(initializer, &DeviceInitializer::deviceReady, job, &DeviceJob::keepRecord);
+    startRunner(job, initializer);
+}
+
+void DevicesManager::startRunner(DeviceJob *job, CommandRunner *runner)
+{
+    job->begin(runner);
+    QThreadPool::globalInstance()->start(runner);
+}
+
+void DevicesManager::startFirmware(DeviceJob *job, const DeviceAddress &device)
+{
+    job->begin();
+    m_dfuUpgrader->setDevices({DfuJob{device, job->firmwareFile}});
+    if (!m_dfuThread->isRunning())
+        m_dfuThread->start(QThread::InheritPriority);
+    QMetaObject::invokeMethod(m_dfuUpgrader, &DfuUpgrader::run, Qt::QueuedConnection);
+}
+
+void DevicesManager::onJobStarted(DeviceJob *job)
+{
+    switch (job->kind()) {
+    case DeviceJob::Delete: return startedDelete(*job);
+    case DeviceJob::Upload: return startedUpload(*job);
+    case DeviceJob::Erase: return startedErase(*job);
+    case DeviceJob::Firmware: return fwUpgradeStarted(job->serial());
+    default: return;
+    }
+}
+
+void DevicesManager::onJobProgress(DeviceJob *job, int done, int total)
+{
+    setProgress(job->serial(), done, total);
+    emit jobProgress(job->serial(), done, total);
+}
+
+void DevicesManager::onJobFinished(DeviceJob *job, const JobOutcome &outcome)
+{
+    setProgress(job->serial(), QVariant(), QVariant());
+    noteOutcome(*job, outcome);
+    dispatchOutcome(*job, outcome);
+    m_jobs->release(job);
+}
+
+void DevicesManager::dispatchOutcome(const DeviceJob &job, const JobOutcome &outcome)
+{
+    const QString serial = job.serial();
+    const bool ok = outcome.ok;
+    switch (job.kind()) {
+    case DeviceJob::Initialise: return slotFinishedInit(serial, ok, outcome.results, outcome.errorString);
+    case DeviceJob::ConsoleInitialise: return slotDeviceInitialized(job.record);
+    case DeviceJob::Listing: return finishedListing(job, outcome);
+    case DeviceJob::Delete: return finishedDelete(job, ok);
+    case DeviceJob::Upload: return finishedUpload(job, outcome);
+    case DeviceJob::Settings: return emit settingsUpdated(job.mac(), ok);
+    case DeviceJob::Erase: return finishedErase(job, outcome);
+    case DeviceJob::Reread: return slotFinishedReinit(serial, ok, outcome.results, outcome.errorString);
+    case DeviceJob::Battery: return slotLoadedBattery(serial, ok, outcome.results, outcome.errorString);
+    case DeviceJob::Firmware: return fwUpgradeFinished(serial, ok, outcome.errorString);
+    }
+}
+
+// The device's last error is that of its latest failed job the operator asked
+// for; a later job of the same kind that succeeds clears it. Reads done in
+// passing (identity, battery) leave it alone.
+void DevicesManager::noteOutcome(const DeviceJob &job, const JobOutcome &outcome)
+{
+    const QString serial = job.serial();
+    const bool counts = job.kind() != DeviceJob::Initialise && job.kind() != DeviceJob::ConsoleInitialise
+        && !job.isPeriodic();
+    if (!counts || !isListed(serial))
+        return;
+    if (!outcome.ok && !outcome.errorString.isEmpty()) {
+        m_failedKind.insert(serial, job.kind());
+        m_model->setValue(DeviceInfo::SerialNumber, serial, DeviceInfo::LastError, outcome.errorString);
+    } else if (outcome.ok && m_failedKind.contains(serial) && m_failedKind.value(serial) == job.kind()) {
+        m_failedKind.remove(serial);
+        m_model->setValue(DeviceInfo::SerialNumber, serial, DeviceInfo::LastError, QVariant());
+    }
+}
+
+// Jobs that are not started are dropped; running ones are stopped, and what they
+// report is not passed on.
+void DevicesManager::abandonJobs()
+{
+    for (DeviceJob *job : m_jobs->jobs()) {
+        disconnect(job, nullptr, this, nullptr);
+        if (!job->isRunning()) {
+            m_jobs->release(job);
+            continue;
+        }
+        job->stop();
+        connect(job, &DeviceJob::finished, m_jobs, &DeviceJobQueue::release);
+    }
+}
+
+DeviceJob *DevicesManager::firmwareJob(const QString &serial, bool running) const
+{
+    for (DeviceJob *job : m_jobs->jobsOf(serial))
+        if (job->kind() == DeviceJob::Firmware && job->isRunning() == running)
+            return job;
+    return nullptr;
+}
+
+// ---- Model bookkeeping.
+
 void DevicesManager::setStatus(const QString &serial, int status)
 {
     // Only the firmware handlers change the status of a device being flashed.
-    if (statusOfSerial(serial) == DeviceInfo::UpgradingFirmware)
+    if (statusOf(serial) == DeviceInfo::UpgradingFirmware)
         return;
     m_model->setValue(DeviceInfo::SerialNumber, serial, DeviceInfo::Status, status);
+}
+
+void DevicesManager::setProgress(const QString &serial, const QVariant &done, const QVariant &total)
+{
+    m_model->setValue(DeviceInfo::SerialNumber, serial, DeviceInfo::JobDone, done);
+    m_model->setValue(DeviceInfo::SerialNumber, serial, DeviceInfo::JobTotal, total);
 }
 
 void DevicesManager::writeResults(DeviceInfo &info, const QMap<int, QVariant> &results) const
@@ -247,77 +446,33 @@ void DevicesManager::writeResultsToModel(const QString &serial, const QMap<int, 
     }
 }
 
-CommandRunner *DevicesManager::createJob(const QString &mac, CommandList commands, int startDelayMs)
+void DevicesManager::removeRows(const QVector<QString> &serials)
 {
-    const QString port = m_model->findValue(DevicesModel::MacAddressRole, mac, DevicesModel::PortNameRole).toString();
-    const QString runnerMac = m_model->findValue(DevicesModel::PortNameRole, port, DevicesModel::MacAddressRole).toString();
-    const QString serial = m_model->findValue(DevicesModel::MacAddressRole, mac, DevicesModel::SerialNumberRole).toString();
-    if (!serial.isEmpty())
-        m_lastMacOfSerial.insert(serial, mac);
-    return new CommandRunner(port, runnerMac, std::move(commands), startDelayMs);
+    for (const QString &serial : serials)
+        m_failedKind.remove(serial);
+    m_model->removeDevices(serials);
+    if (!serials.isEmpty())
+        logInfo(kDisconnectedText, {QString::number(serials.size())});
 }
 
-CommandRunner *DevicesManager::createJobForSerial(const QString &serial, CommandList commands, int startDelayMs)
-{
-    // By serial number: a device whose MAC could not be read still has its port.
-    const QString port = m_model->findValue(DevicesModel::SerialNumberRole, serial, DevicesModel::PortNameRole).toString();
-    return new CommandRunner(port, macOfSerial(serial), std::move(commands), startDelayMs);
-}
-
-void DevicesManager::startRunner(CommandRunner *runner)
-{
-    QMutexLocker lock(&m_runnersMutex);
-    // Drop the entries of runners that are gone.
-    m_runners.erase(std::remove_if(m_runners.begin(), m_runners.end(),
-                                   [](const LiveRunner &live) { return !live.runner; }),
-                    m_runners.end());
-    m_runners.append(LiveRunner{runner, runner->deviceSerial(), runner->stopHandle()});
-    // Runs on the pool thread while the runner is being destroyed there.
-    connect(runner, &QObject::destroyed, this, [this](QObject *gone) {
-        QMutexLocker guard(&m_runnersMutex);
-        for (LiveRunner &live : m_runners)
-            if (live.runner == gone)
-                live.runner = nullptr;
-    }, Qt::DirectConnection);
-    QThreadPool::globalInstance()->start(runner);
-}
-
-void DevicesManager::disconnectRunners()
-{
-    // Under the mutex a runner cannot finish its destruction, so disconnecting is
-    // safe. Only the job signals go: the destruction notice must still arrive.
-    QMutexLocker lock(&m_runnersMutex);
-    for (const LiveRunner &live : qAsConst(m_runners)) {
-        if (!live.runner)
-            continue;
-        disconnect(live.runner, &CommandRunner::started, this, nullptr);
-        disconnect(live.runner, &CommandRunner::finished, this, nullptr);
-        if (auto *initializer = qobject_cast<DeviceInitializer *>(live.runner))
-            disconnect(initializer, &DeviceInitializer::deviceReady, this, nullptr);
-    }
-}
-
-void DevicesManager::stopRunnersOf(const QString &serial)
-{
-    QMutexLocker lock(&m_runnersMutex);
-    for (const LiveRunner &live : qAsConst(m_runners))
-        if (live.serial == serial)
-            live.stop->store(true);
-}
+// ---- Discovery and initialisation.
 
 void DevicesManager::slotDevicesDetected(QVector<DeviceInfo> devicesInfo)
 {
     for (const DeviceInfo &info : qAsConst(devicesInfo)) {
         const QString serial = info.value(DeviceInfo::SerialNumber).toString();
-        if (m_initializing.contains(serial))
-            continue; // announced again while its reading runs
         const QString port = info.value(DeviceInfo::PortName).toString();
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kReadingText.arg(port, serial)));
+        if (m_initializing.contains(serial)) {
+            // Announced again while it is read: it may be on another port by now.
+            m_initializing[serial].setValue(DeviceInfo::PortName, port);
+            continue;
+        }
+        logInfo(kReadingText, {port, serial});
         m_initializing.insert(serial, info);
-        CommandRunner *runner = new CommandRunner(port, info.value(DeviceInfo::MacAddress).toString(),
-                                                  deviceInfoCommands(), Timings::ms(Timings::DeviceStartDelay));
-        connect(runner, &CommandRunner::finished, this, &DevicesManager::slotFinishedInit);
-        startRunner(runner);
+        DeviceJob *job = newJob(DeviceJob::Initialise, serial, QString());
+        job->commands = deviceInfoCommands();
+        job->startDelayMs = Timings::ms(Timings::DeviceStartDelay);
+        submit(job);
     }
 }
 
@@ -329,151 +484,159 @@ void DevicesManager::slotFinishedInit(QString deviceSerial, bool isSuccess, QMap
         qWarning().noquote() << kNotInitializingText + deviceSerial;
         return;
     }
-    DeviceInfo record = m_initializing.value(deviceSerial);
+    DeviceInfo &record = m_initializing[deviceSerial];
     writeResults(record, readDeviceData);
-    if (!isSuccess) {
-        qWarning() << kRpcReadFailedText << deviceSerial;
-        m_initializing.insert(deviceSerial, record);
-        auto *initializer = new DeviceInitializer(record);
-        connect(initializer, &DeviceInitializer::deviceReady, this, &DevicesManager::slotDeviceInitialized);
-        startRunner(initializer);
-        return;
-    }
-    m_initializing.remove(deviceSerial);
-    slotDeviceInitialized(record);
+    if (isSuccess)
+        return slotDeviceInitialized(record);
+    qWarning() << kRpcReadFailedText << deviceSerial;
+    DeviceJob *job = newJob(DeviceJob::ConsoleInitialise, deviceSerial, QString());
+    job->record = record;
+    submit(job);
 }
 
 void DevicesManager::slotDeviceInitialized(DeviceInfo devices)
 {
     const QString serial = devices.value(DeviceInfo::SerialNumber).toString();
+    // The port it is on now: discovery may have seen it move while it was read.
+    const QString port = addressOf(serial).portName;
+    if (!port.isEmpty())
+        devices.setValue(DeviceInfo::PortName, port);
     m_model->addDevices({devices});
     m_initializing.remove(serial);
 
     const QString firmware = devices.value(DeviceInfo::FwVersion).toString();
     if (!firmware.isEmpty()
         && QVersionNumber::fromString(firmware) < QVersionNumber::fromString(MinimumFirmwareVersion))
-        qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(firmwareWarningText().arg(devices.value(DeviceInfo::MacAddress).toString())));
+        logWarning(firmwareWarningText(), {devices.value(DeviceInfo::MacAddress).toString()});
     emit devicesReady({devices});
-    qCInfo(lcDeviceManager, "%s", qUtf8Printable(kConnectedText.arg(1)));
+    logInfo(kConnectedText, {QString::number(1)});
 }
 
+// A device being flashed drops off the bus on purpose: its row stays until its
+// upgrade has ended, and only rows that go count as disconnected.
 void DevicesManager::slotDevicesRemoved(QVector<QString> devicesSerials)
 {
+    QVector<QString> gone;
     for (const QString &serial : qAsConst(devicesSerials)) {
-        if (statusOfSerial(serial) == DeviceInfo::UpgradingFirmware)
-            continue; // it drops off the bus while it is flashed; its row stays
+        if (statusOf(serial) == DeviceInfo::UpgradingFirmware) {
+            m_model->removeDevice(serial);
+            continue;
+        }
         m_initializing.remove(serial);
-        stopRunnersOf(serial);
+        if (DeviceJob *job = m_jobs->running(serial))
+            job->stop();
+        gone.append(serial);
     }
-    m_model->removeDevices(devicesSerials);
-    if (!devicesSerials.isEmpty())
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kDisconnectedText.arg(devicesSerials.size())));
+    removeRows(gone);
 }
+
+// ---- Content jobs.
 
 void DevicesManager::readDeviceUuids(const QString &mac)
 {
-    CommandList commands = readContentCommands();
-    commands << freeSlotsCommands();
-    CommandRunner *runner = createJob(mac, std::move(commands), 0);
-    connect(runner, &CommandRunner::finished, this, &DevicesManager::slotFinishedReadUuids);
-    startRunner(runner);
+    DeviceJob *job = newJob(DeviceJob::Listing, serialOfMac(mac), mac);
+    job->commands = readContentCommands();
+    job->commands << freeSlotsCommands();
+    submit(job);
 }
 
-void DevicesManager::slotFinishedReadUuids(QString deviceSerial, bool isSuccess, QMap<int, QVariant> readDeviceData,
-                                           QString errorString)
+void DevicesManager::finishedListing(const DeviceJob &job, const JobOutcome &outcome)
 {
-    const QString mac = macOfSerial(deviceSerial);
-    const QStringList images = readDeviceData.value(BaseCommand::ImageUuids).toStringList();
-    const QStringList slideshows = readDeviceData.value(BaseCommand::SlideshowUuids).toStringList();
-    const int freeSlots = readDeviceData.value(BaseCommand::FreeSlots, 0).toInt();
-    setStatus(deviceSerial, isSuccess ? DeviceInfo::Connected : DeviceInfo::Error);
-    emit gotUuidsOnDevice(mac, isSuccess, images, slideshows, freeSlots, errorString);
+    const QStringList images = outcome.results.value(BaseCommand::ImageUuids).toStringList();
+    const QStringList slideshows = outcome.results.value(BaseCommand::SlideshowUuids).toStringList();
+    const int freeSlots = outcome.results.value(BaseCommand::FreeSlots, 0).toInt();
+    setStatus(job.serial(), outcome.ok ? DeviceInfo::Connected : DeviceInfo::Error);
+    emit gotUuidsOnDevice(job.mac(), outcome.ok, images, slideshows, freeSlots, outcome.errorString);
 }
 
 void DevicesManager::deleteFromDevice(const QString &mac, const QStringList &imagesUuids,
                                       const QStringList &gifsUuids, const QStringList &ssUuids)
 {
-    CommandRunner *runner = createJob(mac, deleteCommands(imagesUuids, gifsUuids, ssUuids), 0);
-    connect(runner, &CommandRunner::started, this, &DevicesManager::slotStartedDeleteData);
-    connect(runner, &CommandRunner::finished, this, &DevicesManager::slotFinishedDeleteData);
-    startRunner(runner);
+    DeviceJob *job = newJob(DeviceJob::Delete, serialOfMac(mac), mac);
+    job->commands = deleteCommands(imagesUuids, gifsUuids, ssUuids);
+    submit(job);
 }
 
-void DevicesManager::slotStartedDeleteData(QString deviceSerial)
+void DevicesManager::startedDelete(const DeviceJob &job)
 {
-    setStatus(deviceSerial, DeviceInfo::DeletingContent);
-    qCInfo(lcDeviceManager, "%s", qUtf8Printable(kDeleteStartedText.arg(macOfSerial(deviceSerial))));
+    setStatus(job.serial(), DeviceInfo::DeletingContent);
+    logInfo(kDeleteStartedText, {job.mac()});
 }
 
-void DevicesManager::slotFinishedDeleteData(QString deviceSerial, bool isSuccess)
+void DevicesManager::finishedDelete(const DeviceJob &job, bool isSuccess)
 {
-    const QString mac = macOfSerial(deviceSerial);
     // A successful delete is followed by the upload.
-    setStatus(deviceSerial, isSuccess ? DeviceInfo::Transferring : DeviceInfo::Error);
-    qCInfo(lcDeviceManager, "%s", qUtf8Printable(kDeleteFinishedText.arg(mac)));
-    emit deletedOnDevice(mac, isSuccess);
+    setStatus(job.serial(), isSuccess ? DeviceInfo::Transferring : DeviceInfo::Error);
+    logInfo(kDeleteFinishedText, {job.mac()});
+    emit deletedOnDevice(job.mac(), isSuccess);
 }
 
 void DevicesManager::uploadFiles(const QString &mac, const QVector<UploadItem> &items,
                                  const QVector<SlideShowInfo> &slideShows, const QString &defaultContentId,
                                  const QString &chargingUuid)
 {
-    CommandList commands = readContentCommands();
-    for (const UploadItem &item : items) {
-        if (item.frames.size() == 1 && !item.frames.first().data.isEmpty()) {
-            commands << imageTransferCommands(idToBytes(item.uuid), item.frames.first().data);
-        } else if (item.frames.size() > 1) {
-            QVector<TransferFrame> frames;
-            frames.reserve(item.frames.size());
-            for (const ImageFrame &frame : item.frames)
-                frames.append(TransferFrame{frame.data, frame.delay});
-            commands << gifTransferCommands(idToBytes(item.uuid), frames);
-        }
-    }
-    for (const SlideShowInfo &slideShow : slideShows) {
-        QList<QByteArray> pictures;
-        for (const QString &uuid : slideShow.uuids)
-            pictures.append(idToBytes(uuid));
-        const QByteArray id = idToBytes(slideShow.uuid);
-        commands << slideshowTransferCommands(slideShow.timeInterval, id, pictures);
-        // An empty charging picture goes out as eight zero bytes.
-        commands << chargingDisplayCommands(id, slideShow.chargingUuid.isEmpty() ? QByteArray(8, '\0')
-                                                                                 : idToBytes(slideShow.chargingUuid));
-    }
+    DeviceJob *job = newJob(DeviceJob::Upload, serialOfMac(mac), mac);
+    job->commands = readContentCommands();
+    job->uploadPictures = appendPictures(job->commands, items);
+    job->uploadSlideshows = appendSlideshows(job->commands, slideShows);
     if (!defaultContentId.isEmpty())
-        commands << activateCommands(idToBytes(defaultContentId));
+        job->commands << activateCommands(idToBytes(defaultContentId));
     if (!chargingUuid.isEmpty())
-        commands << chargingDisplayCommands(idToBytes(defaultContentId), idToBytes(chargingUuid));
+        job->commands << chargingDisplayCommands(idToBytes(defaultContentId), idToBytes(chargingUuid));
+    submit(job);
+}
 
-    CommandRunner *runner = createJob(mac, std::move(commands), 0);
-    connect(runner, &CommandRunner::started, this, &DevicesManager::slotStartedDataTransfer);
-    connect(runner, &CommandRunner::finished, this, &DevicesManager::slotFinishedDataTransfer);
-    startRunner(runner);
+void DevicesManager::startedUpload(const DeviceJob &job)
+{
+    const int planned = job.uploadPictures.size() + job.uploadSlideshows.size();
+    setStatus(job.serial(), DeviceInfo::Transferring);
+    setProgress(job.serial(), 0, planned);
+    emit jobProgress(job.serial(), 0, planned);
+    logInfo(kTransferStartedText, {job.mac()});
+    emit filesUploadingStarted(job.mac());
+}
+
+// Reports the device's listing from before the transfer and every item the
+// transfer completed, each id once.
+void DevicesManager::finishedUpload(const DeviceJob &job, const JobOutcome &outcome)
+{
+    if (outcome.ok)
+        logInfo(kTransferFinishedText, {job.mac()});
+    else if (!outcome.errorString.isEmpty())
+        logWarning(kTransferFailedText, {job.mac(), outcome.errorString});
+    const QStringList slideshows =
+        outcome.results.value(BaseCommand::SlideshowUuids).toStringList() + job.transferredSlideshows();
+    const QStringList images = outcome.results.value(BaseCommand::ImageUuids).toStringList() + job.transferredPictures();
+    emit filesUploaded(job.mac(), outcome.ok, outcome.errorString, withoutDuplicates(slideshows),
+                       withoutDuplicates(images));
+}
+
+// Direct calls of the job slots, outside any job: the device as it stands now.
+void DevicesManager::slotFinishedReadUuids(QString deviceSerial, bool isSuccess, QMap<int, QVariant> readDeviceData,
+                                           QString errorString)
+{
+    finishedListing(*standIn(DeviceJob::Listing, deviceSerial), JobOutcome{isSuccess, readDeviceData, errorString});
+}
+
+void DevicesManager::slotStartedDeleteData(QString deviceSerial)
+{
+    startedDelete(*standIn(DeviceJob::Delete, deviceSerial));
+}
+
+void DevicesManager::slotFinishedDeleteData(QString deviceSerial, bool isSuccess)
+{
+    finishedDelete(*standIn(DeviceJob::Delete, deviceSerial), isSuccess);
 }
 
 void DevicesManager::slotStartedDataTransfer(QString deviceSerial)
 {
-    const QString mac = macOfSerial(deviceSerial);
-    setStatus(deviceSerial, DeviceInfo::Transferring);
-    qCInfo(lcDeviceManager, "%s", qUtf8Printable(kTransferStartedText.arg(mac)));
-    emit filesUploadingStarted(mac);
+    startedUpload(*standIn(DeviceJob::Upload, deviceSerial));
 }
 
 void DevicesManager::slotFinishedDataTransfer(QString deviceSerial, bool isSuccess,
                                               QMap<int, QVariant> readDeviceData, QString errorString)
 {
-    const QString mac = macOfSerial(deviceSerial);
-    if (isSuccess)
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kTransferFinishedText.arg(mac)));
-    else if (!errorString.isEmpty())
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(kTransferFailedText.arg(mac, errorString)));
-
-    QStringList slideshows = readDeviceData.value(BaseCommand::SlideshowUuids).toStringList();
-    slideshows += idsOf(readDeviceData.value(BaseCommand::TransferredSlideshowId));
-    QStringList images = readDeviceData.value(BaseCommand::ImageUuids).toStringList();
-    images += idsOf(readDeviceData.value(BaseCommand::TransferredImageId));
-    emit filesUploaded(mac, isSuccess, errorString, withoutDuplicates(slideshows), withoutDuplicates(images));
+    finishedUpload(*standIn(DeviceJob::Upload, deviceSerial), JobOutcome{isSuccess, readDeviceData, errorString});
 }
 
 void DevicesManager::setBrightness(const QString &mac, int value)
@@ -493,43 +656,47 @@ void DevicesManager::setBrightness(const QString &mac, int value)
         emit settingsUpdated(mac, true);
         return;
     }
-    CommandRunner *runner = createJob(mac, std::move(commands), 0);
-    connect(runner, &CommandRunner::finished, this,
-            [this, mac](const QString &, bool isSuccess) { emit settingsUpdated(mac, isSuccess); });
-    startRunner(runner);
+    DeviceJob *job = newJob(DeviceJob::Settings, serialOfMac(mac), mac);
+    job->commands = std::move(commands);
+    submit(job);
 }
 
 void DevicesManager::eraseDevice(const QString &mac)
 {
-    CommandRunner *runner = createJob(mac, eraseCommand(), 0);
-    connect(runner, &CommandRunner::started, this, [this, mac](const QString &serial) {
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kEraseStartedText.arg(mac)));
-        setStatus(serial, DeviceInfo::DeletingContent);
-    });
-    connect(runner, &CommandRunner::finished, this,
-            [this, mac](const QString &serial, bool isSuccess, const QMap<int, QVariant> &, const QString &error) {
-                // A failed erase is reported as one: the cloud is told only what happened.
-                if (isSuccess) {
-                    qCInfo(lcDeviceManager, "%s", qUtf8Printable(kEraseDoneText));
-                    setStatus(serial, DeviceInfo::Connected);
-                } else {
-                    qCWarning(lcDeviceManager, "%s", qUtf8Printable(kEraseFailedText.arg(mac, error)));
-                    setStatus(serial, DeviceInfo::Error);
-                }
-                emit deviceErased(mac, isSuccess);
-            });
-    startRunner(runner);
+    DeviceJob *job = newJob(DeviceJob::Erase, serialOfMac(mac), mac);
+    job->commands = eraseCommand();
+    submit(job);
 }
+
+void DevicesManager::startedErase(const DeviceJob &job)
+{
+    logInfo(kEraseStartedText, {job.mac()});
+    setStatus(job.serial(), DeviceInfo::DeletingContent);
+}
+
+// A failed erase is reported as one: the cloud is told only what happened.
+void DevicesManager::finishedErase(const DeviceJob &job, const JobOutcome &outcome)
+{
+    if (outcome.ok)
+        logInfo(kEraseDoneText);
+    else
+        logWarning(kEraseFailedText, {job.mac(), outcome.errorString});
+    setStatus(job.serial(), outcome.ok ? DeviceInfo::Connected : DeviceInfo::Error);
+    emit deviceErased(job.mac(), outcome.ok);
+}
+
+// ---- Reads in passing: they give way to any other job of their device, and the
+// next heartbeat asks again.
 
 void DevicesManager::reinitialize(const QStringList &serials)
 {
     for (const QString &serial : serials) {
-        if (m_model->findRow(DeviceInfo::SerialNumber, serial) < 0 || !takesPartInJobs(statusOfSerial(serial)))
+        if (!isListed(serial) || !takesPartInJobs(statusOf(serial)) || !m_jobs->jobsOf(serial).isEmpty())
             continue;
-        CommandRunner *runner = createJobForSerial(serial, deviceInfoCommands(),
-                                                   Timings::ms(Timings::DeviceStartDelay));
-        connect(runner, &CommandRunner::finished, this, &DevicesManager::slotFinishedReinit);
-        startRunner(runner);
+        DeviceJob *job = newJob(DeviceJob::Reread, serial, addressOf(serial).macAddress);
+        job->commands = deviceInfoCommands();
+        job->startDelayMs = Timings::ms(Timings::DeviceStartDelay);
+        submit(job);
     }
 }
 
@@ -549,12 +716,12 @@ void DevicesManager::pollBattery()
 {
     const QVector<DeviceInfo> devices = m_model->devices();
     for (const DeviceInfo &device : devices) {
-        if (!takesPartInJobs(device.value(DeviceInfo::Status).toInt()))
+        const QString serial = device.value(DeviceInfo::SerialNumber).toString();
+        if (!takesPartInJobs(device.value(DeviceInfo::Status).toInt()) || !m_jobs->jobsOf(serial).isEmpty())
             continue;
-        CommandRunner *runner =
-            createJobForSerial(device.value(DeviceInfo::SerialNumber).toString(), batteryCommands(), 0);
-        connect(runner, &CommandRunner::finished, this, &DevicesManager::slotLoadedBattery);
-        startRunner(runner);
+        DeviceJob *job = newJob(DeviceJob::Battery, serial, device.value(DeviceInfo::MacAddress).toString());
+        job->commands = batteryCommands();
+        submit(job);
     }
 }
 
@@ -566,20 +733,25 @@ void DevicesManager::slotLoadedBattery(QString deviceSerial, bool isSuccess, QMa
         writeResultsToModel(deviceSerial, readDeviceData, true);
 }
 
+// ---- Firmware.
+
 void DevicesManager::upgradeFirmware(const QString &filePath, const QStringList &serials)
 {
-    QList<DfuJob> jobs;
     for (const QString &serial : serials) {
-        const int row = m_model->findRow(DeviceInfo::SerialNumber, serial);
-        if (row < 0 || !takesPartInJobs(statusOfSerial(serial)))
+        if (!isListed(serial) || !takesPartInJobs(statusOf(serial)))
             continue;
-        const DeviceInfo device = m_model->device(row);
-        jobs.append(DfuJob{device.value(DeviceInfo::MacAddress).toString(),
-                           device.value(DeviceInfo::PortName).toString(), serial, filePath});
+        const DeviceJob *running = firmwareJob(serial, true);
+        DeviceJob *waiting = firmwareJob(serial, false);
+        if ((running && running->firmwareFile == filePath) || (waiting && waiting->firmwareFile == filePath))
+            continue; // asked for already
+        if (waiting) {
+            waiting->firmwareFile = filePath; // the newer request wins
+            continue;
+        }
+        DeviceJob *job = newJob(DeviceJob::Firmware, serial, addressOf(serial).macAddress);
+        job->firmwareFile = filePath;
+        submit(job);
     }
-    m_dfuUpgrader->setDevices(jobs);
-    if (!m_dfuThread->isRunning())
-        m_dfuThread->start(QThread::InheritPriority);
 }
 
 void DevicesManager::upgradeFirmware(const QString &filePath)
@@ -593,38 +765,87 @@ void DevicesManager::upgradeFirmware(const QString &filePath)
 
 bool DevicesManager::isUpgrading(const QString &serial) const
 {
-    return m_dfuUpgrader->isUpgrading(serial);
+    return firmwareJob(serial, true) || firmwareJob(serial, false) || m_dfuUpgrader->isUpgrading(serial);
+}
+
+bool DevicesManager::isFirmwareRunning() const
+{
+    for (const DeviceJob *job : m_jobs->jobs())
+        if (job->kind() == DeviceJob::Firmware)
+            return true;
+    return m_dfuUpgrader->isBusy();
+}
+
+void DevicesManager::onFirmwareStarted(const QString &serial)
+{
+    if (DeviceJob *job = firmwareJob(serial, true))
+        job->markStarted();
+}
+
+void DevicesManager::onFirmwareProgress(const QString &serial, int percent)
+{
+    logInfo(kUpgradeProgressText, {deviceName(serial), QString::number(percent)});
+    if (DeviceJob *job = firmwareJob(serial, true))
+        job->markProgress(percent, 100);
+}
+
+void DevicesManager::onFirmwareFinished(const QString &serial, bool isSuccess, const QString &errorString)
+{
+    if (DeviceJob *job = firmwareJob(serial, true))
+        job->finish(JobOutcome{isSuccess, {}, errorString});
+}
+
+void DevicesManager::onUpgraderIdle()
+{
+    if (isFirmwareRunning())
+        return; // another device's upgrade waits for its turn
+    emit allDevicesUpgraded();
+    emit firmwareIdle();
 }
 
 void DevicesManager::fwUpgradeStarted(QString deviceSerial)
 {
     m_model->setValue(DeviceInfo::SerialNumber, deviceSerial, DeviceInfo::Status, int(DeviceInfo::UpgradingFirmware));
-    qCInfo(lcDeviceManager, "%s", qUtf8Printable(kUpgradeStartedText.arg(deviceName(deviceSerial))));
+    logInfo(kUpgradeStartedText, {deviceName(deviceSerial)});
 }
 
+// A device that went into its boot loader and has not come back leaves the list
+// now that nothing keeps its row; it is announced afresh if it returns.
 void DevicesManager::fwUpgradeFinished(QString deviceSerial, bool isSuccess, QString errorString)
 {
     m_model->setValue(DeviceInfo::SerialNumber, deviceSerial, DeviceInfo::Status,
                       int(isSuccess ? DeviceInfo::Connected : DeviceInfo::Error));
     if (isSuccess)
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(kUpgradeDoneText));
+        logInfo(kUpgradeDoneText);
     else
-        qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(kUpgradeFailedText.arg(deviceName(deviceSerial), errorString)));
+        logWarning(kUpgradeFailedText, {deviceName(deviceSerial), errorString});
     emit firmwareUpgradeFinished(deviceSerial, isSuccess, errorString);
+    if (m_model->keptSerialNumbers().contains(deviceSerial) && !m_initializing.contains(deviceSerial))
+        removeRows({deviceSerial});
 }
 
 void DevicesManager::stopUploading()
 {
-    QMutexLocker lock(&m_runnersMutex);
-    for (const LiveRunner &live : qAsConst(m_runners))
-        live.stop->store(true);
+    for (DeviceJob *job : m_jobs->jobs()) {
+        if (job->kind() == DeviceJob::Firmware)
+            continue;
+        if (job->isRunning())
+            job->stop();
+        else if (!job->isPeriodic() && job->kind() != DeviceJob::Initialise)
+            job->finish(JobOutcome{}); // its caller hears back without the device being touched
+    }
 }
 
 void DevicesManager::stopUpgradingDevices()
 {
-    if (!m_dfuThread->isRunning())
-        return;
+    const bool busy = isFirmwareRunning();
+    for (DeviceJob *job : m_jobs->jobs())
+        if (job->kind() == DeviceJob::Firmware && !job->isRunning())
+            m_jobs->release(job);
     m_dfuUpgrader->stop();
-    qCInfo(lcDeviceManager, "%s", qUtf8Printable(kUpgradeBusyText));
+    if (!busy)
+        return;
+    logInfo(kUpgradeBusyText);
+    if (!isFirmwareRunning())
+        onUpgraderIdle();
 }

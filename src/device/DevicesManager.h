@@ -1,32 +1,37 @@
 #pragma once
 
+#include "DeviceAddress.h"
 #include "DeviceInfo.h"
+#include "DeviceJob.h"
 #include "SlideShowInfo.h"
 #include "UploadItem.h"
 
 #include <QHash>
-#include <QList>
 #include <QMap>
-#include <QMutex>
 #include <QObject>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
 
-#include <atomic>
 #include <memory>
 
 class CommandList;
 class CommandRunner;
+class DeviceJobQueue;
 class DevicesModel;
 class DevicesTracker;
 class DfuUpgrader;
 class QThread;
 
 // The one owner of everything device-side: discovery, the devices model, the
-// per-device jobs (each a command runner on the global thread pool) and the
-// firmware upgrader on its own thread. Lives on the GUI thread; every slot runs
-// there, and the GUI thread never waits for a port or a process.
+// per-device jobs (one at a time per device, each a command runner on the global
+// thread pool or a firmware upgrade) and the firmware upgrader on its own
+// thread. Lives on the GUI thread; every slot runs there, and the GUI thread
+// never waits for a port or a process.
+//
+// Devices are known by USB serial number: a model row, or a record still being
+// read, holds each one's MAC and the port discovery last found it on. A job
+// remembers the MAC it was asked for; every result signal carries that MAC.
 class DevicesManager : public QObject
 {
     Q_OBJECT
@@ -36,6 +41,9 @@ public:
     static constexpr int kMaxPoolThreads = 20;
 
     explicit DevicesManager(QObject *parent = nullptr);
+    // Stops every job; a firmware download still running is cut off with its
+    // tool. To let it finish, ask isFirmwareRunning(), call stopUpgradingDevices()
+    // and wait for firmwareIdle() before destroying the manager.
     ~DevicesManager() override;
 
     void startTracking();
@@ -58,6 +66,8 @@ public:
     void upgradeFirmware(const QString &filePath, const QStringList &serials);
     void upgradeFirmware(const QString &filePath);
     bool isUpgrading(const QString &serial) const;
+    // A firmware upgrade is running or waiting for its device.
+    bool isFirmwareRunning() const;
     void reinitialize(const QStringList &serials);
     void pollBattery();
 
@@ -75,10 +85,12 @@ signals:
     void settingsUpdated(QString deviceMAC, bool success);
     void deviceErased(QString deviceMAC, bool success);
     void allDevicesUpgraded();
-    // One device's firmware upgrade: download progress at 25, 50, 75 and 100 %,
-    // and its outcome.
-    void firmwareUpgradeProgress(QString deviceSerial, int percent);
+    // The job a device runs now has done `done` of `total`: items of an upload,
+    // or a firmware download's percent of 100 (at 25, 50, 75 and 100).
+    void jobProgress(QString deviceSerial, int done, int total);
     void firmwareUpgradeFinished(QString deviceSerial, bool isSuccess, QString errorString);
+    // The firmware thread holds no device and has nothing waiting.
+    void firmwareIdle();
 
 public slots:
     void slotDevicesRemoved(QVector<QString> devicesSerials);
@@ -103,38 +115,56 @@ public slots:
     void stopUpgradingDevices();
 
 private:
-    // A runner handed to the pool. The pool thread deletes it when it is done,
-    // so `runner` is cleared, under the mutex, by its destruction; the stop flag
-    // is shared and outlives it.
-    struct LiveRunner {
-        CommandRunner *runner = nullptr;
-        QString serial;
-        std::shared_ptr<std::atomic<bool>> stop;
-    };
-
-    // A job's runner for the device with that MAC, not yet started: the caller
-    // connects its handlers, then hands it to startRunner(). A device missing from
-    // the model gets a runner without a port, which reports failure at once.
-    CommandRunner *createJob(const QString &mac, CommandList commands, int startDelayMs);
-    CommandRunner *createJobForSerial(const QString &serial, CommandList commands, int startDelayMs);
-    void startRunner(CommandRunner *runner);
-    void stopRunnersOf(const QString &serial);
-    void disconnectRunners();
-
-    QString macOfSerial(const QString &serial) const;
+    // Who a device is and where it is now.
+    DeviceAddress addressOf(const QString &serial) const;
     QString serialOfMac(const QString &mac) const;
-    int statusOfSerial(const QString &serial) const;
+    int statusOf(const QString &serial) const;
+    bool isListed(const QString &serial) const;
+    QString deviceName(const QString &serial) const;
+    void onDevicesMoved(QVector<DeviceInfo> devices);
+
+    // The one way to make a job; submit() hands it to the queue, which starts
+    // it when its device is free. Every job ends in onJobFinished().
+    DeviceJob *newJob(DeviceJob::Kind kind, const QString &serial, const QString &mac);
+    std::unique_ptr<DeviceJob> standIn(DeviceJob::Kind kind, const QString &serial) const;
+    void submit(DeviceJob *job);
+    void startJob(DeviceJob *job);
+    void startRunner(DeviceJob *job, CommandRunner *runner);
+    void startFirmware(DeviceJob *job, const DeviceAddress &device);
+    void onJobStarted(DeviceJob *job);
+    void onJobProgress(DeviceJob *job, int done, int total);
+    void onJobFinished(DeviceJob *job, const JobOutcome &outcome);
+    void dispatchOutcome(const DeviceJob &job, const JobOutcome &outcome);
+    void noteOutcome(const DeviceJob &job, const JobOutcome &outcome);
+    void abandonJobs();
+    DeviceJob *firmwareJob(const QString &serial, bool running) const;
+
+    // What each kind of job does when it starts and ends.
+    void finishedListing(const DeviceJob &job, const JobOutcome &outcome);
+    void startedDelete(const DeviceJob &job);
+    void finishedDelete(const DeviceJob &job, bool isSuccess);
+    void startedUpload(const DeviceJob &job);
+    void finishedUpload(const DeviceJob &job, const JobOutcome &outcome);
+    void startedErase(const DeviceJob &job);
+    void finishedErase(const DeviceJob &job, const JobOutcome &outcome);
+    void onFirmwareStarted(const QString &serial);
+    void onFirmwareProgress(const QString &serial, int percent);
+    void onFirmwareFinished(const QString &serial, bool isSuccess, const QString &errorString);
+    void onUpgraderIdle();
+
     void setStatus(const QString &serial, int status);
+    void setProgress(const QString &serial, const QVariant &done, const QVariant &total);
     void writeResults(DeviceInfo &info, const QMap<int, QVariant> &results) const;
     void writeResultsToModel(const QString &serial, const QMap<int, QVariant> &results, bool skipNull);
-    QString deviceName(const QString &serial) const;
+    void removeRows(const QVector<QString> &serials);
 
     DevicesModel *m_model;
     DevicesTracker *m_tracker;
+    DeviceJobQueue *m_jobs;
     QThread *m_dfuThread;
     DfuUpgrader *m_dfuUpgrader;
+    // Devices whose record is being read, by serial number.
     QHash<QString, DeviceInfo> m_initializing;
-    QHash<QString, QString> m_lastMacOfSerial; // of devices that had jobs
-    mutable QMutex m_runnersMutex;
-    QList<LiveRunner> m_runners;
+    // The kind of each listed device's latest failed job, until one of that kind succeeds.
+    QHash<QString, DeviceJob::Kind> m_failedKind;
 };

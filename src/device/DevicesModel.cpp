@@ -132,6 +132,7 @@ void DevicesModel::removeDevice(const QString &serialNumber)
         m_keptWhileUpgrading.insert(serialNumber, info);
         return;
     }
+    m_keptWhileUpgrading.remove(serialNumber);
     dropRow(row);
 }
 

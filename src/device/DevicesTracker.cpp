@@ -1,15 +1,17 @@
 #include "DevicesTracker.h"
 
 #include "DevicesModel.h"
-#include "PortEnumerator.h"
+#include "PortWatch.h"
 #include "Timings.h"
 
+#include <QHash>
 #include <QSet>
 #include <QTimerEvent>
 
 DevicesTracker::DevicesTracker(DevicesModel *model, QObject *parent)
     : QObject(parent)
     , m_model(model)
+    , m_ports(new PortWatch(this))
 {
 }
 
@@ -37,7 +39,7 @@ DeviceInfo DevicesTracker::recordFor(const SerialPortFacts &port)
 QVector<SerialPortFacts> DevicesTracker::devicePorts() const
 {
     QVector<SerialPortFacts> ports;
-    const QVector<SerialPortFacts> all = PortEnumerator::availablePorts();
+    const QVector<SerialPortFacts> all = m_ports->ports();
     for (const SerialPortFacts &port : all)
         if (isDevicePort(port))
             ports.append(port);
@@ -46,6 +48,7 @@ QVector<SerialPortFacts> DevicesTracker::devicePorts() const
 
 void DevicesTracker::start()
 {
+    m_ports->invalidate();
     QVector<DeviceInfo> announced;
     const QVector<SerialPortFacts> ports = devicePorts();
     for (const SerialPortFacts &port : ports) {
@@ -91,45 +94,59 @@ void DevicesTracker::timerEvent(QTimerEvent *event)
 
 void DevicesTracker::tick()
 {
-    QVector<SerialPortFacts> ports = devicePorts();
+    compare(devicePorts());
+}
 
+// Serial number -> port of every device the model shows. A row kept while its
+// device is flashed is left out: it is not an attached device, its absence is
+// no news, and its return must be announced so that the fresh record replaces
+// the kept one.
+QHash<QString, QString> DevicesTracker::shownDevices() const
+{
+    QHash<QString, QString> shown;
+    for (const DeviceInfo &device : m_model->devices())
+        shown.insert(device.value(DeviceInfo::SerialNumber).toString(), device.value(DeviceInfo::PortName).toString());
+    shown.remove(QString());
+    for (const QString &kept : m_model->keptSerialNumbers())
+        shown.remove(kept);
+    return shown;
+}
+
+void DevicesTracker::compare(const QVector<SerialPortFacts> &ports)
+{
+    QHash<QString, QString> shown = shownDevices();
     QSet<QString> present;
     for (const SerialPortFacts &port : ports)
         present.insert(port.serialNumber);
-
-    QSet<QString> known;
-    for (const DeviceInfo &device : m_model->devices())
-        known.insert(device.value(DeviceInfo::SerialNumber).toString());
-    known.remove(QString());
-    // A row kept while its device is flashed is not an attached device: its
-    // absence is no news, and its return must be announced so that the fresh
-    // record replaces the kept one.
-    for (const QString &kept : m_model->keptSerialNumbers())
-        known.remove(kept);
-
     QVector<QString> removed;
-    for (auto it = known.begin(); it != known.end();) {
-        if (!present.contains(*it)) {
-            removed.append(*it);
-            it = known.erase(it);
-        } else {
+    for (auto it = shown.begin(); it != shown.end();) {
+        if (present.contains(it.key())) {
             ++it;
+            continue;
         }
+        removed.append(it.key());
+        it = shown.erase(it);
     }
 
     QVector<DeviceInfo> added;
+    QVector<DeviceInfo> moved;
+    QSet<QString> seen; // a second port with the same serial number is ignored
     for (const SerialPortFacts &port : ports) {
-        if (known.contains(port.serialNumber))
-            continue; // already shown, or a second port with the same serial number
         const DeviceInfo record = recordFor(port);
-        if (record.isEmpty())
+        if (record.isEmpty() || seen.contains(port.serialNumber))
             continue;
-        added.append(record);
-        known.insert(port.serialNumber);
+        seen.insert(port.serialNumber);
+        const auto row = shown.constFind(port.serialNumber);
+        if (row == shown.cend())
+            added.append(record);
+        else if (*row != port.portName)
+            moved.append(record);
     }
 
     if (!added.isEmpty())
         emit devicesReady(added);
     if (!removed.isEmpty())
         emit devicesRemoved(removed);
+    if (!moved.isEmpty())
+        emit devicesMoved(moved);
 }

@@ -3,14 +3,19 @@
 #include "DeviceInfo.h"
 #include "SerialPortFacts.h"
 
+#include <QHash>
 #include <QObject>
 #include <QVector>
 
 class DevicesModel;
+class PortWatch;
 
-// Polls the serial ports once a second and announces the devices that appeared
-// and the ones that went away, compared with the devices the model shows. Does no
-// port I/O itself; the manager adds and removes the model's rows.
+// Once a second compares the device ports with the devices the model shows and
+// announces the devices that appeared and the ones that went away. The ports are
+// listed again only when the system or the simulated-port folder says they
+// changed, and by a slow safety listing (PortWatch), so an idle second costs
+// next to nothing. Does no port I/O itself; the manager adds and removes the
+// model's rows.
 class DevicesTracker : public QObject
 {
     Q_OBJECT
@@ -33,6 +38,9 @@ public:
 signals:
     void devicesReady(QVector<DeviceInfo> info);
     void devicesRemoved(QVector<QString> devicesSerials);
+    // Listed devices now found on another port (fields 0 and 1), as when a
+    // device came back between two ticks while its old port was still held.
+    void devicesMoved(QVector<DeviceInfo> info);
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -40,7 +48,11 @@ protected:
 private:
     QVector<SerialPortFacts> devicePorts() const;
     void tick();
+    QHash<QString, QString> shownDevices() const;
+    // Announces what changed between the model and the listed device ports.
+    void compare(const QVector<SerialPortFacts> &ports);
 
     DevicesModel *m_model;
+    PortWatch *m_ports;
     int m_timerId = 0;
 };

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "DeviceAddress.h"
+
 #include <QString>
 
 // One device's firmware upgrade: which device, on which port, with which file.
 struct DfuJob
 {
-    QString macAddress;
-    QString portName;
-    QString serialNumber;
+    DeviceAddress device;
     QString filePath;
 
-    bool isNull() const { return serialNumber.isEmpty(); }
+    bool isNull() const { return device.serialNumber.isEmpty(); }
 };

@@ -1,9 +1,12 @@
 #include "DfuUpgrader.h"
 
+#include "DeviceConsole.h"
+#include "SerialLink.h"
 #include "Timings.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,25 +15,21 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QStandardPaths>
-#include <QThread>
 #include <QUuid>
 
 #include <algorithm>
 
 const QString DfuUpgrader::ToolNotFoundText = QStringLiteral("Device firmware upgrade tool not found in '%1'");
 const QString DfuUpgrader::ConnectFailedText = QStringLiteral("Failed connect to device '%1'");
-const QString DfuUpgrader::NoDfuDeviceToolText = QStringLiteral("No DFU capable USB device available");
 const QString DfuUpgrader::CannotFindDfuDeviceText = QStringLiteral("Cannot find DFU device");
 
 namespace {
 
 const QString kSwitchFailedText = QStringLiteral("Failed to switch device '%1' to DFU mode");
-const QByteArray kMenuRequest = "0\r\n";
+const QString kExitCodeText = QStringLiteral("Device firmware upgrade tool failed with exit code %1");
 const QRegularExpression kDfuMenuItem(QStringLiteral("(\\d+). Transition to DFU Mode"));
-const QRegularExpression kProgress(QStringLiteral("Download.{0,} ([0-9][0-9]?[0-9]?)\\%"));
-// One progress line of the download phase (the tool also reports its erase phase).
-const QRegularExpression kDownloadLine(QStringLiteral("^Download.* ([0-9]{1,3})%"));
-const int kMilestones[] = {25, 50, 75, 100};
+// How often a wait for the tool looks at an abort.
+constexpr int kToolCheckMs = 50;
 
 QString toolFileName()
 {
@@ -39,12 +38,6 @@ QString toolFileName()
 #else
     return QStringLiteral("dfu-util");
 #endif
-}
-
-void pause(int ms)
-{
-    if (ms > 0)
-        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 QString processErrorName(QProcess::ProcessError error)
@@ -64,7 +57,7 @@ DfuUpgrader::~DfuUpgrader()
 {
     if (m_process && m_process->state() != QProcess::NotRunning) {
         m_process->kill();
-        m_process->waitForFinished(1000);
+        m_process->waitForFinished(Timings::ms(Timings::DfuToolKilled));
     }
 }
 
@@ -92,13 +85,13 @@ QString DfuUpgrader::toolPath() const
 QStringList DfuUpgrader::downloadArguments(const DfuJob &job)
 {
     return {QStringLiteral("-a"), QStringLiteral("0"), QStringLiteral("-D"), job.filePath,
-            QStringLiteral("-S"), job.serialNumber};
+            QStringLiteral("-S"), job.device.serialNumber};
 }
 
 QStringList DfuUpgrader::leaveArguments(const DfuJob &job, const QString &temporaryFile)
 {
     return {QStringLiteral("-a"), QStringLiteral("0"), QStringLiteral("-R"), QStringLiteral("-S"),
-            job.serialNumber, QStringLiteral("-s"), QStringLiteral("0x08004000:leave"),
+            job.device.serialNumber, QStringLiteral("-s"), QStringLiteral("0x08004000:leave"),
             QStringLiteral("-U"), temporaryFile};
 }
 
@@ -108,7 +101,7 @@ void DfuUpgrader::setDevices(const QList<DfuJob> &jobs)
     QList<DfuJob> fresh;
     for (const DfuJob &job : jobs) {
         auto same = [&job](const DfuJob &other) {
-            return other.serialNumber == job.serialNumber && other.filePath == job.filePath;
+            return other.device.serialNumber == job.device.serialNumber && other.filePath == job.filePath;
         };
         if (same(m_current) || std::any_of(m_queue.cbegin(), m_queue.cend(), same)
             || std::any_of(fresh.cbegin(), fresh.cend(), same))
@@ -119,7 +112,7 @@ void DfuUpgrader::setDevices(const QList<DfuJob> &jobs)
         // The newer request for a device wins over a queued one with another file.
         m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
                                      [&job](const DfuJob &queued) {
-                                         return queued.serialNumber == job.serialNumber
+                                         return queued.device.serialNumber == job.device.serialNumber
                                              && queued.filePath != job.filePath;
                                      }),
                       m_queue.end());
@@ -133,19 +126,25 @@ void DfuUpgrader::stop()
     m_queue.clear();
 }
 
+void DfuUpgrader::abort()
+{
+    stop();
+    m_abort.request();
+}
+
 bool DfuUpgrader::isBusy() const
 {
     QMutexLocker lock(&m_mutex);
-    return !m_queue.isEmpty() || !m_current.serialNumber.isEmpty();
+    return !m_queue.isEmpty() || !m_current.isNull();
 }
 
 bool DfuUpgrader::isUpgrading(const QString &serialNumber) const
 {
     QMutexLocker lock(&m_mutex);
-    if (m_current.serialNumber == serialNumber && !serialNumber.isEmpty())
+    if (m_current.device.serialNumber == serialNumber && !serialNumber.isEmpty())
         return true;
     return std::any_of(m_queue.cbegin(), m_queue.cend(),
-                       [&serialNumber](const DfuJob &job) { return job.serialNumber == serialNumber; });
+                       [&serialNumber](const DfuJob &job) { return job.device.serialNumber == serialNumber; });
 }
 
 void DfuUpgrader::run()
@@ -159,206 +158,189 @@ void DfuUpgrader::run()
         connect(m_process, &QProcess::errorOccurred, this, &DfuUpgrader::dfuErrorOccurred,
                 Qt::DirectConnection);
     }
-
-    // A job leaves the queue when it becomes the current one, so a job is never
-    // flashed twice and stop() can empty the queue while a device is flashed.
-    auto next = [this] {
-        QMutexLocker lock(&m_mutex);
-        m_current = m_queue.isEmpty() ? DfuJob() : m_queue.takeFirst();
-        return m_current;
-    };
-    for (DfuJob job = next(); !job.isNull(); job = next())
+    bool upgradedAny = false;
+    for (DfuJob job = takeNext(); !job.isNull(); job = takeNext()) {
         upgrade(job);
-
-    emit allDevicesUpgraded();
+        upgradedAny = true;
+    }
+    if (upgradedAny)
+        emit allDevicesUpgraded();
 }
 
-bool DfuUpgrader::upgrade(const DfuJob &job)
+// A job leaves the queue when it becomes the current one, so a job is never
+// flashed twice and stop() can empty the queue while a device is flashed.
+DfuJob DfuUpgrader::takeNext()
 {
-    emit started(job.serialNumber);
-    // Each device starts afresh: a predecessor's 100 % must not count as this
-    // device's download, nor its error text as this device's.
-    m_state = 0;
+    QMutexLocker lock(&m_mutex);
+    m_current = m_queue.isEmpty() ? DfuJob() : m_queue.takeFirst();
+    return m_current;
+}
+
+void DfuUpgrader::upgrade(const DfuJob &job)
+{
+    emit started(job.device.serialNumber);
+    m_ok = false;
     m_errorString.clear();
-
-    bool result = false;
-    if (!QFileInfo(m_toolPath).isFile()) {
-        m_errorString = ToolNotFoundText.arg(QFileInfo(m_toolPath).absoluteFilePath());
-    } else {
-        QSerialPort port;
-        port.setPortName(job.portName);
-        if (!port.open(QIODevice::ReadWrite)) {
-            m_errorString = ConnectFailedText.arg(job.macAddress);
-        } else {
-            port.setBaudRate(QSerialPort::Baud115200);
-            port.setDataBits(QSerialPort::Data8);
-            port.setParity(QSerialPort::NoParity);
-            port.setStopBits(QSerialPort::OneStop);
-            port.setFlowControl(QSerialPort::NoFlowControl);
-            const bool switched = switchToDfuMode(port, job);
-            port.flush();
-            port.close();
-            if (!switched) {
-                m_errorString = kSwitchFailedText.arg(job.macAddress);
-            } else {
-                // The device needs a moment to show up in DFU mode: a failed
-                // attempt followed by a good one is a successful upgrade.
-                bool lastRunGood = false;
-                for (int attempt = 0; attempt < kMaxDownloadAttempts && m_state != 4; ++attempt) {
-                    pause(Timings::ms(Timings::DfuBeforeAttempt));
-                    m_progressTail.clear();
-                    m_lastMilestone = 0;
-                    lastRunGood = runTool(downloadArguments(job));
-                    pause(Timings::ms(Timings::DfuAfterAttempt));
-                }
-                result = lastRunGood;
-
-                const QString temporary = QDir::toNativeSeparators(
-                    QDir::tempPath() + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces));
-                const int state = m_state;
-                const QString error = m_errorString;
-                runTool(leaveArguments(job, temporary)); // its outcome is not judged
-                m_state = state;
-                m_errorString = error;
-                QFile::remove(temporary);
-            }
-        }
-    }
-
-    emit finished(job.serialNumber, result, result ? QString() : m_errorString);
-    return result;
+    Step step = QFileInfo(m_toolPath).isFile() ? Step::SwitchToDfu
+                                               : fail(ToolNotFoundText.arg(QFileInfo(m_toolPath).absoluteFilePath()));
+    while (step != Step::Done)
+        step = runStep(step, job);
+    emit finished(job.device.serialNumber, m_ok, m_ok ? QString() : m_errorString);
 }
 
-bool DfuUpgrader::switchToDfuMode(QSerialPort &port, const DfuJob &job)
+DfuUpgrader::Step DfuUpgrader::runStep(Step step, const DfuJob &job)
 {
-    for (int i = 0; i < 2; ++i) {
-        port.write(kMenuRequest);
-        port.waitForBytesWritten(Timings::ms(Timings::DfuMenuWrite));
+    if (m_abort.isRequested())
+        return fail(QStringLiteral("Stopped"));
+    switch (step) {
+    case Step::SwitchToDfu:
+        return switchToDfu(job);
+    case Step::Download:
+        return download(job);
+    case Step::Leave:
+        return leave(job);
+    case Step::Done:
+        break;
     }
-    const QString menu = QString::fromUtf8(readConsole(port, Timings::ms(Timings::DfuConsoleReadChunk))).simplified();
-    const QString number = kDfuMenuItem.match(menu).captured(1);
-    if (number.isEmpty())
-        return false;
+    return Step::Done;
+}
 
-    const QByteArray command = number.toLatin1() + "\r\n";
+DfuUpgrader::Step DfuUpgrader::fail(const QString &errorString)
+{
+    m_ok = false;
+    m_errorString = errorString;
+    return Step::Done;
+}
+
+// The device's console offers the switch as a numbered menu item; once it is
+// typed the device usually drops off its serial port.
+DfuUpgrader::Step DfuUpgrader::switchToDfu(const DfuJob &job)
+{
+    QSerialPort port;
+    if (!SerialLink::open(port, job.device.portName))
+        return fail(ConnectFailedText.arg(job.device.macAddress));
+    SerialLink link(port, m_abort);
+    DeviceConsole console(link);
+    const int chunkMs = Timings::ms(Timings::DfuConsoleReadChunk);
+    const QString number = kDfuMenuItem.match(console.readMenu(Timings::ms(Timings::DfuMenuWrite), chunkMs)).captured(1);
+    if (number.isEmpty() || !console.error().isEmpty())
+        return fail(console.error().isEmpty() ? kSwitchFailedText.arg(job.device.macAddress) : console.error());
     QByteArray output;
     for (int i = 0; i < 2; ++i) {
-        port.write(command);
-        port.waitForBytesWritten(Timings::ms(Timings::DfuCommandWrite));
-        if (port.waitForReadyRead(Timings::ms(Timings::DfuConsoleReadChunk)))
-            output += port.readAll();
+        console.type(number.toLatin1(), Timings::ms(Timings::DfuCommandWrite));
+        output += console.readUntilSilence(chunkMs);
     }
     if (output.isEmpty())
-        qDebug() << "NO dfu mode output" << job.serialNumber << job.macAddress << job.portName;
+        qDebug() << "NO dfu mode output" << job.device.serialNumber << job.device.macAddress << job.device.portName;
     else
-        qDebug() << "Open Dfu output: " << job.serialNumber << job.macAddress << job.portName << output;
-    pause(Timings::ms(Timings::DfuAfterCommand));
+        qDebug() << "Open Dfu output: " << job.device.serialNumber << job.device.macAddress << job.device.portName
+                 << output;
+    port.flush();
+    port.close();
+    m_abort.sleep(Timings::ms(Timings::DfuAfterCommand));
+    return Step::Download;
+}
+
+// The device needs a moment to show up in DFU mode: a failed attempt followed by
+// a good one is a successful upgrade, so the last attempt decides.
+DfuUpgrader::Step DfuUpgrader::download(const DfuJob &job)
+{
+    bool complete = false;
+    for (int attempt = 0; attempt < kMaxDownloadAttempts && !complete && !m_abort.isRequested(); ++attempt) {
+        m_abort.sleep(Timings::ms(Timings::DfuBeforeAttempt));
+        const ToolRun run = runTool(downloadArguments(job));
+        m_ok = run.ok;
+        m_errorString = run.errorString;
+        complete = run.ok && m_output.isDownloadComplete();
+        m_abort.sleep(Timings::ms(Timings::DfuAfterAttempt));
+    }
+    return Step::Leave;
+}
+
+// Makes the device leave its boot loader; how that run goes does not change the
+// upgrade's outcome.
+DfuUpgrader::Step DfuUpgrader::leave(const DfuJob &job)
+{
+    const QString temporary = QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/')
+                                                       + QUuid::createUuid().toString(QUuid::WithoutBraces));
+    runTool(leaveArguments(job, temporary));
+    QFile::remove(temporary);
+    return Step::Done;
+}
+
+DfuUpgrader::ToolRun DfuUpgrader::runTool(const QStringList &arguments)
+{
+    m_output.clear();
+    m_processError.clear();
+    m_process->start(m_toolPath, arguments);
+    const bool ended = m_process->waitForStarted(Timings::ms(Timings::DfuToolStart)) && waitForTool();
+    const ToolRun run = judgeRun(ended);
+    m_process->close();
+    return run;
+}
+
+// Waits for the tool to end, within its time limit; an abort kills it.
+bool DfuUpgrader::waitForTool()
+{
+    const QDeadlineTimer deadline(Timings::ms(Timings::DfuToolRun));
+    while (m_process->state() != QProcess::NotRunning) {
+        if (m_abort.isRequested()) {
+            m_process->kill();
+            m_process->waitForFinished(Timings::ms(Timings::DfuToolKilled));
+            return false;
+        }
+        if (deadline.hasExpired())
+            return false; // hung: close() ends it
+        m_process->waitForFinished(int(qMin<qint64>(deadline.remainingTime(), kToolCheckMs)));
+    }
     return true;
 }
 
-QByteArray DfuUpgrader::readConsole(QSerialPort &port, int chunkMs)
+// The one place that decides what a run of the tool came to: its exit code
+// counts, as does what it said on its error output.
+DfuUpgrader::ToolRun DfuUpgrader::judgeRun(bool ended) const
 {
-    QByteArray answer = port.readAll();
-    while (port.waitForReadyRead(chunkMs))
-        answer += port.readAll();
-    return answer;
+    if (!m_processError.isEmpty())
+        return {false, m_processError};
+    if (!ended || m_process->exitStatus() == QProcess::CrashExit)
+        return {false, m_process->errorString()};
+    if (m_output.foundNoDevice())
+        return {false, CannotFindDfuDeviceText};
+    if (m_process->exitCode() != 0)
+        return {false, kExitCodeText.arg(m_process->exitCode())};
+    return {true, QString()};
 }
 
-bool DfuUpgrader::runTool(const QStringList &arguments)
+void DfuUpgrader::readProgress(const QByteArray &output)
 {
-    bool processFailed = false;
-    const QMetaObject::Connection watch = connect(
-        m_process, &QProcess::errorOccurred, this, [&processFailed](QProcess::ProcessError) { processFailed = true; },
-        Qt::DirectConnection);
-
-    m_process->start(m_toolPath, arguments);
-    bool ended = false;
-    if (m_process->waitForStarted(Timings::ms(Timings::DfuToolStart)))
-        ended = m_process->waitForFinished(Timings::ms(Timings::DfuToolRun));
-    if (!ended && !processFailed) {
-        // A tool that hangs is abandoned.
-        m_state = 2;
-        m_errorString = m_process->errorString();
-        processFailed = true;
-    }
-    // The tool's exit code counts too: a tool that refuses the file or loses the
-    // device ends normally but with an error code, and that is no upgrade.
-    const bool cleanExit = ended && m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
-    if (ended && !processFailed && !cleanExit && m_state != 2) {
-        m_state = 2;
-        m_errorString = QStringLiteral("Device firmware upgrade tool failed with exit code %1")
-                            .arg(m_process->exitCode());
-    }
-    m_process->close();
-    disconnect(watch);
-    return cleanExit && !processFailed && (m_state == 1 || m_state == 4);
+    const QVector<int> milestones = m_output.addOutput(output);
+    for (int milestone : milestones)
+        emit progress(m_current.device.serialNumber, milestone);
 }
 
 void DfuUpgrader::dfuUpgradeProgress()
 {
     const QByteArray output = m_process->readAllStandardOutput();
-    // The tool rewrites its progress line with carriage returns and the pieces
-    // arrive as they come: read the unfinished line of the last piece with this one.
-    const QString text = QString::fromLocal8Bit(m_progressTail + output);
-    const QRegularExpressionMatch match = kProgress.match(text);
-    if (match.hasMatch()) {
-        const int percent = match.captured(1).toInt();
-        if (percent < 100)
-            m_state = 3;
-        else if (percent == 100)
-            m_state = 4;
-    }
-    reportProgress(output);
-    qDebug() << "Dfu Progress ReadStandardOutput:" << m_current.portName << m_current.macAddress
-             << m_current.serialNumber << output;
+    readProgress(output);
+    qDebug() << "Dfu Progress ReadStandardOutput:" << m_current.device.portName << m_current.device.macAddress
+             << m_current.device.serialNumber << output;
 }
 
-void DfuUpgrader::reportProgress(const QByteArray &output)
-{
-    const QByteArray text = m_progressTail + output;
-    const int lastBreak = qMax(text.lastIndexOf('\r'), text.lastIndexOf('\n'));
-    m_progressTail = lastBreak < 0 ? text : text.mid(lastBreak + 1);
-
-    int highest = -1;
-    const QStringList lines = QString::fromLocal8Bit(text).split(QRegularExpression(QStringLiteral("[\r\n]")));
-    for (const QString &line : lines) {
-        const QRegularExpressionMatch match = kDownloadLine.match(line);
-        if (match.hasMatch())
-            highest = qMax(highest, match.captured(1).toInt());
-    }
-    for (int milestone : kMilestones) {
-        if (highest >= milestone && m_lastMilestone < milestone) {
-            m_lastMilestone = milestone;
-            emit progress(m_current.serialNumber, milestone);
-        }
-    }
-}
-
+// The run is judged once the wait for it is over (judgeRun); here its last words
+// are read.
 void DfuUpgrader::dfuUpgradeFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    Q_UNUSED(exitCode) // the tool's exit code is not relied on
     const QByteArray errors = m_process->readAllStandardError();
     const QByteArray output = m_process->readAllStandardOutput();
-    if (!output.isEmpty())
-        reportProgress(output);
-    qDebug() << "Dfu Upgrade Finished" << m_current.portName << m_current.macAddress
-             << m_current.serialNumber << m_current.filePath << errors << output;
-    if (errors.contains(NoDfuDeviceToolText.toLatin1())) {
-        m_state = 2;
-        m_errorString = CannotFindDfuDeviceText;
-    } else if (m_state != 4) {
-        m_state = 1;
-    }
-    if (exitStatus == QProcess::CrashExit) {
-        m_state = 2;
-        m_errorString = m_process->errorString();
-    }
+    m_output.addErrors(errors);
+    readProgress(output);
+    qDebug() << "Dfu Upgrade Finished" << m_current.device.portName << m_current.device.macAddress
+             << m_current.device.serialNumber << m_current.filePath << exitCode << exitStatus << errors << output;
 }
 
 void DfuUpgrader::dfuErrorOccurred(QProcess::ProcessError error)
 {
-    qDebug() << "DFU errorOccurred" << m_current.portName << m_current.macAddress
+    qDebug() << "DFU errorOccurred" << m_current.device.portName << m_current.device.macAddress
              << processErrorName(error) << m_process->errorString();
-    m_errorString = m_process->errorString();
-    m_state = 2;
+    m_processError = m_process->errorString();
 }

@@ -1,20 +1,19 @@
 #pragma once
 
 #include "DfuJob.h"
+#include "DfuToolOutput.h"
+#include "StopToken.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
 
-class QSerialPort;
-
 // Flashes firmware files onto devices, one after the other, on its own thread:
 // switches each device into its boot loader through the console, runs the
-// firmware tool to download the file (retrying while the device is not yet
-// there), and makes the device leave the boot loader.
+// firmware tool to download the file (again while the device is not yet there),
+// and makes the device leave the boot loader.
 class DfuUpgrader : public QObject
 {
     Q_OBJECT
@@ -22,7 +21,6 @@ class DfuUpgrader : public QObject
 public:
     static const QString ToolNotFoundText;        // "Device firmware upgrade tool not found in '%1'"
     static const QString ConnectFailedText;       // "Failed connect to device '%1'"
-    static const QString NoDfuDeviceToolText;     // the tool's own words on standard error
     static const QString CannotFindDfuDeviceText; // "Cannot find DFU device"
     static constexpr int kMaxDownloadAttempts = 6;
 
@@ -35,8 +33,13 @@ public:
     static QString locateTool();
     QString toolPath() const;
 
+    // Callable from any thread; run() picks the jobs up.
     void setDevices(const QList<DfuJob> &jobs);
+    // Drops the queued jobs; the device being flashed is finished first.
     void stop();
+    // Drops the queued jobs and ends the device being flashed at once, the tool
+    // killed: for the end of the application only.
+    void abort();
     bool isBusy() const;
     bool isUpgrading(const QString &serialNumber) const;
 
@@ -44,6 +47,7 @@ public:
     static QStringList leaveArguments(const DfuJob &job, const QString &temporaryFile);
 
 signals:
+    // The queue ran empty after at least one device.
     void allDevicesUpgraded();
     void started(QString deviceSerial);
     void finished(QString deviceSerial, bool isSuccess, QString errorString);
@@ -51,27 +55,43 @@ signals:
     void progress(QString deviceSerial, int percent);
 
 public slots:
+    // Upgrades the queued devices until the queue is empty.
     void run();
     void dfuUpgradeProgress();
     void dfuUpgradeFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void dfuErrorOccurred(QProcess::ProcessError error);
 
 private:
-    bool upgrade(const DfuJob &job);
-    bool switchToDfuMode(QSerialPort &port, const DfuJob &job);
-    QByteArray readConsole(QSerialPort &port, int chunkMs);
-    bool runTool(const QStringList &arguments);
-    void reportProgress(const QByteArray &output);
+    // The steps of one device's upgrade.
+    enum class Step { SwitchToDfu, Download, Leave, Done };
+    // What one run of the tool came to.
+    struct ToolRun {
+        bool ok = false;
+        QString errorString;
+    };
+
+    DfuJob takeNext();
+    void upgrade(const DfuJob &job);
+    Step runStep(Step step, const DfuJob &job);
+    Step switchToDfu(const DfuJob &job);
+    Step download(const DfuJob &job);
+    Step leave(const DfuJob &job);
+    Step fail(const QString &errorString);
+    ToolRun runTool(const QStringList &arguments);
+    bool waitForTool();
+    ToolRun judgeRun(bool ended) const;
+    void readProgress(const QByteArray &output);
 
     const QString m_toolPath;
-    QString m_errorString;
-    int m_state = 0;
     QProcess *m_process = nullptr;
     QList<DfuJob> m_queue;
     DfuJob m_current;
     mutable QMutex m_mutex;
+    StopToken m_abort;
 
-    // Progress of the download that runs now, for the activity log.
-    QByteArray m_progressTail;
-    int m_lastMilestone = 0;
+    // The device being flashed: the tool's output, and the outcome so far.
+    DfuToolOutput m_output;
+    QString m_processError;
+    bool m_ok = false;
+    QString m_errorString;
 };

@@ -9,7 +9,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSerialPortInfo>
-#include <QSet>
+#include <QHash>
 
 namespace {
 
@@ -43,16 +43,30 @@ bool readId(const QJsonObject &object, const QString &key, quint16 &id, bool &pr
     return true;
 }
 
-// A malformed file is reported once per version, not on every poll.
-bool firstWarning(const QString &key)
+// A malformed file is reported once per version, not on every poll. What is
+// remembered is each folder's malformed files as of its latest listing (path ->
+// the version warned about), so an entry goes with its file.
+QMutex warnedMutex;
+QHash<QString, QHash<QString, QString>> warnedFiles;
+
+QString versionOf(const QFileInfo &file)
 {
-    static QMutex mutex;
-    static QSet<QString> warned;
-    QMutexLocker lock(&mutex);
-    if (warned.contains(key))
-        return false;
-    warned.insert(key);
-    return true;
+    return QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char('/') + QString::number(file.size());
+}
+
+QString warnedVersion(const QString &folder, const QString &path)
+{
+    QMutexLocker lock(&warnedMutex);
+    return warnedFiles.value(folder).value(path);
+}
+
+void rememberMalformed(const QString &folder, const QHash<QString, QString> &files)
+{
+    QMutexLocker lock(&warnedMutex);
+    if (files.isEmpty())
+        warnedFiles.remove(folder);
+    else
+        warnedFiles.insert(folder, files);
 }
 
 } // namespace
@@ -104,6 +118,7 @@ QVector<SerialPortFacts> PortEnumerator::simulatedPorts(const QString &folder)
         return ports;
     const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.port")},
                                                           QDir::Files, QDir::Name);
+    QHash<QString, QString> malformed;
     for (const QFileInfo &info : files) {
         QFile file(info.filePath());
         if (!file.open(QIODevice::ReadOnly))
@@ -111,20 +126,25 @@ QVector<SerialPortFacts> PortEnumerator::simulatedPorts(const QString &folder)
         QString why;
         const SerialPortFacts facts = parseDescription(file.readAll(), &why);
         if (facts.isNull()) {
-            const QString version = info.filePath() + QLatin1Char('@')
-                + QString::number(info.lastModified().toMSecsSinceEpoch())
-                + QLatin1Char('/') + QString::number(info.size());
-            if (firstWarning(version))
+            const QString version = versionOf(info);
+            if (warnedVersion(folder, info.filePath()) != version)
                 qWarning("Skipping simulated port file '%s': %s",
                          qUtf8Printable(info.filePath()), qUtf8Printable(why));
+            malformed.insert(info.filePath(), version);
             continue;
         }
         ports.append(facts);
     }
+    rememberMalformed(folder, malformed);
     return ports;
 }
 
 QVector<SerialPortFacts> PortEnumerator::availablePorts()
+{
+    return systemPorts() + simulatedPorts(simulatedPortsFolder());
+}
+
+QVector<SerialPortFacts> PortEnumerator::systemPorts()
 {
     QVector<SerialPortFacts> ports;
     const QList<QSerialPortInfo> system = QSerialPortInfo::availablePorts();
@@ -142,26 +162,5 @@ QVector<SerialPortFacts> PortEnumerator::availablePorts()
         facts.productId = info.productIdentifier();
         ports.append(facts);
     }
-    ports += simulatedPorts(simulatedPortsFolder());
     return ports;
-}
-
-SerialPortFacts PortEnumerator::findByPortName(const QString &portName)
-{
-    if (portName.isEmpty())
-        return SerialPortFacts();
-    // The system's enumeration takes over 10 ms and names its ports without a
-    // folder ("ttyACM0"): a port named by an absolute path is looked up among the
-    // simulated ones first.
-    if (portName.startsWith(QLatin1Char('/'))) {
-        const QVector<SerialPortFacts> simulated = simulatedPorts(simulatedPortsFolder());
-        for (const SerialPortFacts &facts : simulated)
-            if (facts.portName == portName)
-                return facts;
-    }
-    const QVector<SerialPortFacts> ports = availablePorts();
-    for (const SerialPortFacts &facts : ports)
-        if (facts.portName == portName)
-            return facts;
-    return SerialPortFacts();
 }

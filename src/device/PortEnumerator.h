@@ -26,9 +26,9 @@ class PortEnumerator
 {
 public:
     static QVector<SerialPortFacts> availablePorts();
-
-    // The facts of the listed port with that name; null facts when none.
-    static SerialPortFacts findByPortName(const QString &portName);
+    // The ports the operating system lists: every terminal of the machine is
+    // looked at, which is what makes a listing costly.
+    static QVector<SerialPortFacts> systemPorts();
 
     // The folder of TAMO_SIM_DIR, or empty when simulation is off.
     static QString simulatedPortsFolder();

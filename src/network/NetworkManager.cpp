@@ -15,6 +15,7 @@
 #include "requests/DownloadContentRequest.h"
 #include "requests/DownloadDataRequest.h"
 #include "requests/FirmwareInfoRequest.h"
+#include "requests/FirmwareLookupRequest.h"
 #include "requests/GetDfuRequest.h"
 #include "requests/GetInstallerRequest.h"
 #include "requests/LoginRequest.h"
@@ -29,6 +30,29 @@ namespace {
 
 const char *const kRoleCompanyManager = "company_manager";
 const char *const kRoleAdmin = "admin";
+
+NetworkManager::DeviceHash deviceHash(const DeviceInfoRequest &r)
+{
+    return {{NetworkManager::MacAddressKey, r.macAddress()},
+            {NetworkManager::NameKey, r.name()},
+            {NetworkManager::LabelKey, r.label()},
+            {NetworkManager::LocationKey, r.location()},
+            {NetworkManager::LastPairedAtKey, r.lastPairedAt()},
+            {NetworkManager::UserIdKey, r.userId()},
+            {NetworkManager::BrightnessKey, r.brightness()},
+            {NetworkManager::ToEraseKey, r.toErase()},
+            {NetworkManager::FirmwareRevisionKey, r.firmwareRevision()},
+            {NetworkManager::HardwareRevisionKey, r.hardwareRevision()}};
+}
+
+NetworkManager::DeviceHash updatedValues(const UpdateDeviceInfoRequest &r)
+{
+    return {{NetworkManager::NameKey, r.name()},
+            {NetworkManager::LabelKey, r.label()},
+            {NetworkManager::LocationKey, r.location()},
+            {NetworkManager::LastPairedAtKey, r.lastPairedAt()},
+            {NetworkManager::UserIdKey, r.userId()}};
+}
 
 } // namespace
 
@@ -51,11 +75,13 @@ void NetworkManager::start(R *request, Slot slot)
     request->slotSend();
 }
 
-void NetworkManager::release(Request *request)
+template <typename R, typename Read>
+void NetworkManager::conclude(Request *request, Read read, FailureLog log)
 {
-    // The request is still inside its own finished() emission.
-    if (request)
-        request->deleteLater();
+    if (auto *finished = qobject_cast<R *>(request))
+        read(*finished, log == FailureLog::Warn ? checkRequestResult(finished) : !finished->hasError());
+    // Still inside its own finished() emission: deleted once that is over.
+    request->deleteLater();
 }
 
 bool NetworkManager::checkRequestResult(Request *request) const
@@ -108,26 +134,25 @@ void NetworkManager::login(const QString &email, const QString &password)
 
 void NetworkManager::slotLoginFinished(Request *request)
 {
-    auto *login = qobject_cast<LoginRequest *>(request);
-    if (!login) {
-        release(request);
+    conclude<LoginRequest>(request, [this](LoginRequest &login, bool) { acceptLogin(login); });
+}
+
+void NetworkManager::acceptLogin(LoginRequest &login)
+{
+    UserInfo *user = login.userRecord();
+    if (!user) {
+        emit logined(false, login.errorString());
         return;
     }
-    checkRequestResult(login);
-    UserInfo *user = login->userRecord();
-    if (user) {
-        setUserInfo(user);
-        m_authorizationManager->setAuthToken(login->authToken());
-        m_authorizationManager->setRefreshToken(login->refreshToken());
-        user->role = user->role.toLower();
-        if (user->role == QLatin1String(kRoleCompanyManager) || user->role == QLatin1String(kRoleAdmin))
-            emit logined(true, QString());
-        else
-            emit logined(false, tr("You have no permission to authorize into the application."));
-    } else {
-        emit logined(false, login->errorString());
-    }
-    release(login);
+    // A refused role keeps the record and the tokens, as the service issued them.
+    setUserInfo(user);
+    m_authorizationManager->setAuthToken(login.authToken());
+    m_authorizationManager->setRefreshToken(login.refreshToken());
+    user->role = user->role.toLower();
+    if (user->role == QLatin1String(kRoleCompanyManager) || user->role == QLatin1String(kRoleAdmin))
+        emit logined(true, QString());
+    else
+        emit logined(false, tr("You have no permission to authorize into the application."));
 }
 
 void NetworkManager::logout()
@@ -147,15 +172,11 @@ void NetworkManager::loadUserInfo(const QString &macAddress, int userId)
 
 void NetworkManager::slotUserInfoLoaded(Request *request)
 {
-    auto *r = qobject_cast<UserInfoRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    // The receiver owns the record, also after a failure (then with empty fields).
-    emit gotUserInfo(ok, r->macAddress(), r->takeRecord(), r->errorString());
-    release(r);
+    conclude<UserInfoRequest>(request, [this](UserInfoRequest &r, bool ok) {
+        // Lent for the emission only, also after a failure (then with empty fields).
+        const std::unique_ptr<UserInfo> record(r.takeRecord());
+        emit gotUserInfo(ok, r.macAddress(), record.get(), r.errorString());
+    });
 }
 
 void NetworkManager::loadCompanyInfo(int companyId)
@@ -167,13 +188,17 @@ void NetworkManager::loadCompanyInfo(int companyId)
 
 void NetworkManager::slotCompanInfoLoaded(Request *request)
 {
-    auto *r = qobject_cast<CompanyInfoRequest *>(request);
-    if (r && !r->hasError()) {
-        if (m_currentUser)
-            m_currentUser->companyName = r->title();
-        emit companyInfoLoaded();
-    }
-    release(request);
+    // The title is a nicety: a failure is neither reported nor logged.
+    conclude<CompanyInfoRequest>(
+        request,
+        [this](CompanyInfoRequest &r, bool ok) {
+            if (!ok)
+                return;
+            if (m_currentUser)
+                m_currentUser->companyName = r.title();
+            emit companyInfoLoaded();
+        },
+        FailureLog::Quiet);
 }
 
 void NetworkManager::downloadImage(DataType type)
@@ -189,17 +214,12 @@ void NetworkManager::downloadImage(DataType type)
 
 void NetworkManager::slotDataDownloaded(Request *request)
 {
-    auto *r = qobject_cast<DownloadDataRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    QPixmap image;
-    if (!r->data().isEmpty())
-        image.loadFromData(r->data());
-    emit imageDownloaded(ok, static_cast<DataType>(r->type()), image, r->errorString());
-    release(r);
+    conclude<DownloadDataRequest>(request, [this](DownloadDataRequest &r, bool ok) {
+        QPixmap image;
+        if (!r.data().isEmpty())
+            image.loadFromData(r.data());
+        emit imageDownloaded(ok, static_cast<DataType>(r.type()), image, r.errorString());
+    });
 }
 
 // --- devices ---------------------------------------------------------------
@@ -219,14 +239,9 @@ void NetworkManager::registerUsbDevices(const QList<QHash<DataType, QVariant>> &
 
 void NetworkManager::slotUsbDeviceRegistered(Request *request)
 {
-    auto *r = qobject_cast<RegisterUsbDeviceRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    emit usbDeviceRegistered(r->macAddress(), ok, r->isActivated(), r->location(), r->firmware(), r->errorString());
-    release(r);
+    conclude<RegisterUsbDeviceRequest>(request, [this](RegisterUsbDeviceRequest &r, bool ok) {
+        emit usbDeviceRegistered(r.macAddress(), ok, r.isActivated(), r.location(), r.firmware(), r.errorString());
+    });
 }
 
 void NetworkManager::loadDevicesInfo(const QStringList &macAddresses)
@@ -240,25 +255,9 @@ void NetworkManager::loadDevicesInfo(const QStringList &macAddresses)
 
 void NetworkManager::slotDeviceInfoDownloaded(Request *request)
 {
-    auto *r = qobject_cast<DeviceInfoRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    QHash<DataType, QVariant> info;
-    info.insert(MacAddressKey, r->macAddress());
-    info.insert(NameKey, r->name());
-    info.insert(LabelKey, r->label());
-    info.insert(LocationKey, r->location());
-    info.insert(LastPairedAtKey, r->lastPairedAt());
-    info.insert(UserIdKey, r->userId());
-    info.insert(BrightnessKey, r->brightness());
-    info.insert(ToEraseKey, r->toErase());
-    info.insert(FirmwareRevisionKey, r->firmwareRevision());
-    info.insert(HardwareRevisionKey, r->hardwareRevision());
-    emit deviceInfoDownloaded(ok, info, r->errorString());
-    release(r);
+    conclude<DeviceInfoRequest>(request, [this](DeviceInfoRequest &r, bool ok) {
+        emit deviceInfoDownloaded(ok, deviceHash(r), r.errorString());
+    });
 }
 
 void NetworkManager::updateDeviceInfo(const QString &macAddress, const QStringList &tamoIds,
@@ -284,20 +283,10 @@ void NetworkManager::updateDeviceInfo(const QString &macAddress, const QStringLi
 
 void NetworkManager::slotDeviceInfoUpdated(Request *request)
 {
-    auto *r = qobject_cast<UpdateDeviceInfoRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    checkRequestResult(r);
-    QHash<DataType, QVariant> values;
-    values.insert(NameKey, r->name());
-    values.insert(LabelKey, r->label());
-    values.insert(LocationKey, r->location());
-    values.insert(LastPairedAtKey, r->lastPairedAt());
-    values.insert(UserIdKey, r->userId());
-    emit deviceInfoUpdated(r->macAddress(), values);
-    release(r);
+    // Emitted after a failure too, with the empty values.
+    conclude<UpdateDeviceInfoRequest>(request, [this](UpdateDeviceInfoRequest &r, bool) {
+        emit deviceInfoUpdated(r.macAddress(), updatedValues(r));
+    });
 }
 
 void NetworkManager::sendUploadStatus(const QString &macAddress, qint64 eventId,
@@ -313,14 +302,9 @@ void NetworkManager::sendUploadStatus(const QString &macAddress, qint64 eventId,
 
 void NetworkManager::slotUploadStatusFinished(Request *request)
 {
-    auto *r = qobject_cast<SendUploadStatusRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    emit uploadStatusSent(ok, r->macAddress(), r->uploadStatus());
-    release(r);
+    conclude<SendUploadStatusRequest>(request, [this](SendUploadStatusRequest &r, bool ok) {
+        emit uploadStatusSent(ok, r.macAddress(), r.uploadStatus());
+    });
 }
 
 // --- campaigns and content -------------------------------------------------
@@ -334,14 +318,9 @@ void NetworkManager::loadDeviceCampaign(const QString &macAddress)
 
 void NetworkManager::slotDeviceCampaignDownloaded(Request *request)
 {
-    auto *r = qobject_cast<DeviceCampaignRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    emit deviceCampaignReady(ok, r->contentsInfo(), r->errorString());
-    release(r);
+    conclude<DeviceCampaignRequest>(request, [this](DeviceCampaignRequest &r, bool ok) {
+        emit deviceCampaignReady(ok, r.contentsInfo(), r.errorString());
+    });
 }
 
 void NetworkManager::loadCampaignContent(const QString &macAddress, qint64 eventId)
@@ -354,18 +333,14 @@ void NetworkManager::loadCampaignContent(const QString &macAddress, qint64 event
 
 void NetworkManager::slotCampaignContentDownloaded(Request *request)
 {
-    auto *r = qobject_cast<CampaignContentRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    if (!checkRequestResult(r)) {
-        qWarning().noquote() << "Error on downloading last campaign data for device with MAC=" + r->macAddress();
-        emit campaignInfoReady(r->macAddress(), {}, {});
-    } else {
-        emit campaignInfoReady(r->macAddress(), r->imagesData(), r->slideShows());
-    }
-    release(r);
+    conclude<CampaignContentRequest>(request, [this](CampaignContentRequest &r, bool ok) {
+        if (!ok) {
+            qWarning().noquote() << "Error on downloading last campaign data for device with MAC=" + r.macAddress();
+            emit campaignInfoReady(r.macAddress(), {}, {});
+            return;
+        }
+        emit campaignInfoReady(r.macAddress(), r.imagesData(), r.slideShows());
+    });
 }
 
 void NetworkManager::loadContentInfo(const QString &macAddress, const QStringList &uuids)
@@ -378,14 +353,9 @@ void NetworkManager::loadContentInfo(const QString &macAddress, const QStringLis
 
 void NetworkManager::slotContentInfoDownloaded(Request *request)
 {
-    auto *r = qobject_cast<ContentInfoRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    emit contentInfoReady(ok, r->macAddress(), r->uuidsData(), r->ssContentUuids(), r->errorString());
-    release(r);
+    conclude<ContentInfoRequest>(request, [this](ContentInfoRequest &r, bool ok) {
+        emit contentInfoReady(ok, r.macAddress(), r.uuidsData(), r.ssContentUuids(), r.errorString());
+    });
 }
 
 void NetworkManager::downloadContent(const UrlData &file)
@@ -397,14 +367,9 @@ void NetworkManager::downloadContent(const UrlData &file)
 
 void NetworkManager::slotContentDownloaded(Request *request)
 {
-    auto *r = qobject_cast<DownloadContentRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    emit contentsReady(ok, r->imageData());
-    release(r);
+    conclude<DownloadContentRequest>(request, [this](DownloadContentRequest &r, bool ok) {
+        emit contentsReady(ok, r.imageData());
+    });
 }
 
 // --- firmware --------------------------------------------------------------
@@ -416,54 +381,36 @@ void NetworkManager::loadFirmwareInfo()
 
 void NetworkManager::slotFwInfoLoaded(Request *request)
 {
-    auto *r = qobject_cast<FirmwareInfoRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    emit fwVersionLoaded(ok, ok ? r->minFwVersion() : QString(), r->errorString());
-    release(r);
+    conclude<FirmwareInfoRequest>(request, [this](FirmwareInfoRequest &r, bool ok) {
+        emit fwVersionLoaded(ok, ok ? r.minFwVersion() : QString(), r.errorString());
+    });
 }
 
 void NetworkManager::downloadFirmwareFile(const QString &folder, bool withAuth)
 {
-    if (withAuth) {
-        auto *request = new GetInstallerRequest(GetInstallerRequest::Dfu, this);
-        request->setFolder(folder);
-        start(request, &NetworkManager::slotDfuInfoLoaded);
-    } else {
-        auto *request = new GetDfuRequest(this);
-        request->setFolder(folder);
-        start(request, &NetworkManager::slotDfuInfoLoaded);
-    }
+    FirmwareLookupRequest *lookup = nullptr;
+    if (withAuth)
+        lookup = new GetInstallerRequest(GetInstallerRequest::Dfu, this);
+    else
+        lookup = new GetDfuRequest(this);
+    lookup->setFolder(folder);
+    start(lookup, &NetworkManager::slotDfuInfoLoaded);
 }
 
 void NetworkManager::slotDfuInfoLoaded(Request *request)
 {
-    QString folder;
-    QString fileName;
-    QUrl fileUrl;
-    if (auto *installer = qobject_cast<GetInstallerRequest *>(request)) {
-        folder = installer->folder();
-        fileName = installer->fileName();
-        fileUrl = installer->fileUrl();
-    } else if (auto *dfu = qobject_cast<GetDfuRequest *>(request)) {
-        folder = dfu->folder();
-        fileName = dfu->fileName();
-        fileUrl = dfu->fileUrl();
-    } else {
-        release(request);
-        return;
-    }
+    conclude<FirmwareLookupRequest>(request, [this](FirmwareLookupRequest &lookup, bool ok) {
+        if (ok)
+            downloadFirmware(lookup);
+        else
+            emit fileDownloaded(false, FirmwareFileKey, QString(), lookup.errorString());
+    });
+}
 
-    if (!checkRequestResult(request)) {
-        emit fileDownloaded(false, FirmwareFileKey, QString(), request->errorString());
-        release(request);
-        return;
-    }
-
-    const QString path = uniqueFilePath(folder, DownloadFileNames::safeFileName(fileName));
+void NetworkManager::downloadFirmware(const FirmwareLookupRequest &lookup)
+{
+    // Without a file name (no active installer) the file still gets a safe one.
+    const QString path = uniqueFilePath(lookup.folder(), DownloadFileNames::safeFileName(lookup.fileName()));
     auto *download = new DownloadDataRequest(this);
     auto *file = new QFile(path, download);
     // A new file only: a download never overwrites (nor later removes) a file
@@ -471,33 +418,25 @@ void NetworkManager::slotDfuInfoLoaded(Request *request)
     if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         emit fileDownloaded(false, FirmwareFileKey, path, tr("Cannot write %1: %2").arg(path, file->errorString()));
         delete download;
-        release(request);
         return;
     }
     download->setOutputDevice(file);
-    download->setUrl(fileUrl);
+    download->setUrl(lookup.fileUrl());
     download->setType(FirmwareFileKey);
     start(download, &NetworkManager::slotFileDownloaded);
-    release(request);
 }
 
 void NetworkManager::slotFileDownloaded(Request *request)
 {
-    auto *r = qobject_cast<DownloadDataRequest *>(request);
-    if (!r) {
-        release(request);
-        return;
-    }
-    const bool ok = checkRequestResult(r);
-    auto *file = qobject_cast<QFile *>(r->outputDevice());
-    const QString path = file ? file->fileName() : QString();
-    if (!ok && file) {
-        // A cut or refused download must not leave a firmware file behind that
-        // could be flashed later.
-        file->close();
-        if (file->exists())
+    conclude<DownloadDataRequest>(request, [this](DownloadDataRequest &r, bool ok) {
+        auto *file = qobject_cast<QFile *>(r.outputDevice());
+        const QString path = file ? file->fileName() : QString();
+        if (!ok && file) {
+            // A cut or refused download must not leave a firmware file behind that
+            // could be flashed later.
+            file->close();
             file->remove();
-    }
-    emit fileDownloaded(ok, static_cast<DataType>(r->type()), path, r->errorString());
-    release(r);
+        }
+        emit fileDownloaded(ok, static_cast<DataType>(r.type()), path, r.errorString());
+    });
 }

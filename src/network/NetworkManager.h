@@ -21,13 +21,17 @@
 
 #include <memory>
 
+class FirmwareLookupRequest;
 class JWTAuthorizationManager;
+class LoginRequest;
 class Request;
 
 // The one object through which the application talks to the cloud: each call
 // creates one request as a child, and the matching slot turns its outcome into
 // one signal and deletes it. Also holds the tokens (through the authorisation
-// manager) and the logged-in user's record.
+// manager) and the logged-in user's record. Requests run side by side and are
+// never cancelled; each ends on its own, at the latest after the requests'
+// inactivity time-out.
 class NetworkManager : public QObject
 {
     Q_OBJECT
@@ -101,6 +105,9 @@ signals:
     void contentsReady(bool success, ImageData imageData);
     void contentInfoReady(bool success, QString macAddress, QMap<QDateTime, QString> uuidsData,
                           QMap<QString, QStringList> ssContentUuidsOnDev, QString errorString);
+    // userInfo is lent for the emission only: the manager deletes it as soon as the
+    // receivers have returned, so a receiver copies what it needs and never
+    // connects through a queued connection.
     void gotUserInfo(bool success, QString macAddress, UserInfo *userInfo, QString errorString);
     void deviceInfoUpdated(QString macAdress, QHash<NetworkManager::DataType, QVariant> updatedValues);
     void uploadStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status);
@@ -123,11 +130,18 @@ private slots:
     void slotFwInfoLoaded(Request *request);
 
 private:
+    enum class FailureLog { Warn, Quiet };
+
     template <typename R, typename Slot>
     void start(R *request, Slot slot);
+    // The one shape of every slot: the finished request, as the class that was
+    // sent, and its outcome (a failure logged unless Quiet) go to read(), which
+    // emits; then the request is deleted.
+    template <typename R, typename Read>
+    void conclude(Request *request, Read read, FailureLog log = FailureLog::Warn);
     bool checkRequestResult(Request *request) const;
-    // Ends the request's life: it is deleted once its finished() emission is over.
-    static void release(Request *request);
+    void acceptLogin(LoginRequest &login);
+    void downloadFirmware(const FirmwareLookupRequest &lookup);
 
     JWTAuthorizationManager *m_authorizationManager = nullptr;
     std::unique_ptr<UserInfo> m_currentUser;

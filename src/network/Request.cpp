@@ -91,7 +91,8 @@ void Request::setCacheDirectory(const QString &path)
 
 void Request::startTimer()
 {
-    m_timeoutTimer->start();
+    if (m_timeout > 0) // 0 switches the time-out off
+        m_timeoutTimer->start();
     m_startTime = QDateTime::currentMSecsSinceEpoch();
 }
 
@@ -104,6 +105,17 @@ void Request::resetAttempts()
 void Request::stopTimeoutTimer()
 {
     m_timeoutTimer->stop();
+}
+
+void Request::restartTimeout()
+{
+    if (m_timeoutTimer->isActive())
+        m_timeoutTimer->start();
+}
+
+QString Request::timeoutText() const
+{
+    return tr("No data from the cloud for %1 s").arg(m_timeout / 1000.0, 0, 'g', 3);
 }
 
 void Request::slotSend()
@@ -169,6 +181,7 @@ void Request::dispatch(const QNetworkRequest &request, int method, const QByteAr
     m_status = UnknownError;
     m_errorText = tr("Unknown error");
     m_sslErrorText.clear();
+    m_timedOut = false;
     m_lastRequest = request;
     m_lastMethod = method;
     m_lastBody = body;
@@ -184,6 +197,11 @@ void Request::dispatch(const QNetworkRequest &request, int method, const QByteAr
     connect(m_reply, &QNetworkReply::uploadProgress, this, &Request::progressUpload, Qt::UniqueConnection);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &Request::progressDownload, Qt::UniqueConnection);
     connect(m_reply, &QNetworkReply::finished, this, &Request::slotRequestFinished, Qt::UniqueConnection);
+    // Headers, answer bytes or body bytes sent: each proves the exchange moves.
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &Request::restartTimeout, Qt::UniqueConnection);
+    connect(m_reply, &QNetworkReply::uploadProgress, this, &Request::restartTimeout, Qt::UniqueConnection);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &Request::restartTimeout, Qt::UniqueConnection);
+    startTimer();
 }
 
 void Request::slotRequestFinished()
@@ -229,6 +247,11 @@ void Request::slotRequestFinished()
         }
         if (!ok)
             return;
+        if (m_timedOut) {
+            // An answer that stalled stays a time-out, whatever its status line said.
+            m_status = TimeoutError;
+            m_errorText = timeoutText();
+        }
         if (hasError() && --m_attemptsLeft > 0) {
             dispatch(m_lastRequest, m_lastMethod, m_lastBody);
             return;
@@ -293,5 +316,15 @@ void Request::slotCancelWithError()
 void Request::onTimerTimeout()
 {
     m_timeoutTimer->stop();
-    slotCancelWithError();
+    qWarning().noquote() << "Cloud request timed out:"
+                         << (m_reply ? m_reply->url().toDisplayString(QUrl::RemoveQuery | QUrl::RemoveUserInfo)
+                                     : QString())
+                         << timeoutText();
+    if (!m_reply) {
+        cancelled();
+        finishWithError(TimeoutError, timeoutText());
+        return;
+    }
+    m_timedOut = true;
+    m_reply->abort(); // ends the send through slotRequestFinished()
 }

@@ -19,6 +19,9 @@ class QTimer;
 // One call to the cloud: owns its access manager, sends itself, classifies the
 // outcome into a status and an error text, and announces the end with
 // finished(this). The receiver of finished() owns the request from then on.
+// Every send is bounded by an inactivity time-out: when no byte moves in either
+// direction for timeout() ms, the send ends with TimeoutError; a slow answer
+// that keeps arriving is never cut.
 class Request : public QObject
 {
     Q_OBJECT
@@ -30,6 +33,7 @@ public:
         CanceledError = 2,
         RedirectLoopError = 3,
         UnknownError = 4,
+        TimeoutError = 5,
         AuthorizationError = 6,
     };
     Q_ENUM(Status)
@@ -43,6 +47,7 @@ public:
 
     int httpStatusCode() const { return m_httpStatusCode; }
     int networkError() const { return m_networkError; }
+    // The inactivity time-out in ms (Timings::RequestTimeout when created; 0: none).
     int timeout() const { return m_timeout; }
     void setTimeout(int ms);
     int attempts() const { return m_attempts; }
@@ -53,7 +58,7 @@ public:
     QNetworkProxy proxy() const { return m_proxy; }
     void setProxy(const QNetworkProxy &proxy) { m_proxy = proxy; }
     using QObject::startTimer;
-    // Arms the time-out for the current send.
+    // Arms the time-out and starts the clock of elapsed(); every send does so.
     void startTimer();
     void resetAttempts();
     // After the end of a send: how long it took, in milliseconds.
@@ -104,6 +109,9 @@ protected:
 
 private:
     void dropReply();
+    // Bytes moved: the connection is alive, the time-out starts again.
+    void restartTimeout();
+    QString timeoutText() const;
 
     Status m_status = UnknownError;
     int m_networkError = 0;
@@ -126,4 +134,5 @@ private:
     // The text of the SSL errors met by the reply in flight; the reply itself
     // only reports that the handshake failed.
     QString m_sslErrorText;
+    bool m_timedOut = false; // the reply in flight was aborted by the time-out
 };

@@ -6,8 +6,9 @@
 #include <QString>
 #include <QUrl>
 
-// The cloud's record of one user. Allocated on the heap and passed by pointer;
-// whoever receives it owns it (the facade for the logged-in user).
+// The cloud's record of one user, passed by pointer. The facade owns the
+// logged-in user's record; a record looked up by id is lent to the receivers of
+// NetworkManager::gotUserInfo for that emission only.
 struct UserInfo
 {
     QString firstName;

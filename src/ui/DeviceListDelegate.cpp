@@ -2,21 +2,29 @@
 
 #include "DevicesModel.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QVersionNumber>
 
 const QString DeviceListDelegate::TryAgainText = QStringLiteral("[try again]");
 const QString DeviceListDelegate::PleaseUpgradeText = QStringLiteral("[please upgrade FW]");
 const QString DeviceListDelegate::NewText = QStringLiteral("NEW");
+const QColor DeviceListDelegate::ProgressColor(0x50, 0xa3, 0xf8);
 
 namespace {
 
 const QColor kTextColor(58, 58, 58);
 const QColor kSelectedBackground(237, 237, 237);
 const QColor kNewColor(15, 188, 15);
+const QColor kProgressTrack(0, 0, 0, 28);
+constexpr int kDotRadius = 4;
+constexpr int kProgressHeight = 4;
 
 // The first firmware that reports its battery level.
 const QVersionNumber kBatteryFirmware(1, 5, 88);
@@ -38,6 +46,13 @@ QString orTryAgain(const QString &text)
     return text.isEmpty() ? DeviceListDelegate::TryAgainText : text;
 }
 
+// A row is as wide as the view's viewport: wider would bring a horizontal scroll bar.
+int rowWidth(const QStyleOptionViewItem &option)
+{
+    const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
+    return view ? view->viewport()->width() : option.rect.width();
+}
+
 } // namespace
 
 DeviceListDelegate::DeviceListDelegate(int mode, QObject *parent)
@@ -53,10 +68,8 @@ DeviceListDelegate::DeviceListDelegate(int mode, QObject *parent)
 
 QString DeviceListDelegate::brightnessText(const QModelIndex &index)
 {
-    QString value = index.data(DevicesModel::BrightnessRole).toString();
-    if (!value.isEmpty())
-        value += QLatin1Char('%');
-    return tr("Brightness:") + QStringLiteral("  ") + value;
+    const QString value = index.data(DevicesModel::BrightnessRole).toString();
+    return tr("Brightness:") + QStringLiteral("  ") + (value.isEmpty() ? TryAgainText : value + QLatin1Char('%'));
 }
 
 QString DeviceListDelegate::batteryText(const QModelIndex &index)
@@ -72,6 +85,12 @@ QString DeviceListDelegate::batteryText(const QModelIndex &index)
     return tr("Battery:") + QStringLiteral("  ") + value;
 }
 
+QString DeviceListDelegate::statusLine(const QModelIndex &index)
+{
+    const int status = index.data(DevicesModel::StatusRole).toInt(); // absent reads as Connected
+    return tr("Status:") + QLatin1Char(' ') + DevicesModel::statusText(status).toLower();
+}
+
 QColor DeviceListDelegate::statusColor(int status)
 {
     switch (status) {
@@ -82,6 +101,53 @@ QColor DeviceListDelegate::statusColor(int status)
     case 4: return QColor(208, 2, 27);
     default: return QColor(Qt::transparent);
     }
+}
+
+qreal DeviceListDelegate::progress(const QModelIndex &index)
+{
+    const QVariant done = index.data(DevicesModel::JobDoneRole);
+    const QVariant total = index.data(DevicesModel::JobTotalRole);
+    if (!done.isValid() || !total.isValid() || total.toInt() <= 0)
+        return -1;
+    return qBound(0.0, done.toReal() / total.toReal(), 1.0);
+}
+
+QString DeviceListDelegate::toolTipText(const QModelIndex &index)
+{
+    QStringList lines;
+    if (progress(index) >= 0) {
+        const int done = index.data(DevicesModel::JobDoneRole).toInt();
+        const int total = index.data(DevicesModel::JobTotalRole).toInt();
+        if (index.data(DevicesModel::StatusRole).toInt() == 3)
+            lines << tr("Firmware download: %1%").arg(done * 100 / total);
+        else
+            lines << tr("Sent %1 of %2 items").arg(done).arg(total);
+    }
+    const QString error = index.data(DevicesModel::LastErrorRole).toString();
+    if (!error.isEmpty())
+        lines << tr("Last error: %1").arg(error);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QVector<DeviceListDelegate::Pair> DeviceListDelegate::pairs(const QModelIndex &index, int mode)
+{
+    QVector<Pair> list;
+    list << Pair{tr("Device name:"), index.data(DevicesModel::NameRole).toString()};
+    if (mode == FullCard) {
+        list << Pair{tr("Title:"), index.data(DevicesModel::TitleRole).toString()};
+        list << Pair{tr("Location:"), index.data(DevicesModel::LocationRole).toString()};
+    }
+    list << Pair{tr("FW version:"), index.data(DevicesModel::FwVersionRole).toString()};
+    return list;
+}
+
+QStringList DeviceListDelegate::cardLines(const QModelIndex &index, int mode)
+{
+    QStringList lines;
+    for (const Pair &pair : pairs(index, mode))
+        lines << pair.label + QStringLiteral("  ") + orTryAgain(pair.value);
+    lines << brightnessText(index) << batteryText(index) << statusLine(index);
+    return lines;
 }
 
 QFont DeviceListDelegate::rowFont(const QModelIndex &index, const QStyleOptionViewItem &option) const
@@ -95,7 +161,21 @@ QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
     const int rowLine = QFontMetrics(rowFont(index, option)).height();
     const int lines = m_mode == FullCard ? 4 : 3;
     const int text = m_smallLineHeight + lines * rowLine;
-    return QSize(option.rect.width(), qMax(pictureOf(index).height(), text) + 12);
+    return QSize(rowWidth(option), qMax(pictureOf(index).height(), text) + 12);
+}
+
+bool DeviceListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                   const QModelIndex &index)
+{
+    if (!event || !view || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString text = toolTipText(index);
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else // Device and cloud texts are shown as they are, never as markup.
+        QToolTip::showText(event->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpacePre), view,
+                           option.rect);
+    return true;
 }
 
 void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -118,20 +198,8 @@ void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const QFontMetrics metrics(font);
     const int lineHeight = metrics.height();
     const int left = row.left() + picture.width() + 27;
-    const int usable = row.width() - picture.width() - 39;
+    const int usable = qMax(0, row.width() - picture.width() - 39);
     const bool isNew = m_mode == FullCard && index.data(DevicesModel::NotActivatedRole).toBool();
-
-    struct Pair {
-        QString label;
-        QString value;
-    };
-    QVector<Pair> pairs;
-    pairs << Pair{tr("Device name:"), index.data(DevicesModel::NameRole).toString()};
-    if (m_mode == FullCard) {
-        pairs << Pair{tr("Title:"), index.data(DevicesModel::TitleRole).toString()};
-        pairs << Pair{tr("Location:"), index.data(DevicesModel::LocationRole).toString()};
-    }
-    pairs << Pair{tr("FW version:"), index.data(DevicesModel::FwVersionRole).toString()};
 
     // Values line up after the widest label of the first block.
     int labelWidth = 0;
@@ -145,45 +213,36 @@ void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->setPen(kTextColor);
     painter->setFont(font);
     int top = row.top() + 6;
-    for (int i = 0; i < pairs.size(); ++i) {
+    const QVector<Pair> lines = pairs(index, m_mode);
+    for (int i = 0; i < lines.size(); ++i) {
         int width = usable;
         if (i == 0 && isNew)
             width -= m_newWidth + 12;
         const int half = qMax(0, width / 2);
-        const QString label = metrics.elidedText(pairs.at(i).label, Qt::ElideRight, half);
-        const QString value = metrics.elidedText(orTryAgain(pairs.at(i).value), Qt::ElideRight, half);
+        const QString label = metrics.elidedText(lines.at(i).label, Qt::ElideRight, half);
+        const QString value = metrics.elidedText(orTryAgain(lines.at(i).value), Qt::ElideRight, half);
         painter->drawText(QRect(left, top, half, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, label);
         painter->drawText(QRect(valueLeft, top, half, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, value);
         top += lineHeight;
     }
 
-    // Full card: brightness, battery and status share the small-font line below
-    // the four pairs. Short card: brightness and battery take the third line.
-    const QString levels = brightnessText(index) + QStringLiteral("   ") + batteryText(index);
+    // The short card gives brightness and battery a line of their own; the full
+    // card puts them before the status on the small-font line.
     if (m_mode == ShortCard) {
-        painter->drawText(QRect(left, top, qMax(0, usable), lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                          metrics.elidedText(levels, Qt::ElideRight, qMax(0, usable)));
+        const QString levels = brightnessText(index) + QStringLiteral("   ") + batteryText(index);
+        painter->drawText(QRect(left, top, usable, lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                          metrics.elidedText(levels, Qt::ElideRight, usable));
         top += lineHeight;
     }
+    paintStatusLine(painter, index, left, top, usable);
 
-    const int status = index.data(DevicesModel::StatusRole).toInt(); // absent reads as Connected
-    const QFontMetrics smallMetrics(m_smallFont);
-    const int radius = 4;
-    int x = left;
-    painter->setFont(m_smallFont);
-    if (m_mode == FullCard) {
-        const QString text = levels + QStringLiteral("   ");
-        painter->drawText(QRect(x, top, qMax(0, usable), m_smallLineHeight), Qt::AlignLeft | Qt::AlignVCenter, text);
-        x += smallMetrics.horizontalAdvance(text);
+    const qreal done = progress(index);
+    if (done >= 0) {
+        const QRect track(left, top + m_smallLineHeight + 1, usable, kProgressHeight);
+        painter->setPen(Qt::NoPen);
+        painter->fillRect(track, kProgressTrack);
+        painter->fillRect(QRect(track.topLeft(), QSize(qRound(track.width() * done), track.height())), ProgressColor);
     }
-    const int statusRoom = qMax(0, left + usable - x - 2 * radius - 6);
-    painter->setPen(Qt::NoPen);
-    painter->setBrush(statusColor(status));
-    painter->drawEllipse(QPoint(x + radius, top + m_smallLineHeight / 2), radius, radius);
-    painter->setPen(kTextColor);
-    const QString statusLine = tr("Status:") + QLatin1Char(' ') + DevicesModel::statusText(status).toLower();
-    painter->drawText(QRect(x + 2 * radius + 6, top, statusRoom, m_smallLineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                      smallMetrics.elidedText(statusLine, Qt::ElideRight, statusRoom));
 
     if (isNew) {
         painter->setFont(m_newFont);
@@ -192,4 +251,35 @@ void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
                           Qt::AlignLeft | Qt::AlignVCenter, NewText);
     }
     painter->restore();
+}
+
+void DeviceListDelegate::paintStatusLine(QPainter *painter, const QModelIndex &index, int left, int top,
+                                         int usable) const
+{
+    // The status is what an operator looks for: it gets its room first, and the
+    // levels before it (full card) are elided into what remains.
+    const QFontMetrics small(m_smallFont);
+    const QString status = statusLine(index);
+    const int dotWidth = 2 * kDotRadius + 6;
+    const int statusWidth = dotWidth + small.horizontalAdvance(status);
+    int x = left;
+    painter->setFont(m_smallFont);
+    painter->setPen(kTextColor);
+    if (m_mode == FullCard) {
+        const int gap = small.horizontalAdvance(QStringLiteral("   "));
+        const int levelsRoom = qMax(0, usable - statusWidth - gap);
+        const QString levels = small.elidedText(brightnessText(index) + QStringLiteral("   ") + batteryText(index),
+                                                Qt::ElideRight, levelsRoom);
+        if (!levels.isEmpty()) {
+            painter->drawText(QRect(x, top, levelsRoom, m_smallLineHeight), Qt::AlignLeft | Qt::AlignVCenter, levels);
+            x += small.horizontalAdvance(levels) + gap;
+        }
+    }
+    const int textRoom = qMax(0, left + usable - x - dotWidth);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(statusColor(index.data(DevicesModel::StatusRole).toInt()));
+    painter->drawEllipse(QPoint(x + kDotRadius, top + m_smallLineHeight / 2), kDotRadius, kDotRadius);
+    painter->setPen(kTextColor);
+    painter->drawText(QRect(x + dotWidth, top, textRoom, m_smallLineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                      small.elidedText(status, Qt::ElideRight, textRoom));
 }

@@ -1,5 +1,5 @@
-// The log line layout, the level texts, the activity-log categories and the
-// buffer's flush rules, read back from the real log file.
+// The log line layout, the activity-log categories and the buffer's flush
+// rules, read back from the real log file.
 #include "LogMessageHandler.h"
 #include "Logger.h"
 
@@ -54,22 +54,6 @@ private slots:
     {
         logger()->setFileLoggingEnabled(false);
         QFile::resize(m_path, 0);
-    }
-
-    void levelTextsAreNineCharacters()
-    {
-        const QList<QPair<QtMsgType, QString>> expected = {
-            {QtDebugMsg, QStringLiteral(" Debug   ")},
-            {QtInfoMsg, QStringLiteral(" Info    ")},
-            {QtWarningMsg, QStringLiteral(" Warning ")},
-            {QtCriticalMsg, QStringLiteral(" Critical")},
-            {QtFatalMsg, QStringLiteral(" Fatal   ")},
-        };
-        for (const auto &pair : expected) {
-            QCOMPARE(logLevelText(pair.first), pair.second);
-            QCOMPARE(logLevelText(pair.first).size(), 9);
-        }
-        QCOMPARE(logLevelText(static_cast<QtMsgType>(42)), QString());
     }
 
     void lineLayout()
@@ -131,7 +115,7 @@ private slots:
         qCInfo(lcTestLowerCase, "not readable: letter case differs");
         qCInfo(lcTestOther, "not readable: longer name");
         qInfo("not readable: default category");
-        QCOMPARE(spy.count(), 3);
+        QCOMPARE(spy.count(), 3); // file logging is off: the activity log does not need it
         const QStringList expectedEnds = {QStringLiteral(" Info     - one"),
                                           QStringLiteral(" Debug    - two"),
                                           QStringLiteral(" Warning  - three")};
@@ -140,31 +124,6 @@ private slots:
             QVERIFY2(line.endsWith(expectedEnds.at(i)), qPrintable(line));
             QCOMPARE(line.size(), 17 + expectedEnds.at(i).size()); // whole line, time stamp first
         }
-    }
-
-    void readableMessagesDoNotDependOnFileLogging()
-    {
-        QSignalSpy spy(logger(), &Logger::readableMessageAdded);
-        logger()->setFileLoggingEnabled(false);
-        qCInfo(lcTestDeviceManager, "shown without -l");
-        QCOMPARE(spy.count(), 1);
-    }
-
-    void readableMessageFromAWorkerThreadIsQueuedToItsReceiver()
-    {
-        QStringList received;
-        QObject receiver;
-        connect(logger(), &Logger::readableMessageAdded, &receiver,
-                [&received](const QString &line) {
-                    QVERIFY(QThread::currentThread() == qApp->thread());
-                    received << line;
-                });
-        QThread *worker = QThread::create([] { qCInfo(lcTestDeviceManager, "from a worker"); });
-        worker->start();
-        QVERIFY(worker->wait(5000));
-        delete worker;
-        QTRY_COMPARE(received.size(), 1);
-        QVERIFY(received.first().endsWith(QStringLiteral(" - from a worker")));
     }
 
     void bufferFlushesOnlyAboveTheThreshold()
@@ -188,24 +147,25 @@ private slots:
         QVERIFY(fileContents().endsWith("b\nc\n"));
     }
 
-    void fatalLinesAreFlushedAtOnce()
+    void pendingLinesAreWrittenAt_data()
     {
+        QTest::addColumn<bool>("fatal"); // else: file logging switched off
+        QTest::newRow("a fatal line") << true;
+        QTest::newRow("file logging switched off") << false;
+    }
+
+    void pendingLinesAreWrittenAt()
+    {
+        QFETCH(bool, fatal);
         logger()->setFileLoggingEnabled(true);
         QMessageLogContext context;
         logger()->writeMessage(context, QStringLiteral("pending"), false);
         QCOMPARE(QFileInfo(m_path).size(), qint64(0));
-        logger()->writeMessage(context, QStringLiteral("fatal"), true);
-        QCOMPARE(fileContents(), QByteArray("pending\nfatal\n"));
-    }
-
-    void switchingFileLoggingOffFlushes()
-    {
-        logger()->setFileLoggingEnabled(true);
-        QMessageLogContext context;
-        logger()->writeMessage(context, QStringLiteral("tail"), false);
-        QCOMPARE(QFileInfo(m_path).size(), qint64(0));
-        logger()->setFileLoggingEnabled(false);
-        QCOMPARE(fileContents(), QByteArray("tail\n"));
+        if (fatal)
+            logger()->writeMessage(context, QStringLiteral("fatal"), true);
+        else
+            logger()->setFileLoggingEnabled(false);
+        QCOMPARE(fileContents(), fatal ? QByteArray("pending\nfatal\n") : QByteArray("pending\n"));
     }
 
     void anUnwritableFileKeepsTheBuffer()

@@ -71,7 +71,7 @@ public:
 
 DfuJob job(const QString &port, const QString &serial, const QString &file)
 {
-    return DfuJob{QStringLiteral("mac-") + serial, port, serial, file};
+    return DfuJob{DeviceAddress{serial, port, QStringLiteral("mac-") + serial}, file};
 }
 
 } // namespace

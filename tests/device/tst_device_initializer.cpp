@@ -51,6 +51,11 @@ private slots:
         Timings::setScale(0.02); // console silence 80 ms, port reset 60 ms
     }
 
+    void cleanup()
+    {
+        Timings::setScale(0.02);
+    }
+
     void macFormatting_data()
     {
         QTest::addColumn<QString>("console");
@@ -146,6 +151,22 @@ private slots:
         // The record comes back as it went.
         QVERIFY(!result.value(DeviceInfo::MacAddress).isValid());
         QCOMPARE(result.value(DeviceInfo::PortName).toString(), peer.portName());
+    }
+
+    void endlessConsoleEndsTheDialogue()
+    {
+        Timings::set(Timings::ConsoleSilence, 2000); // no pause of the test's own ends the stream
+        PtyPeer peer;
+        peer.flood("Main menu\r\n 1. Dump Config\r\n 2. Show Software Version\r\n");
+        LogRecorder log("DeviceManager");
+        int readyCount = 0;
+        const DeviceInfo result = initialise(recordFor(peer.portName(), QStringLiteral("CHATTY")), &readyCount);
+        QCOMPARE(readyCount, 1);
+        QVERIFY(!result.value(DeviceInfo::MacAddress).isValid());
+        QCOMPARE(log.count(QStringLiteral("Device console output is longer than")), 1);
+        // Neither a dump nor a version screen was asked for.
+        const QStringList sent = peer.lines();
+        QCOMPARE(QSet<QString>(sent.begin(), sent.end()), QSet<QString>{QStringLiteral("0")});
     }
 
     void menuWithoutVersionItemEndsEarly()

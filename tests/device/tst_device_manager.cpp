@@ -15,6 +15,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 QString sha256(const QByteArray &bytes)
@@ -75,6 +79,25 @@ private:
     QString firmwareFile(const QString &version)
     {
         return DevSim::makeFirmware(version, m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version)), 60000);
+    }
+
+    // A firmware tool of the test's own, as TAMO_DFU_UTIL.
+    void useTool(const QString &name, const QByteArray &body)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + body + "\n");
+        file.close();
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+        qputenv("TAMO_DFU_UTIL", QFile::encodeName(path));
+    }
+
+    // A manager that has read the simulator's devices.
+    static bool startWith(DevicesManager &manager, int devices)
+    {
+        manager.startTracking();
+        return waitForRows(manager, devices);
     }
 
 private slots:
@@ -198,12 +221,19 @@ private slots:
         const int commandsBefore = receivedCommands(sim.errors(), serial).size();
         QSignalSpy uploadStarted(&manager, &DevicesManager::filesUploadingStarted);
         QSignalSpy uploaded(&manager, &DevicesManager::filesUploaded);
+        QSignalSpy progress(&manager, &DevicesManager::jobProgress);
         manager.uploadFiles(mac, {UploadItem{QStringLiteral("1001"), {{still, 0}}},
                                   UploadItem{QStringLiteral("2002"), gif}},
                             {}, QString(), QString());
         QTRY_COMPARE_WITH_TIMEOUT(uploaded.count(), 1, 15000);
         QCOMPARE(uploadStarted.count(), 1);
         QVERIFY2(uploaded.at(0).at(1).toBool(), qPrintable(uploaded.at(0).at(2).toString()));
+        // Items sent of items planned, and no progress once the job is over.
+        QCOMPARE(progress.count(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(progress.at(i), (QVariantList{serial, i, 2}));
+        QVERIFY(!field(manager, serial, DeviceInfo::JobDone).isValid());
+        QVERIFY(!field(manager, serial, DeviceInfo::JobTotal).isValid());
         QCOMPARE(field(manager, serial, DeviceInfo::Status).toInt(), int(DeviceInfo::Transferring));
         // Cleanup, image listing, slideshow listing, image transfer, GIF container,
         // three frame transfers.
@@ -219,8 +249,8 @@ private slots:
         QCOMPARE(stored.value(QStringLiteral("durations")).toArray(), (QJsonArray{10, 8, 0}));
         QCOMPARE(log.count(QStringLiteral("Started transfer file(s) to device '%1'. <b>Please wait").arg(mac)), 1);
         QCOMPARE(log.count(QStringLiteral("Finished transfer file(s) to device '%1'").arg(mac)), 1);
-        // The last transferred id and the listing before the transfer.
-        QCOMPARE(uploaded.at(0).at(4).toStringList(), QStringList{QStringLiteral("2002")});
+        // Every transferred item, with the listing before the transfer.
+        QCOMPARE(uploaded.at(0).at(4).toStringList(), (QStringList{QStringLiteral("1001"), QStringLiteral("2002")}));
 
         // Delete both: status Transferring afterwards, as an upload follows.
         QSignalSpy deleted(&manager, &DevicesManager::deletedOnDevice);
@@ -244,6 +274,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(uploadedAgain.count(), 1, 15000);
         QVERIFY2(uploadedAgain.at(0).at(1).toBool(), qPrintable(uploadedAgain.at(0).at(2).toString()));
         QCOMPARE(uploadedAgain.at(0).at(3).toStringList(), QStringList{QStringLiteral("900")});
+        QCOMPARE(uploadedAgain.at(0).at(4).toStringList(), (QStringList{QStringLiteral("11"), QStringLiteral("12")}));
         const QJsonObject slideshow = sim.item(QStringLiteral("900"));
         QCOMPARE(slideshow.value(QStringLiteral("images")).toArray(), (QJsonArray{QStringLiteral("11"), QStringLiteral("12")}));
         QCOMPARE(slideshow.value(QStringLiteral("interval")).toInt(), 7);
@@ -346,6 +377,7 @@ private slots:
 
         QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
         QSignalSpy all(&manager, &DevicesManager::allDevicesUpgraded);
+        QSignalSpy progress(&manager, &DevicesManager::jobProgress);
         manager.upgradeFirmware(firmware, {first});
         QVERIFY(!manager.isIdle());
         QTRY_COMPARE_WITH_TIMEOUT(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::UpgradingFirmware), 5000);
@@ -376,6 +408,9 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("Started device firmware update 'TAMO 1'. <b>Please do not unplug")), 1);
         QCOMPARE(log.count(QStringLiteral("Firmware upgrade complete on device.")), 1);
         QCOMPARE(log.count(QStringLiteral("Downloading firmware to device 'TAMO 1': 100%")), 1);
+        // Percent of 100, the download's milestones (again for an attempt after the pull).
+        QVERIFY(progress.count() >= 4);
+        QCOMPARE(progress.last(), (QVariantList{first, 100, 100}));
 
         // Back with the new firmware: the fresh record replaces the kept row.
         QTRY_COMPARE_WITH_TIMEOUT(field(manager, first, DeviceInfo::FwVersion).toString(), QStringLiteral("1.6.4"), 15000);
@@ -383,6 +418,191 @@ private slots:
         QVERIFY(model(manager)->keptSerialNumbers().isEmpty());
         QCOMPARE(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::Connected));
         QTRY_VERIFY_WITH_TIMEOUT(manager.isIdle(), 5000);
+    }
+
+    void uploadThatStopsHalfwayNamesWhatArrived()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--slots"), QStringLiteral("2")}));
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 1));
+        QSignalSpy uploaded(&manager, &DevicesManager::filesUploaded);
+        manager.uploadFiles(QStringLiteral("c4:4f:33:0a:0b:01"),
+                            {UploadItem{QStringLiteral("41"), {{pattern(100, 1), 0}}},
+                             UploadItem{QStringLiteral("42"), {{pattern(100, 2), 0}}},
+                             UploadItem{QStringLiteral("43"), {{pattern(100, 3), 0}}}},
+                            {}, QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(uploaded.count(), 1, 15000);
+        QVERIFY(!uploaded.at(0).at(1).toBool());
+        QCOMPARE(uploaded.at(0).at(2).toString(), QStringLiteral("There are no free space on device"));
+        QCOMPARE(uploaded.at(0).at(4).toStringList(), (QStringList{QStringLiteral("41"), QStringLiteral("42")}));
+
+        // The device's last error stays until an upload succeeds, whatever else succeeds meanwhile.
+        const QString serial = QStringLiteral("TAMOSIM0001");
+        QCOMPARE(field(manager, serial, DeviceInfo::LastError).toString(), QStringLiteral("There are no free space on device"));
+        QSignalSpy deleted(&manager, &DevicesManager::deletedOnDevice);
+        manager.deleteFromDevice(QStringLiteral("c4:4f:33:0a:0b:01"), {QStringLiteral("41")}, {}, {});
+        QTRY_COMPARE_WITH_TIMEOUT(deleted.count(), 1, 10000);
+        QVERIFY(field(manager, serial, DeviceInfo::LastError).isValid());
+        manager.uploadFiles(QStringLiteral("c4:4f:33:0a:0b:01"), {UploadItem{QStringLiteral("43"), {{pattern(100, 3), 0}}}},
+                            {}, QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(uploaded.count(), 2, 15000);
+        QVERIFY2(uploaded.at(1).at(1).toBool(), qPrintable(uploaded.at(1).at(2).toString()));
+        QVERIFY(!field(manager, serial, DeviceInfo::LastError).isValid());
+    }
+
+    void resultsNameTheDeviceTheJobWasFor_data()
+    {
+        QTest::addColumn<QByteArray>("signal");
+        QTest::addColumn<int>("successArgument");
+        QTest::newRow("listing") << QByteArray(SIGNAL(gotUuidsOnDevice(QString,bool,QStringList,QStringList,int,QString))) << 1;
+        QTest::newRow("delete") << QByteArray(SIGNAL(deletedOnDevice(QString,bool))) << 1;
+        QTest::newRow("upload") << QByteArray(SIGNAL(filesUploaded(QString,bool,QString,QStringList,QStringList))) << 1;
+        QTest::newRow("settings") << QByteArray(SIGNAL(settingsUpdated(QString,bool))) << 1;
+        QTest::newRow("erase") << QByteArray(SIGNAL(deviceErased(QString,bool))) << 1;
+    }
+
+    void resultsNameTheDeviceTheJobWasFor()
+    {
+        // The device left before its job could start: the failure still names it.
+        QFETCH(QByteArray, signal);
+        QFETCH(int, successArgument);
+        const QString mac = QStringLiteral("c4:4f:33:0a:0b:77");
+        DevicesManager manager;
+        QSignalSpy spy(&manager, signal.constData());
+        const QString job = QString::fromLatin1(QTest::currentDataTag());
+        if (job == QLatin1String("listing"))
+            manager.readDeviceUuids(mac);
+        else if (job == QLatin1String("delete"))
+            manager.deleteFromDevice(mac, {QStringLiteral("1")}, {}, {});
+        else if (job == QLatin1String("upload"))
+            manager.uploadFiles(mac, {UploadItem{QStringLiteral("1"), {{pattern(10, 1), 0}}}}, {}, QString(), QString());
+        else if (job == QLatin1String("settings"))
+            manager.setBrightness(mac, 40);
+        else
+            manager.eraseDevice(mac);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+        QCOMPARE(spy.at(0).at(0).toString(), mac);
+        QVERIFY(!spy.at(0).at(successArgument).toBool());
+        QTRY_VERIFY(manager.isIdle());
+    }
+
+    void jobsForOneDeviceTakeTurns()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--latency-ms"), QStringLiteral("20")}));
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 1));
+        const QString mac = QStringLiteral("c4:4f:33:0a:0b:01");
+        QSignalSpy uploaded(&manager, &DevicesManager::filesUploaded);
+        QSignalSpy listed(&manager, &DevicesManager::gotUuidsOnDevice);
+        manager.uploadFiles(mac, {UploadItem{QStringLiteral("31"), {{pattern(2000, 1), 0}}}}, {}, QString(), QString());
+        manager.readDeviceUuids(mac);
+        manager.pollBattery();
+        QTRY_COMPARE_WITH_TIMEOUT(listed.count(), 1, 15000);
+        QCOMPARE(uploaded.count(), 1);
+        QVERIFY2(uploaded.at(0).at(1).toBool(), qPrintable(uploaded.at(0).at(2).toString()));
+        QVERIFY2(listed.at(0).at(1).toBool(), qPrintable(listed.at(0).at(5).toString()));
+        // The listing waited for the upload to end.
+        QCOMPARE(listed.at(0).at(2).toStringList(), QStringList{QStringLiteral("31")});
+        QTRY_VERIFY(manager.isIdle());
+    }
+
+    void deviceReplugedDuringItsStartDelayIsReadOnItsNewPort()
+    {
+        Timings::set(Timings::DeviceStartDelay, 2000);
+        DevSim sim;
+        QVERIFY(sim.start());
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        manager.startTracking();
+        QTRY_COMPARE_WITH_TIMEOUT(log.count(QStringLiteral("Reading MAC and Name from device")), 1, 5000);
+        // Held open, the old terminal keeps its number: the device comes back on another.
+        const QString oldPort = DevSim::portOf();
+        const int held = ::open(QFile::encodeName(oldPort).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(sim.control(QStringLiteral("unplug TAMOSIM0001")).startsWith(QLatin1String("ok")));
+        QVERIFY(sim.control(QStringLiteral("plug TAMOSIM0001")).startsWith(QLatin1String("ok")));
+        const QString newPort = DevSim::portOf();
+        QVERIFY(!newPort.isEmpty() && newPort != oldPort);
+        const bool added = waitForRows(manager, 1);
+        if (held >= 0)
+            ::close(held);
+        QVERIFY(added);
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::PortName).toString(), newPort);
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::MacAddress).toString(),
+                 QStringLiteral("c4:4f:33:0a:0b:01"));
+    }
+
+    void firmwareAskedForAsTheUpgraderEndsIsRun()
+    {
+        qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util"); // every upgrade fails at once
+        DevSim sim;
+        QVERIFY(sim.start({}, 2));
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 2));
+        QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
+        manager.upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0001")});
+        // Without a look at the event loop: the upgrader is done with the first
+        // device before the news of it has been handled.
+        QThread::msleep(500);
+        manager.upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0002")});
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 5000);
+        QTRY_VERIFY(manager.isIdle());
+    }
+
+    void flashedDeviceThatNeverReturnsLeavesTheList()
+    {
+        DevSim sim;
+        QVERIFY(sim.start());
+        useTool(QStringLiteral("absent"), "echo 'dfu-util: No DFU capable USB device available' >&2\nexit 74");
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 1));
+        QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
+        manager.upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0001")});
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
+        QVERIFY(!finished.at(0).at(1).toBool());
+        QVERIFY(DevSim::portOf().isEmpty()); // still in its boot loader
+        QVERIFY(waitForRows(manager, 0, 5000));
+        QCOMPARE(log.count(QStringLiteral("info: Disonnected 1 device(s)")), 1);
+    }
+
+    void destroyingTheManagerDoesNotWaitForTheTool()
+    {
+        DevSim sim;
+        QVERIFY(sim.start());
+        const QString pidFile = m_dir.filePath(QStringLiteral("tool.pid"));
+        QFile::remove(pidFile);
+        useTool(QStringLiteral("hangs"), "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 600");
+        Timings::set(Timings::DfuToolRun, 600000);
+        Timings::set(Timings::DfuShutdownWait, 10000); // a bound, not a measure: the thread ends far sooner
+        auto *manager = new DevicesManager;
+        QVERIFY(startWith(*manager, 1));
+        manager->upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0001")});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 10000);
+        QFile file(pidFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const pid_t tool = pid_t(file.readAll().trimmed().toLongLong());
+        QVERIFY(tool > 0);
+        delete manager;
+        // Ended by the manager, not waited for.
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(tool, 0) != 0, 2000);
+    }
+
+    void deviceTextsAreEscapedInTheActivityLog()
+    {
+        qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util");
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--name"), QStringLiteral("<img src=x>")}));
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 1));
+        QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
+        manager.upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0001")});
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+        QCOMPARE(log.count(QStringLiteral("Started device firmware update '&lt;img src=x&gt;'.")), 1);
+        QCOMPARE(log.count(QStringLiteral("Failed firmware upgrade on device '&lt;img src=x&gt;' with an error")), 1);
+        QCOMPARE(log.count(QStringLiteral("<img")), 0);
     }
 
     void destroyedWhileRunnersAreBusy()

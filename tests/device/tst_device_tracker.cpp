@@ -1,5 +1,6 @@
 // Discovery against a real folder of simulated port descriptions: appearances,
-// disappearances, their order, and the ports that must never be announced.
+// disappearances, their order, the ports that must never be announced, and the
+// changes that only the safety listing sees.
 #include "DevicesModel.h"
 #include "DevicesTracker.h"
 #include "SimPortFile.h"
@@ -50,6 +51,11 @@ private:
     {
         connect(m_tracker, &DevicesTracker::devicesReady, m_model, &DevicesModel::addDevices);
         connect(m_tracker, &DevicesTracker::devicesRemoved, m_model, &DevicesModel::removeDevices);
+        connect(m_tracker, &DevicesTracker::devicesMoved, m_model, [this](const QVector<DeviceInfo> &infos) {
+            for (const DeviceInfo &info : infos)
+                m_model->setValue(DeviceInfo::SerialNumber, info.value(DeviceInfo::SerialNumber),
+                                  DeviceInfo::PortName, info.value(DeviceInfo::PortName));
+        });
     }
 
 private slots:
@@ -76,6 +82,11 @@ private slots:
         connect(m_tracker, &DevicesTracker::devicesRemoved, this, [this](const QVector<QString> &serials) {
             for (const QString &serial : serials)
                 m_events << QLatin1Char('-') + serial;
+        });
+        connect(m_tracker, &DevicesTracker::devicesMoved, this, [this](const QVector<DeviceInfo> &infos) {
+            for (const DeviceInfo &info : infos)
+                m_events << QLatin1Char('~') + info.value(DeviceInfo::SerialNumber).toString() + QLatin1Char(' ')
+                        + info.value(DeviceInfo::PortName).toString();
         });
     }
 
@@ -185,6 +196,21 @@ private slots:
         QCOMPARE(m_events, (QStringList{QStringLiteral("+NEW"), QStringLiteral("-OLD")}));
     }
 
+    void listedDeviceOnAnotherPortIsReported()
+    {
+        // Back between two ticks on another port, its old one still held open.
+        followAnnouncements();
+        plug(QStringLiteral("1"), QStringLiteral("MOVER"));
+        m_tracker->start();
+        QTRY_COMPARE(m_model->rowCount(), 1);
+        m_events.clear();
+        QVERIFY(writeSimPortFile(m_dir.path(), QStringLiteral("1"),
+                                 simPort(QStringLiteral("/dev/pts/9"), QStringLiteral("MOVER"))));
+        QTRY_COMPARE(m_events, QStringList{QStringLiteral("~MOVER /dev/pts/9")});
+        QTest::qWait(pollMs() * 4); // once the row shows the new port, that is no news
+        QCOMPARE(m_events.size(), 1);
+    }
+
     void startReannouncesKnownDevicesAndKeepsOneTimer()
     {
         followAnnouncements();
@@ -248,6 +274,27 @@ private slots:
         QTRY_VERIFY(ready.count() >= 4);
         // The model takes it once; the empty serial number never counts as known.
         QCOMPARE(m_model->rowCount(), 1);
+    }
+
+    void missedChangeIsCaughtByTheSafetyListing()
+    {
+        Timings::set(Timings::DiscoverySafetyScan, 3600000);
+        followAnnouncements();
+        plug(QStringLiteral("1"), QStringLiteral("FIRST"));
+        m_tracker->start();
+        QTRY_COMPARE(m_model->rowCount(), 1);
+        m_events.clear();
+        // Rewritten in place, the file changes no entry of the folder: its watch
+        // sees nothing, and a tick lists nothing again.
+        QFile file(m_dir.filePath(QStringLiteral("1.port")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(simPort(QStringLiteral("/dev/pts/1"), QStringLiteral("SECOND"))).toJson());
+        file.close();
+        QTest::qWait(pollMs() * 10);
+        QVERIFY(m_events.isEmpty());
+        // The safety listing does.
+        Timings::set(Timings::DiscoverySafetyScan, pollMs());
+        QTRY_COMPARE(m_events, (QStringList{QStringLiteral("+SECOND"), QStringLiteral("-FIRST")}));
     }
 
     void realPollingPeriodAnnouncesWithinASecond()

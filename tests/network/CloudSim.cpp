@@ -1,5 +1,7 @@
 #include "CloudSim.h"
 
+#include "NetworkManager.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -9,6 +11,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslCertificate>
+#include <QSignalSpy>
 #include <QSslConfiguration>
 #include <QTimer>
 
@@ -120,4 +123,39 @@ QJsonArray CloudSim::requests(const QString &path) const
 QJsonArray CloudSim::actions(const QString &name) const
 {
     return record().value(QStringLiteral("record")).toObject().value(name).toArray();
+}
+
+QJsonObject CloudSim::operatorUser()
+{
+    return QJsonObject{{"id", 7}, {"email", "op@acme.test"}, {"password", "Op-Pass-1"}, {"role", "company_manager"}};
+}
+
+CloudSession::CloudSession() = default;
+CloudSession::~CloudSession() = default;
+
+bool CloudSession::start(const QJsonObject &fixture, const QStringList &extraArgs,
+                         const QMap<QString, QByteArray> &files)
+{
+    reset();
+    m_sim = std::make_unique<CloudSim>(fixture, extraArgs, files);
+    if (!m_sim->isRunning()) {
+        qWarning() << m_sim->failure();
+        return false;
+    }
+    m_sim->useForClient();
+    m_net = std::make_unique<NetworkManager>();
+    return true;
+}
+
+bool CloudSession::login(const QString &email, const QString &password)
+{
+    QSignalSpy logined(m_net.get(), &NetworkManager::logined);
+    m_net->login(email, password);
+    return logined.wait(10000) && logined.at(0).at(0).toBool();
+}
+
+void CloudSession::reset()
+{
+    m_net.reset();
+    m_sim.reset();
 }

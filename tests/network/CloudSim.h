@@ -8,6 +8,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
+class NetworkManager;
+
 // One tamo-cloudsim child process on loopback for a test: the fixture and its
 // files are written to a temporary folder, the API base URL is read from the
 // first line of the simulator's output, and what clients did is read back from
@@ -40,10 +44,36 @@ public:
     // The list named (e.g. "registrations", "tokenRefreshes") of the record.
     QJsonArray actions(const QString &name) const;
 
+    // The operator account of most fixtures: op@acme.test, "Op-Pass-1", user 7.
+    static QJsonObject operatorUser();
+
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_baseUrl;
     QString m_failure;
     QString m_caPath;
+};
+
+// A simulator with a facade pointed at it, for suites that drive the facade; each
+// start() replaces both.
+class CloudSession
+{
+public:
+    CloudSession();
+    ~CloudSession();
+
+    bool start(const QJsonObject &fixture, const QStringList &extraArgs = {},
+               const QMap<QString, QByteArray> &files = {});
+    // Signs in with the operator account (or the one given); true when accepted.
+    bool login(const QString &email = QStringLiteral("op@acme.test"),
+               const QString &password = QStringLiteral("Op-Pass-1"));
+    void reset();
+
+    CloudSim *sim() const { return m_sim.get(); }
+    NetworkManager *net() const { return m_net.get(); }
+
+private:
+    std::unique_ptr<CloudSim> m_sim;
+    std::unique_ptr<NetworkManager> m_net;
 };

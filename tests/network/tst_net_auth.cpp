@@ -10,17 +10,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
 
 namespace {
 
 QJsonObject fixture()
 {
-    return QJsonObject{
-        {"minFWVersion", "1.5.28"},
-        {"users", QJsonArray{QJsonObject{{"id", 7}, {"email", "op@acme.test"}, {"password", "Op-Pass-1"},
-                                         {"role", "company_manager"}, {"firstName", "Olga"}}}},
-    };
+    return QJsonObject{{"minFWVersion", "1.5.28"}, {"users", QJsonArray{CloudSim::operatorUser()}}};
 }
 
 QList<int> statuses(const QJsonArray &requests)
@@ -46,18 +41,14 @@ class TestNetAuth : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        m_net.reset();
-        m_sim.reset();
-    }
+    void cleanup() { m_cloud.reset(); }
 
     void scheduledRenewalBeforeExpiry()
     {
         // Two-second tokens are renewed one second after they were stored.
         QVERIFY(start({"--token-lifetime", "2"}));
         QVERIFY(login());
-        JWTAuthorizationManager *auth = m_net->authorizationManager();
+        JWTAuthorizationManager *auth = net()->authorizationManager();
         QCOMPARE(auth->scheduledInterval(), 1000);
         const QByteArray first = auth->authToken();
         const QByteArray firstRefresh = auth->refreshToken();
@@ -69,18 +60,18 @@ private slots:
         QVERIFY(auth->authToken() != first);
         QVERIFY(auth->refreshToken() != firstRefresh); // the service rotates them
         QCOMPARE(auth->scheduledInterval(), 1000);     // rescheduled for the new token
-        const QJsonArray renewals = m_sim->actions("tokenRefreshes");
+        const QJsonArray renewals = sim()->actions("tokenRefreshes");
         QCOMPARE(renewals.size(), 1);
         QCOMPARE(renewals.at(0).toObject().value("ok").toBool(), true);
-        const QJsonObject refreshCall = m_sim->requests("refresh_token/").at(0).toObject();
+        const QJsonObject refreshCall = sim()->requests("refresh_token/").at(0).toObject();
         QCOMPARE(refreshCall.value("method").toString(), QStringLiteral("POST"));
         QCOMPARE(refreshCall.value("bearer").toBool(), false);
 
-        QSignalSpy fw(m_net.get(), &NetworkManager::fwVersionLoaded);
-        m_net->loadFirmwareInfo();
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        net()->loadFirmwareInfo();
         QVERIFY(fw.wait(5000));
         QCOMPARE(fw.at(0).at(0).toBool(), true);
-        QCOMPARE(statuses(m_sim->requests("setting/platform")), (QList<int>{200}));
+        QCOMPARE(statuses(sim()->requests("setting/platform")), (QList<int>{200}));
     }
 
     void oneSecondTokensAreRenewedOn401()
@@ -88,22 +79,22 @@ private slots:
         // Nothing sensible can be scheduled for such a token; the 401 path serves.
         QVERIFY(start({"--token-lifetime", "1"}));
         QVERIFY(login());
-        QVERIFY(!m_net->authorizationManager()->isRenewalScheduled());
+        QVERIFY(!net()->authorizationManager()->isRenewalScheduled());
         QTest::qWait(2100); // the token has expired by now
-        QVERIFY(m_sim->actions("tokenRefreshes").isEmpty());
-        QSignalSpy fw(m_net.get(), &NetworkManager::fwVersionLoaded);
-        m_net->loadFirmwareInfo();
+        QVERIFY(sim()->actions("tokenRefreshes").isEmpty());
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        net()->loadFirmwareInfo();
         QVERIFY(fw.wait(5000));
         QCOMPARE(fw.at(0).at(0).toBool(), true);
         QCOMPARE(fw.at(0).at(1).toString(), QStringLiteral("1.5.28"));
         // Claims count whole seconds, so a renewed one-second token may expire
         // again before the resend arrives: then one more renewal serves.
-        const QList<int> calls = statuses(m_sim->requests("setting/platform"));
+        const QList<int> calls = statuses(sim()->requests("setting/platform"));
         QVERIFY(calls.size() >= 2 && calls.size() <= AuthorizationRequest::kMaxRenewals + 1);
         QCOMPARE(calls.last(), 200);
         QCOMPARE(calls.count(401), calls.size() - 1);
-        QVERIFY(!bearers(m_sim->requests("setting/platform")).contains(false));
-        QCOMPARE(m_sim->actions("tokenRefreshes").size(), calls.size() - 1);
+        QVERIFY(!bearers(sim()->requests("setting/platform")).contains(false));
+        QCOMPARE(sim()->actions("tokenRefreshes").size(), calls.size() - 1);
     }
 
     void concurrent401sShareOneRenewal()
@@ -112,37 +103,36 @@ private slots:
         // while the renewal started by the first is still in flight.
         QVERIFY(start({"--fail", "setting/platform@1=401", "--fail", "user/7@1=401", "--latency-ms", "300"}));
         QVERIFY(login());
-        QSignalSpy fw(m_net.get(), &NetworkManager::fwVersionLoaded);
-        QSignalSpy user(m_net.get(), &NetworkManager::gotUserInfo);
-        QSignalSpy refreshed(m_net->authorizationManager(), &JWTAuthorizationManager::accessDataDidRefresh);
-        m_net->loadFirmwareInfo();
-        m_net->loadUserInfo(QStringLiteral("AA:BB:CC:00:00:01"), 7);
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        QSignalSpy user(net(), &NetworkManager::gotUserInfo);
+        QSignalSpy refreshed(net()->authorizationManager(), &JWTAuthorizationManager::accessDataDidRefresh);
+        net()->loadFirmwareInfo();
+        net()->loadUserInfo(QStringLiteral("AA:BB:CC:00:00:01"), 7);
         QTRY_VERIFY_WITH_TIMEOUT(fw.count() == 1 && user.count() == 1, 5000);
         QCOMPARE(fw.at(0).at(0).toBool(), true);
         QCOMPARE(user.at(0).at(0).toBool(), true);
-        delete user.at(0).at(2).value<UserInfo *>();
         QCOMPARE(refreshed.count(), 1);
-        QCOMPARE(m_sim->actions("tokenRefreshes").size(), 1);
-        QCOMPARE(statuses(m_sim->requests("setting/platform")), (QList<int>{401, 200}));
-        QCOMPARE(statuses(m_sim->requests("user/7")), (QList<int>{401, 200}));
-        QCOMPARE(bearers(m_sim->requests("user/7")), (QList<bool>{true, true}));
+        QCOMPARE(sim()->actions("tokenRefreshes").size(), 1);
+        QCOMPARE(statuses(sim()->requests("setting/platform")), (QList<int>{401, 200}));
+        QCOMPARE(statuses(sim()->requests("user/7")), (QList<int>{401, 200}));
+        QCOMPARE(bearers(sim()->requests("user/7")), (QList<bool>{true, true}));
     }
 
     void failedRenewalEndsTheCall()
     {
         QVERIFY(start({"--fail", "setting/platform@1=401", "--fail", "refresh_token/=500"}));
         QVERIFY(login());
-        const QByteArray token = m_net->authorizationManager()->authToken();
-        QSignalSpy fw(m_net.get(), &NetworkManager::fwVersionLoaded);
-        m_net->loadFirmwareInfo();
+        const QByteArray token = net()->authorizationManager()->authToken();
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        net()->loadFirmwareInfo();
         QVERIFY(fw.wait(5000));
         QCOMPARE(fw.at(0).at(0).toBool(), false);
         QCOMPARE(fw.at(0).at(1).toString(), QString());
         QCOMPARE(fw.at(0).at(2).toString(), QStringLiteral("Cannot refresh access token"));
         // Sent once more, without the token, after the renewal failed.
-        QCOMPARE(bearers(m_sim->requests("setting/platform")), (QList<bool>{true, false}));
-        QCOMPARE(statuses(m_sim->requests("refresh_token/")), (QList<int>{500}));
-        QCOMPARE(m_net->authorizationManager()->authToken(), token); // kept
+        QCOMPARE(bearers(sim()->requests("setting/platform")), (QList<bool>{true, false}));
+        QCOMPARE(statuses(sim()->requests("refresh_token/")), (QList<int>{500}));
+        QCOMPARE(net()->authorizationManager()->authToken(), token); // kept
     }
 
     void renewalsAreBounded()
@@ -150,13 +140,13 @@ private slots:
         // The service keeps refusing even freshly issued tokens.
         QVERIFY(start({"--fail", "setting/platform=401"}));
         QVERIFY(login());
-        QSignalSpy fw(m_net.get(), &NetworkManager::fwVersionLoaded);
-        m_net->loadFirmwareInfo();
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        net()->loadFirmwareInfo();
         QVERIFY(fw.wait(5000));
         QCOMPARE(fw.at(0).at(0).toBool(), false);
         QCOMPARE(fw.at(0).at(2).toString(), QStringLiteral("Cannot refresh access token"));
-        QCOMPARE(m_sim->requests("setting/platform").size(), AuthorizationRequest::kMaxRenewals + 1);
-        const QJsonArray renewals = m_sim->actions("tokenRefreshes");
+        QCOMPARE(sim()->requests("setting/platform").size(), AuthorizationRequest::kMaxRenewals + 1);
+        const QJsonArray renewals = sim()->actions("tokenRefreshes");
         QCOMPARE(renewals.size(), AuthorizationRequest::kMaxRenewals);
         for (const QJsonValue &r : renewals)
             QCOMPARE(r.toObject().value("ok").toBool(), true);
@@ -174,70 +164,54 @@ private slots:
         f.close();
         QVERIFY(start({"--fail", "setting/platform@1=401", "--reply", "refresh_token/=" + answer}));
         QVERIFY(login());
-        QSignalSpy fw(m_net.get(), &NetworkManager::fwVersionLoaded);
-        m_net->loadFirmwareInfo();
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        net()->loadFirmwareInfo();
         QVERIFY(fw.wait(5000));
-        QVERIFY(!m_net->authorizationManager()->hasTokens());
-        QVERIFY(m_net->authorizationManager()->authToken().isEmpty());
+        QVERIFY(!net()->authorizationManager()->hasTokens());
+        QVERIFY(net()->authorizationManager()->authToken().isEmpty());
         // Without tokens the call went out bare and was refused.
         QCOMPARE(fw.at(0).at(0).toBool(), false);
         QCOMPARE(fw.at(0).at(2).toString(), QStringLiteral("Cannot refresh access token"));
-        const QJsonArray calls = m_sim->requests("setting/platform");
+        const QJsonArray calls = sim()->requests("setting/platform");
         QCOMPARE(calls.at(1).toObject().value("bearer").toBool(), false);
     }
 
     void loggedOutCallsFail()
     {
         QVERIFY(start({}));
-        m_net = std::make_unique<NetworkManager>();
-        QSignalSpy fw(m_net.get(), &NetworkManager::fwVersionLoaded);
-        m_net->loadFirmwareInfo();
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        net()->loadFirmwareInfo();
         QVERIFY(fw.wait(5000));
         QCOMPARE(fw.at(0).at(0).toBool(), false);
         QCOMPARE(fw.at(0).at(2).toString(), QStringLiteral("Cannot refresh access token"));
-        QCOMPARE(bearers(m_sim->requests("setting/platform")), (QList<bool>{false, false}));
-        QCOMPARE(m_sim->actions("tokenRefreshes").size(), 1);
+        QCOMPARE(bearers(sim()->requests("setting/platform")), (QList<bool>{false, false}));
+        QCOMPARE(sim()->actions("tokenRefreshes").size(), 1);
     }
 
     void logoutDuringRenewalKeepsTokensAway()
     {
         QVERIFY(start({"--fail", "setting/platform@1=401", "--latency-ms", "300"}));
         QVERIFY(login());
-        QSignalSpy fw(m_net.get(), &NetworkManager::fwVersionLoaded);
-        m_net->loadFirmwareInfo();
-        QTRY_VERIFY_WITH_TIMEOUT(m_net->authorizationManager()->isRenewing(), 5000);
-        m_net->logout();
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        net()->loadFirmwareInfo();
+        QTRY_VERIFY_WITH_TIMEOUT(net()->authorizationManager()->isRenewing(), 5000);
+        net()->logout();
         QVERIFY(fw.wait(5000));
         QCOMPARE(fw.at(0).at(0).toBool(), false);
         QCOMPARE(fw.at(0).at(2).toString(), QStringLiteral("Cannot refresh access token"));
         QTest::qWait(700); // the renewal's answer would be back by now
-        QVERIFY(!m_net->authorizationManager()->hasTokens());
-        QVERIFY(!m_net->authorizationManager()->isRenewalScheduled());
-        QVERIFY(m_net->userInfo() == nullptr);
+        QVERIFY(!net()->authorizationManager()->hasTokens());
+        QVERIFY(!net()->authorizationManager()->isRenewalScheduled());
+        QVERIFY(net()->userInfo() == nullptr);
     }
 
 private:
-    bool start(const QStringList &args)
-    {
-        m_sim = std::make_unique<CloudSim>(fixture(), args);
-        if (!m_sim->isRunning()) {
-            qWarning() << m_sim->failure();
-            return false;
-        }
-        m_sim->useForClient();
-        return true;
-    }
+    bool start(const QStringList &args) { return m_cloud.start(fixture(), args); }
+    bool login() { return m_cloud.login(); }
 
-    bool login()
-    {
-        m_net = std::make_unique<NetworkManager>();
-        QSignalSpy logined(m_net.get(), &NetworkManager::logined);
-        m_net->login(QStringLiteral("op@acme.test"), QStringLiteral("Op-Pass-1"));
-        return logined.wait(5000) && logined.at(0).at(0).toBool();
-    }
-
-    std::unique_ptr<CloudSim> m_sim;
-    std::unique_ptr<NetworkManager> m_net;
+    CloudSession m_cloud;
+    CloudSim *sim() const { return m_cloud.sim(); }
+    NetworkManager *net() const { return m_cloud.net(); }
 };
 
 QTEST_MAIN(TestNetAuth)

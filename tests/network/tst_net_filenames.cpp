@@ -39,34 +39,27 @@ private slots:
         QCOMPARE(DownloadFileNames::safeFileName(given), expected);
     }
 
-    void uniqueNamesCountUp()
+    void uniqueNamesCountUpBeforeTheLastDot_data()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString sep = QDir::separator();
-        const QString first = NetworkManager::uniqueFilePath(dir.path(), QStringLiteral("fw.v2.dfu"));
-        QCOMPARE(first, dir.path() + sep + "fw.v2.dfu");
-        touch(first);
-        touch(dir.path() + sep + "fw.v2(1).dfu");
-        QCOMPARE(NetworkManager::uniqueFilePath(dir.path(), QStringLiteral("fw.v2.dfu")),
-                 dir.path() + sep + "fw.v2(2).dfu");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("free") << "fw.v2.dfu" << QStringList() << "fw.v2.dfu";
+        QTest::newRow("two taken") << "fw.v2.dfu" << QStringList{"fw.v2.dfu", "fw.v2(1).dfu"} << "fw.v2(2).dfu";
+        QTest::newRow("no suffix, dot kept") << "firmware" << QStringList{"firmware."} << "firmware(1).";
     }
 
-    void nameWithoutSuffixEndsInADot()
+    void uniqueNamesCountUpBeforeTheLastDot()
     {
+        QFETCH(QString, name);
+        QFETCH(QStringList, existing);
+        QFETCH(QString, expected);
         QTemporaryDir dir;
-        const QString sep = QDir::separator();
-        QCOMPARE(NetworkManager::uniqueFilePath(dir.path(), QStringLiteral("firmware")), dir.path() + sep + "firmware.");
-        touch(dir.path() + sep + "firmware.");
-        QCOMPARE(NetworkManager::uniqueFilePath(dir.path(), QStringLiteral("firmware")),
-                 dir.path() + sep + "firmware(1).");
-    }
-
-private:
-    static void touch(const QString &path)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
+        for (const QString &taken : existing) {
+            QFile f(dir.filePath(taken));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(NetworkManager::uniqueFilePath(dir.path(), name), dir.path() + QDir::separator() + expected);
     }
 };
 

@@ -4,8 +4,10 @@
 #include "NetworkManager.h"
 #include "requests/DownloadDataRequest.h"
 #include "requests/GetDfuRequest.h"
+#include "Timings.h"
 
 #include <QDir>
+#include <QNetworkAccessManager>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -17,14 +19,9 @@ namespace {
 
 const QByteArray kFirmware("DfuSe firmware image \x01\x02\x03 with some length to it", 48);
 
-QJsonObject user()
-{
-    return QJsonObject{{"id", 7}, {"email", "op@acme.test"}, {"password", "Op-Pass-1"}, {"role", "company_manager"}};
-}
-
 QJsonObject fixture(const QJsonObject &firmware, const QJsonArray &installations = {})
 {
-    QJsonObject f{{"users", QJsonArray{user()}}, {"firmware", firmware}};
+    QJsonObject f{{"users", QJsonArray{CloudSim::operatorUser()}}, {"firmware", firmware}};
     if (!installations.isEmpty())
         f.insert("installations", installations);
     return f;
@@ -46,14 +43,23 @@ private slots:
 
     void cleanup()
     {
-        m_net.reset();
-        m_sim.reset();
+        m_cloud.reset();
+        Timings::restoreDefaults();
+    }
+
+    void slowDownloadThatKeepsMovingIsNeverCut()
+    {
+        Timings::set(Timings::RequestTimeout, 1500);
+        // An eighth of the file every 250 ms: 2 s in all, longer than the time-out.
+        QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}), {"--slow-body", "files/*=250"}));
+        const QList<QVariant> result = download(false);
+        QCOMPARE(result.at(0).toBool(), true);
+        QCOMPARE(read(result.at(2).toString()), kFirmware);
     }
 
     void downloadsCountUpAndNeverOverwrite()
     {
         QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}})));
-        m_net = std::make_unique<NetworkManager>(); // no login needed
         QStringList paths;
         for (int i = 0; i < 3; ++i) {
             const QList<QVariant> result = download(false);
@@ -67,7 +73,7 @@ private slots:
         QCOMPARE(QFileInfo(paths.at(2)).fileName(), QStringLiteral("tamo(2).dfu"));
         for (const QString &path : paths)
             QCOMPARE(read(path), kFirmware);
-        QCOMPARE(m_sim->requests("tamo_device_usb/upgrade").size(), 3);
+        QCOMPARE(sim()->requests("tamo_device_usb/upgrade").size(), 3);
     }
 
     void installerNeedsALogin()
@@ -76,7 +82,6 @@ private slots:
             QJsonObject{{"type", "dfu"}, {"name", "old.dfu"}, {"file", "tamo.dfu"}, {"active", false}, {"id", 1}},
             QJsonObject{{"type", "dfu"}, {"name", "current.dfu"}, {"file", "tamo.dfu"}, {"active", true}, {"id", 2}}};
         QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}, installers)));
-        m_net = std::make_unique<NetworkManager>();
         QList<QVariant> result = download(true);
         QCOMPARE(result.at(0).toBool(), false);
         QCOMPARE(result.at(2).toString(), QString());
@@ -134,60 +139,59 @@ private slots:
     void linkWithoutSuffixEndsInADot()
     {
         QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}, {"linkName", "latest"}})));
-        m_net = std::make_unique<NetworkManager>();
         const QList<QVariant> result = download(false);
         QCOMPARE(result.at(0).toBool(), true);
         QCOMPARE(QFileInfo(result.at(2).toString()).fileName(), QStringLiteral("latest."));
     }
 
-    void cutDownloadLeavesNoFile()
+    void failedDownloadLeavesNoFile_data()
     {
-        QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}), {"--close-mid-answer", "files/*"}));
-        m_net = std::make_unique<NetworkManager>();
-        const QList<QVariant> result = download(false);
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<bool>("installer");
+        QTest::addColumn<QString>("text"); // empty: any text
+        QTest::newRow("cut mid-answer") << QStringList{"--close-mid-answer", "files/*"} << false << QString();
+        QTest::newRow("link refused") << QStringList{"--fail", "files/*=403:Link expired"} << false << QString();
+        QTest::newRow("stalled") << QStringList{"--slow-body", "files/*=5000"} << false
+                                 << "No data from the cloud for 1.5 s";
+        QTest::newRow("no active installer") << QStringList() << true << QString();
+    }
+
+    void failedDownloadLeavesNoFile()
+    {
+        QFETCH(QStringList, faults);
+        QFETCH(bool, installer);
+        QFETCH(QString, text);
+        Timings::set(Timings::RequestTimeout, 1500);
+        const QJsonArray inactive{
+            QJsonObject{{"type", "dfu"}, {"name", "old.dfu"}, {"file", "tamo.dfu"}, {"active", false}, {"id", 1}}};
+        QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}, inactive), faults));
+        QVERIFY(!installer || login());
+        const QList<QVariant> result = download(installer);
         QCOMPARE(result.at(0).toBool(), false);
         QVERIFY(!result.at(3).toString().isEmpty());
-        QVERIFY(!QFileInfo::exists(result.at(2).toString()));
+        if (!text.isEmpty())
+            QCOMPARE(result.at(3).toString(), text);
         QVERIFY(entries(m_folder.path()).isEmpty());
-    }
-
-    void refusedLinkLeavesNoFile()
-    {
-        QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}), {"--fail", "files/*=403:Link expired"}));
-        m_net = std::make_unique<NetworkManager>();
-        const QList<QVariant> result = download(false);
-        QCOMPARE(result.at(0).toBool(), false);
-        QVERIFY(entries(m_folder.path()).isEmpty());
-    }
-
-    void noActiveInstallerFailsCleanly()
-    {
-        const QJsonArray installers{
-            QJsonObject{{"type", "dfu"}, {"name", "old.dfu"}, {"file", "tamo.dfu"}, {"active", false}, {"id", 1}}};
-        QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}, installers)));
-        QVERIFY(login());
-        const QList<QVariant> result = download(true);
-        QCOMPARE(result.at(0).toBool(), false);
-        QVERIFY(entries(m_folder.path()).isEmpty());
+        // The request is gone, and its access manager with it.
+        QTRY_VERIFY(net()->findChildren<QNetworkAccessManager *>().isEmpty());
     }
 
     void missingFolderIsAFailure()
     {
         QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}})));
-        m_net = std::make_unique<NetworkManager>();
         const QList<QVariant> result = download(false, m_folder.filePath("does/not/exist"));
         QCOMPARE(result.at(0).toBool(), false);
         QVERIFY(result.at(3).toString().startsWith(QStringLiteral("Cannot write")));
-        QCOMPARE(m_sim->requests().size(), 1); // the lookup only; no file was fetched
+        QCOMPARE(sim()->requests().size(), 1); // the lookup only; no file was fetched
     }
 
     void logoutDoesNotStopADownload()
     {
         QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}), {"--latency-ms", "200"}));
         QVERIFY(login());
-        QSignalSpy files(m_net.get(), &NetworkManager::fileDownloaded);
-        m_net->downloadFirmwareFile(m_folder.path(), false);
-        m_net->logout();
+        QSignalSpy files(net(), &NetworkManager::fileDownloaded);
+        net()->downloadFirmwareFile(m_folder.path(), false);
+        net()->logout();
         QVERIFY(files.wait(5000));
         QCOMPARE(files.at(0).at(0).toBool(), true);
         QCOMPARE(read(files.at(0).at(2).toString()), kFirmware);
@@ -196,27 +200,16 @@ private slots:
 private:
     bool start(const QJsonObject &f, const QStringList &args = {})
     {
-        m_sim = std::make_unique<CloudSim>(f, args, QMap<QString, QByteArray>{{"tamo.dfu", kFirmware}});
-        if (!m_sim->isRunning()) {
-            qWarning() << m_sim->failure();
-            return false;
-        }
-        m_sim->useForClient();
-        return true;
+        return m_cloud.start(f, args, QMap<QString, QByteArray>{{"tamo.dfu", kFirmware}});
     }
-
-    bool login()
-    {
-        m_net = std::make_unique<NetworkManager>();
-        QSignalSpy logined(m_net.get(), &NetworkManager::logined);
-        m_net->login(QStringLiteral("op@acme.test"), QStringLiteral("Op-Pass-1"));
-        return logined.wait(5000) && logined.at(0).at(0).toBool();
-    }
+    bool login() { return m_cloud.login(); }
+    CloudSim *sim() const { return m_cloud.sim(); }
+    NetworkManager *net() const { return m_cloud.net(); }
 
     QList<QVariant> download(bool withAuth, const QString &folder = QString())
     {
-        QSignalSpy files(m_net.get(), &NetworkManager::fileDownloaded);
-        m_net->downloadFirmwareFile(folder.isEmpty() ? m_folder.path() : folder, withAuth);
+        QSignalSpy files(net(), &NetworkManager::fileDownloaded);
+        net()->downloadFirmwareFile(folder.isEmpty() ? m_folder.path() : folder, withAuth);
         if (!files.wait(5000) || files.count() != 1)
             return {false, 0, QString(), QStringLiteral("no answer")};
         return files.takeFirst();
@@ -239,8 +232,7 @@ private:
         QString filePath(const QString &name) const { return dir->filePath(name); }
         std::unique_ptr<QTemporaryDir> dir;
     } m_folder;
-    std::unique_ptr<CloudSim> m_sim;
-    std::unique_ptr<NetworkManager> m_net;
+    CloudSession m_cloud;
 };
 
 QTEST_MAIN(TestNetFirmware)

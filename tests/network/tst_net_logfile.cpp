@@ -77,7 +77,6 @@ private slots:
         net.loadUserInfo(QStringLiteral("AA:BB"), 99);
         QVERIFY(user.wait(5000));
         QCOMPARE(user.at(0).at(0).toBool(), false);
-        delete user.at(0).at(2).value<UserInfo *>();
         net.logout();
 
         Logger::instance()->flush();

@@ -1,5 +1,4 @@
 // Passwords and tokens are hidden from every text that may reach a log.
-#include "CloudAddresses.h"
 #include "SecretRedactor.h"
 
 #include <QtTest>
@@ -46,22 +45,6 @@ private slots:
         QVERIFY(SecretRedactor::redact(QString()).isEmpty());
         SecretRedactor::addSecret(QString()); // an empty secret would hide nothing and everything
         QCOMPARE(SecretRedactor::redact(QStringLiteral("plain")), QStringLiteral("plain"));
-    }
-
-    void addressesHaveCompiledDefaultsAndOverrides()
-    {
-        qunsetenv("TAMO_API_URL");
-        qunsetenv("TAMO_PORTAL_URL");
-        QVERIFY(CloudAddresses::apiBaseUrl().startsWith(QStringLiteral("https://")));
-        QVERIFY(CloudAddresses::apiBaseUrl().endsWith(QStringLiteral("/api/v1/")));
-        QVERIFY(CloudAddresses::portalUrl().startsWith(QStringLiteral("http://")));
-        qputenv("TAMO_API_URL", "http://127.0.0.1:9/api/v1");
-        qputenv("TAMO_PORTAL_URL", "http://portal.test/");
-        QCOMPARE(CloudAddresses::apiBaseUrl(), QStringLiteral("http://127.0.0.1:9/api/v1/"));
-        QCOMPARE(CloudAddresses::portalUrl(), QStringLiteral("http://portal.test"));
-        qunsetenv("TAMO_API_URL");
-        qunsetenv("TAMO_PORTAL_URL");
-        QCOMPARE(CloudAddresses::apiBaseUrl(), QString::fromLatin1(CloudAddresses::kApiBaseUrl));
     }
 };
 

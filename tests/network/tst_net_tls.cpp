@@ -19,10 +19,7 @@ namespace {
 
 QJsonObject fixture()
 {
-    return QJsonObject{{"users", QJsonArray{QJsonObject{{"id", 7},
-                                                       {"email", "op@acme.test"},
-                                                       {"password", "Op-Pass-1"},
-                                                       {"role", "company_manager"}}}}};
+    return QJsonObject{{"users", QJsonArray{CloudSim::operatorUser()}}};
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "PtyPeer.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -32,6 +33,7 @@ PtyPeer::PtyPeer()
 
 PtyPeer::~PtyPeer()
 {
+    delete m_floodTimer;
     delete m_notifier;
     if (m_slave >= 0)
         ::close(m_slave);
@@ -55,6 +57,11 @@ void PtyPeer::onReadable()
     ssize_t n;
     while ((n = ::read(m_master, chunk, sizeof chunk)) > 0)
         m_buffer.append(chunk, static_cast<int>(n));
+    if (!m_flood.isEmpty() && !m_floodTimer) {
+        m_floodTimer = new QTimer(this);
+        connect(m_floodTimer, &QTimer::timeout, this, &PtyPeer::floodOnce);
+        m_floodTimer->start(1);
+    }
     int end;
     while ((end = m_buffer.indexOf("\r\n")) >= 0) {
         const QByteArray line = m_buffer.left(end);
@@ -66,4 +73,12 @@ void PtyPeer::onReadable()
             Q_UNUSED(written)
         }
     }
+}
+
+void PtyPeer::floodOnce()
+{
+    // Until the terminal's buffer is full; the next round tops it up.
+    for (int i = 0; i < 256; ++i)
+        if (::write(m_master, m_flood.constData(), static_cast<size_t>(m_flood.size())) <= 0)
+            break;
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QSocketNotifier;
+class QTimer;
 
 // The far side of a real pseudo-terminal, scripted by a test: it records every
 // line that arrives (lines end in "\r\n") and answers lines it has an answer
@@ -22,11 +23,15 @@ public:
     QString portName() const { return m_slavePath; }
 
     void answer(const QByteArray &line, const QByteArray &reply) { m_answers.insert(line, reply); }
+    // From the first byte that arrives on, writes `chunk` again and again, like a
+    // device that never stops talking.
+    void flood(const QByteArray &chunk) { m_flood = chunk; }
     QStringList lines() const;
     int count(const QByteArray &line) const;
 
 private:
     void onReadable();
+    void floodOnce();
 
     int m_master = -1;
     int m_slave = -1;
@@ -35,4 +40,6 @@ private:
     QByteArray m_buffer;
     QHash<QByteArray, QByteArray> m_answers;
     QStringList m_lines;
+    QByteArray m_flood;
+    QTimer *m_floodTimer = nullptr;
 };

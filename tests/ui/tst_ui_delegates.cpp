@@ -6,9 +6,11 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QListView>
 #include <QPainter>
 #include <QPixmap>
 #include <QStandardItemModel>
+#include <QStringListModel>
 #include <QtTest>
 
 namespace {
@@ -29,6 +31,16 @@ bool containsColor(const QImage &image, const QColor &color, const QRect &area)
             if (image.pixelColor(x, y) == color)
                 return true;
     return false;
+}
+
+int darkPixels(const QImage &image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                ++count;
+    return count;
 }
 
 } // namespace
@@ -60,43 +72,52 @@ private:
     }
 
 private slots:
-    void batteryTexts_data()
+    void cardTexts_data()
     {
-        QTest::addColumn<QVariant>("battery");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("firmware");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("reported") << QVariant(80) << QStringLiteral("1.5.90") << QStringLiteral("Battery:  80%");
-        QTest::newRow("reported zero") << QVariant(0) << QStringLiteral("1.5.90") << QStringLiteral("Battery:  0%");
-        QTest::newRow("1.5.87 cannot report") << QVariant() << QStringLiteral("1.5.87") << QStringLiteral("Battery:  [please upgrade FW]");
-        QTest::newRow("1.5.88 can") << QVariant() << QStringLiteral("1.5.88") << QStringLiteral("Battery:  [try again]");
-        QTest::newRow("1.5.100 is newer, not older") << QVariant() << QStringLiteral("1.5.100") << QStringLiteral("Battery:  [try again]");
-        QTest::newRow("1.10.0") << QVariant() << QStringLiteral("1.10.0") << QStringLiteral("Battery:  [try again]");
-        QTest::newRow("unknown version") << QVariant() << QString() << QStringLiteral("Battery:  [please upgrade FW]");
+        const QVariant none;
+        QTest::newRow("battery reported") << int(DeviceInfo::Battery) << QVariant(80) << "1.5.90" << "Battery:  80%";
+        QTest::newRow("battery zero") << int(DeviceInfo::Battery) << QVariant(0) << "1.5.90" << "Battery:  0%";
+        QTest::newRow("1.5.87 cannot report") << int(DeviceInfo::Battery) << none << "1.5.87"
+                                              << "Battery:  [please upgrade FW]";
+        QTest::newRow("1.5.88 can") << int(DeviceInfo::Battery) << none << "1.5.88" << "Battery:  [try again]";
+        QTest::newRow("1.5.100 is newer, not older") << int(DeviceInfo::Battery) << none << "1.5.100"
+                                                     << "Battery:  [try again]";
+        QTest::newRow("1.10.0") << int(DeviceInfo::Battery) << none << "1.10.0" << "Battery:  [try again]";
+        QTest::newRow("unknown version") << int(DeviceInfo::Battery) << none << QString()
+                                         << "Battery:  [please upgrade FW]";
+        QTest::newRow("brightness") << int(DeviceInfo::Brightness) << QVariant(55) << "1.5.90" << "Brightness:  55%";
+        QTest::newRow("dim level is not the brightness") << int(DeviceInfo::DimLevel) << QVariant(10) << "1.5.90"
+                                                         << "Brightness:  [try again]";
+        QTest::newRow("empty name") << int(DeviceInfo::Name) << QVariant(QString()) << "1.5.90"
+                                    << "Device name:  [try again]";
+        QTest::newRow("empty title") << int(DeviceInfo::Label) << none << "1.5.90" << "Title:  [try again]";
+        QTest::newRow("empty location") << int(DeviceInfo::Location) << none << "1.5.90" << "Location:  [try again]";
+        QTest::newRow("empty firmware") << int(DeviceInfo::FwVersion) << none << QString()
+                                        << "FW version:  [try again]";
+        QTest::newRow("status lower-cased") << int(DeviceInfo::Status) << QVariant(3) << "1.5.90"
+                                            << "Status: upgrading device firmware";
+        QTest::newRow("status absent reads connected") << int(DeviceInfo::Brightness) << none << "1.5.90"
+                                                       << "Status: connected";
     }
 
-    void batteryTexts()
+    void cardTexts()
     {
-        QFETCH(QVariant, battery);
+        QFETCH(int, key);
+        QFETCH(QVariant, value);
         QFETCH(QString, firmware);
         QFETCH(QString, expected);
         DevicesModel model;
         DeviceInfo info = device(QStringLiteral("A"));
         info.setValue(DeviceInfo::FwVersion, firmware);
-        if (battery.isValid())
-            info.setValue(DeviceInfo::Battery, battery);
+        if (value.isValid())
+            info.setValue(key, value);
         model.addDevices({info});
-        QCOMPARE(DeviceListDelegate::batteryText(model.index(0, 0)), expected);
-    }
-
-    void brightnessText()
-    {
-        DevicesModel model;
-        DeviceInfo info = device(QStringLiteral("A"));
-        model.addDevices({info});
-        QCOMPARE(DeviceListDelegate::brightnessText(model.index(0, 0)), QStringLiteral("Brightness:  "));
-        model.setValue(0, QStringLiteral("A"), DeviceInfo::Brightness, 55);
-        model.setValue(0, QStringLiteral("A"), DeviceInfo::DimLevel, 10); // not the brightness
-        QCOMPARE(DeviceListDelegate::brightnessText(model.index(0, 0)), QStringLiteral("Brightness:  55%"));
+        const QStringList lines = DeviceListDelegate::cardLines(model.index(0, 0), DeviceListDelegate::FullCard);
+        QVERIFY2(lines.contains(expected), qPrintable(lines.join(QLatin1Char('|'))));
     }
 
     void sizeHints()
@@ -129,23 +150,32 @@ private slots:
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QColor>("color");
-        QTest::newRow("connected") << 0 << QColor(40, 202, 66);
-        QTest::newRow("transferring") << 1 << QColor(0, 184, 212);
-        QTest::newRow("deleting") << 2 << QColor(0, 184, 212);
-        QTest::newRow("upgrading") << 3 << QColor(255, 169, 50);
-        QTest::newRow("error") << 4 << QColor(208, 2, 27);
+        QTest::addColumn<int>("width");
+        QTest::newRow("connected") << 0 << QColor(40, 202, 66) << 420;
+        QTest::newRow("transferring") << 1 << QColor(0, 184, 212) << 420;
+        QTest::newRow("deleting") << 2 << QColor(0, 184, 212) << 420;
+        QTest::newRow("upgrading") << 3 << QColor(255, 169, 50) << 420;
+        QTest::newRow("error") << 4 << QColor(208, 2, 27) << 420;
+        // Long levels must not push the status off a narrow card.
+        QTest::newRow("error, narrow card") << 4 << QColor(208, 2, 27) << 300;
     }
 
     void statusColours()
     {
         QFETCH(int, status);
         QFETCH(QColor, color);
+        QFETCH(int, width);
         QCOMPARE(DeviceListDelegate::statusColor(status), color);
         DevicesModel model;
         DeviceInfo info = device(QStringLiteral("A"));
         info.setValue(DeviceInfo::Status, status);
+        info.setValue(DeviceInfo::FwVersion, QStringLiteral("1.5.20")); // the longest battery text
         model.addDevices({info});
-        const QImage image = render(DeviceListDelegate(DeviceListDelegate::FullCard), model.index(0, 0), false);
+        QPixmap picture(64, 64);
+        picture.fill(Qt::white);
+        model.setDecoration(picture);
+        const QImage image =
+            render(DeviceListDelegate(DeviceListDelegate::FullCard), model.index(0, 0), false, QSize(width, 0));
         QVERIFY(containsColor(image, color, image.rect()));
         QCOMPARE(DeviceListDelegate::statusColor(5).alpha(), 0);
     }
@@ -171,25 +201,123 @@ private slots:
         QVERIFY(!containsColor(activated, QColor(15, 188, 15), activated.rect()));
     }
 
-    void logRowsRenderBoldText()
+    void progressAndToolTip_data()
     {
+        QTest::addColumn<QVariant>("done");
+        QTest::addColumn<QVariant>("total");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("bar");
+        QTest::addColumn<QString>("tip");
+        const QVariant none;
+        QTest::newRow("no job, no error") << none << none << 0 << QString() << false << QString();
+        QTest::newRow("transfer") << QVariant(3) << QVariant(9) << 1 << QString() << true << "Sent 3 of 9 items";
+        QTest::newRow("firmware download") << QVariant(50) << QVariant(100) << 3 << QString() << true
+                                           << "Firmware download: 50%";
+        QTest::newRow("nothing planned") << QVariant(0) << QVariant(0) << 1 << QString() << false << QString();
+        QTest::newRow("last error, shown as text") << none << none << 4 << "Port <b>lost</b>" << false
+                                                   << "Last error: Port <b>lost</b>";
+        QTest::newRow("both") << QVariant(1) << QVariant(2) << 1 << "time-out" << true
+                              << "Sent 1 of 2 items\nLast error: time-out";
+    }
+
+    void progressAndToolTip()
+    {
+        QFETCH(QVariant, done);
+        QFETCH(QVariant, total);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        QFETCH(bool, bar);
+        QFETCH(QString, tip);
+        DevicesModel model;
+        DeviceInfo info = device(QStringLiteral("A"));
+        info.setValue(DeviceInfo::Status, status);
+        info.setValue(DeviceInfo::JobDone, done);
+        info.setValue(DeviceInfo::JobTotal, total);
+        if (!error.isEmpty())
+            info.setValue(DeviceInfo::LastError, error);
+        model.addDevices({info});
+        QCOMPARE(DeviceListDelegate::toolTipText(model.index(0, 0)), tip);
+        for (int mode : {DeviceListDelegate::FullCard, DeviceListDelegate::ShortCard}) {
+            const QImage image = render(DeviceListDelegate(mode), model.index(0, 0), false);
+            QCOMPARE(containsColor(image, DeviceListDelegate::ProgressColor, image.rect()), bar);
+        }
+    }
+
+    void logRowsDrawTheirMarkup_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("lessInk");
+        QTest::newRow("bold is drawn, not shown") << "<b>plain words only</b>" << "plain words only";
+        // Values reach the log escaped; an escaped comment opener must not swallow the warning.
+        QTest::newRow("escaped comment opener") << "Device '&lt;!--' <b>Do not unplug</b>"
+                                                << "Device '' <b>Do not unplug</b>";
+        QTest::newRow("escaped picture tag") << "Device '&lt;img src=x&gt;'" << "Device ''";
+    }
+
+    void logRowsDrawTheirMarkup()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, lessInk);
         QStandardItemModel logs;
-        logs.appendRow(new QStandardItem(QStringLiteral("plain words only")));
-        logs.appendRow(new QStandardItem(QStringLiteral("<b>plain words only</b>")));
+        logs.appendRow(new QStandardItem(text));
+        logs.appendRow(new QStandardItem(lessInk));
         const LogsDelegate delegate;
-        const QImage plain = render(delegate, logs.index(0, 0), false, QSize(300, 30));
-        const QImage bold = render(delegate, logs.index(1, 0), false, QSize(300, 30));
-        auto darkPixels = [](const QImage &image) {
-            int count = 0;
-            for (int y = 0; y < image.height(); ++y)
-                for (int x = 0; x < image.width(); ++x)
-                    if (qGray(image.pixel(x, y)) < 128)
-                        ++count;
-            return count;
-        };
-        // Markup is rendered, not shown: the bold row has more ink, and no "<b>".
-        QVERIFY(darkPixels(plain) > 0);
-        QVERIFY(darkPixels(bold) > darkPixels(plain));
+        const QImage image = render(delegate, logs.index(0, 0), false, QSize(400, 40));
+        const QImage reference = render(delegate, logs.index(1, 0), false, QSize(400, 40));
+        QVERIFY(darkPixels(reference) > 0);
+        QVERIFY(darkPixels(image) > darkPixels(reference));
+    }
+
+    void logRowHeights_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::newRow("one line with descenders") << 1;
+        QTest::newRow("three wrapped lines") << 3;
+    }
+
+    void logRowHeights()
+    {
+        QFETCH(int, lines);
+        const int width = 300;
+        const QFontMetrics metrics(QApplication::font());
+        // Short words, so that wrapping loses little: 2.5 widths of text fill three lines.
+        QString text = QStringLiteral("gjpq");
+        while (lines > 1 && metrics.horizontalAdvance(text) < width * 5 / 2)
+            text += QStringLiteral(" gjpq");
+        QStandardItemModel logs;
+        logs.appendRow(new QStandardItem(text));
+        const LogsDelegate delegate;
+        const QImage row = render(delegate, logs.index(0, 0), false, QSize(width, 0));
+        const int textHeight = row.height() - 2 * LogsDelegate::kRowPadding;
+        QVERIFY2(textHeight >= lines * metrics.height() && textHeight < (lines + 1) * metrics.height(),
+                 qPrintable(QString::number(row.height())));
+        // Nothing is cut off: a taller rectangle shows no more ink.
+        const QImage roomy = render(delegate, logs.index(0, 0), false, QSize(width, row.height() + 40));
+        QCOMPARE(darkPixels(row), darkPixels(roomy));
+    }
+
+    void appendingALogRowMeasuresOnlyThatRow()
+    {
+        QStringListModel logs;
+        QStringList rows;
+        for (int i = 0; i < 300; ++i)
+            rows << QStringLiteral("line %1 with <b>some</b> words").arg(i);
+        logs.setStringList(rows);
+        QListView view;
+        view.setModel(&logs);
+        const LogsDelegate *delegate = LogsDelegate::install(&view);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_VERIFY(delegate->measurements() >= 300);
+        QTest::qWait(300); // the scroll bar's arrival narrows the rows: measured once more
+        const int before = delegate->measurements();
+        logs.insertRows(logs.rowCount(), 1);
+        logs.setData(logs.index(logs.rowCount() - 1), QStringLiteral("one more"));
+        view.scrollToBottom();
+        QTest::qWait(50);
+        QCOMPARE(delegate->measurements() - before, 1);
     }
 };
 

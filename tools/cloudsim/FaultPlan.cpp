@@ -78,6 +78,20 @@ bool FaultPlan::addCloseMidAnswer(const QString &text, QString *error)
     return addRule(text, fault, error);
 }
 
+bool FaultPlan::addSlowBody(const QString &text, QString *error)
+{
+    static const QRegularExpression form(QStringLiteral("^(.+)=([0-9]{1,6})$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch()) {
+        *error = QStringLiteral("--slow-body '%1': expected PATH[@N]=MS").arg(text);
+        return false;
+    }
+    Fault fault;
+    fault.kind = Kind::SlowBody;
+    fault.pauseMs = match.captured(2).toInt();
+    return addRule(match.captured(1), fault, error);
+}
+
 bool FaultPlan::take(Kind kind, const QString &path, Fault *fault)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -104,6 +118,7 @@ QString FaultPlan::kindName(Kind kind)
     case Kind::Reply: return QStringLiteral("reply");
     case Kind::Malformed: return QStringLiteral("malformed");
     case Kind::CloseMidAnswer: return QStringLiteral("close-mid-answer");
+    case Kind::SlowBody: return QStringLiteral("slow-body");
     }
     return QString();
 }

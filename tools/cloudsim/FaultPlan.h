@@ -18,12 +18,14 @@ public:
         Reply,           // answer a canned body without running the endpoint
         Malformed,       // run the endpoint, then send half of its body
         CloseMidAnswer,  // run the endpoint, send the headers and half the body, close
+        SlowBody,        // run the endpoint, send the headers, then the body slowly
     };
     struct Fault {
         Kind kind = Kind::Fail;
         int status = 0;
         QString message;      // Fail: a JSON error message; empty for an HTML page
         QByteArray body;      // Reply
+        int pauseMs = 0;      // SlowBody: before each part of the body
     };
 
     // PATH[@N]=STATUS[:MESSAGE]
@@ -33,6 +35,8 @@ public:
     // PATH[@N]
     bool addMalformed(const QString &text, QString *error);
     bool addCloseMidAnswer(const QString &text, QString *error);
+    // PATH[@N]=MS
+    bool addSlowBody(const QString &text, QString *error);
 
     // The first rule of this kind that matches the path, counted as used.
     bool take(Kind kind, const QString &path, Fault *fault);

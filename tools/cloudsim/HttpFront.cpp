@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QtDebug>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -237,6 +238,7 @@ void HttpFront::handle(const httplib::Request &request, httplib::Response &respo
     const QString relativePath = path.startsWith(ApiBase) ? path.mid(ApiBase.size()) : path.mid(1);
     QString faultName;
     ApiAnswer reply;
+    int pauseMs = -1; // a slow body: the pause before each of its parts
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
         reply = answer(request, relativePath, &faultName);
@@ -247,6 +249,10 @@ void HttpFront::handle(const httplib::Request &request, httplib::Response &respo
         }
         if (faultName.isEmpty() && m_faults.take(FaultPlan::Kind::CloseMidAnswer, relativePath, &fault))
             faultName = FaultPlan::kindName(fault.kind);
+        if (faultName.isEmpty() && m_faults.take(FaultPlan::Kind::SlowBody, relativePath, &fault)) {
+            faultName = FaultPlan::kindName(fault.kind);
+            pauseMs = fault.pauseMs;
+        }
         record(request, relativePath, reply.status, faultName);
     }
 
@@ -264,6 +270,15 @@ void HttpFront::handle(const httplib::Request &request, httplib::Response &respo
                 if (offset < half)
                     sink.write(body->data() + offset, half - offset);
                 return false;
+            });
+    } else if (pauseMs >= 0) {
+        const auto body = std::make_shared<std::string>(reply.body.toStdString());
+        response.set_content_provider(
+            body->size(), reply.contentType.toStdString(),
+            [body, pauseMs](size_t offset, size_t, httplib::DataSink &sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                const size_t part = (body->size() + 7) / 8;
+                return sink.write(body->data() + offset, std::min(part, body->size() - offset));
             });
     } else {
         response.set_content(reply.body.toStdString(), reply.contentType.toStdString());

@@ -76,6 +76,9 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
         {QStringLiteral("close-mid-answer"),
          QStringLiteral("Fault: run the endpoint, send the status line, the headers (with the full Content-Length) and half the body, then close the connection. Repeatable."),
          QStringLiteral("PATH[@N]")},
+        {QStringLiteral("slow-body"),
+         QStringLiteral("Fault: run the endpoint, send the status line and the headers, then the body in 8 parts with a pause of MS milliseconds before each. A pause longer than a client's time-out is a stalled answer; shorter ones make a slow answer that keeps moving. Repeatable."),
+         QStringLiteral("PATH[@N]=MS")},
         {QStringLiteral("quiet"), QStringLiteral("No request lines on standard error.")},
     });
 
@@ -134,6 +137,7 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
     reply = parser.values(QStringLiteral("reply"));
     malformed = parser.values(QStringLiteral("malformed"));
     closeMidAnswer = parser.values(QStringLiteral("close-mid-answer"));
+    slowBody = parser.values(QStringLiteral("slow-body"));
     quiet = parser.isSet(QStringLiteral("quiet"));
     return Outcome::Run;
 }

@@ -22,6 +22,7 @@ struct SimOptions
     QStringList reply;
     QStringList malformed;
     QStringList closeMidAnswer;
+    QStringList slowBody;
     bool quiet = false;
 
     enum class Outcome { Run, ExitOk, ExitError };

@@ -60,6 +60,10 @@ bool planFaults(const SimOptions &options, FaultPlan *faults, QString *error)
         if (!faults->addCloseMidAnswer(text, error))
             return false;
     }
+    for (const QString &text : options.slowBody) {
+        if (!faults->addSlowBody(text, error))
+            return false;
+    }
     return true;
 }
 

@@ -10,10 +10,10 @@ UpgradeSession::UpgradeSession(DevicesManager *manager, const QString &filePath,
     , m_filePath(filePath)
     , m_out(out)
 {
-    connect(m_manager, &DevicesManager::firmwareUpgradeProgress, this,
-            [this](const QString &serial, int percent) {
-                m_out << serial << "\tdownloading\t" << percent << "%" << Qt::endl;
-            });
+    connect(m_manager, &DevicesManager::jobProgress, this, [this](const QString &serial, int done, int total) {
+        if (total > 0 && m_manager->isUpgrading(serial))
+            m_out << serial << "\tdownloading\t" << done * 100 / total << "%" << Qt::endl;
+    });
     connect(m_manager, &DevicesManager::firmwareUpgradeFinished, this, &UpgradeSession::onFinished);
     connect(m_manager, &DevicesManager::allDevicesUpgraded, this, &UpgradeSession::onAllUpgraded);
     connect(m_manager, &DevicesManager::devicesReady, this, &UpgradeSession::onDevicesReady);

@@ -1,6 +1,7 @@
 // tamo-cli: the devices side of the application without a window, for headless hub
 // computers and scripts.
 #include "AttachedDevicesWaiter.h"
+#include "CloudAddresses.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 #include "InstanceGuard.h"
@@ -10,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QTextStream>
 #include <QThreadPool>
@@ -52,10 +54,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tamo-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAMO_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("devices | upgrade FILE"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
                                            QStringLiteral("Give up after S seconds (default 60)."),
@@ -90,6 +94,7 @@ int main(int argc, char *argv[])
     Logger::setFilePath(parser.value(logOption));
     qInstallMessageHandler(logMessageHandler);
     Logger::instance()->setFileLoggingEnabled(parser.isSet(logOption));
+    CloudAddresses::logEnvironmentOverrides();
 
     // Two programs driving the same ports would break each other's transfers.
     InstanceGuard guard;
@@ -133,6 +138,13 @@ int main(int argc, char *argv[])
 
     waiter.start();
     exitCode = app.exec();
+    // A device in the middle of its download is not cut off: the queued ones are
+    // dropped, the running one ends with the event loop alive.
+    QEventLoop rest;
+    QObject::connect(&manager, &DevicesManager::firmwareIdle, &rest, &QEventLoop::quit);
+    manager.stopUpgradingDevices();
+    if (manager.isFirmwareRunning())
+        rest.exec();
     manager.reset();
     // Stopped runners let go of their ports quickly; let them finish before exit.
     QThreadPool::globalInstance()->waitForDone(10000);

@@ -112,6 +112,11 @@ bool BaseCommand::isComplete(const QByteArray &answer) const
     return answer.size() >= 3;
 }
 
+int BaseCommand::maxAnswerSize() const
+{
+    return 3;
+}
+
 int BaseCommand::maxRetries() const
 {
     return 1;

@@ -69,6 +69,8 @@ public:
     virtual int resultKey() const;
     virtual QVariant result() const;
     virtual bool isComplete(const QByteArray &answer) const;
+    // The longest answer the command can get; a longer one fails the exchange.
+    virtual int maxAnswerSize() const;
     virtual int maxRetries() const;
     virtual QString name() const = 0;
     virtual QByteArray requestPayload() const = 0;

@@ -19,6 +19,9 @@ void CommandList::append(CommandList &&other)
 {
     if (&other == this)
         return;
+    for (int checkpoint : qAsConst(other.m_checkpoints))
+        m_checkpoints.append(size() + checkpoint);
+    other.m_checkpoints.clear();
     m_commands.insert(m_commands.end(), std::make_move_iterator(other.m_commands.begin()),
                       std::make_move_iterator(other.m_commands.end()));
     other.m_commands.clear();
@@ -75,4 +78,15 @@ BaseCommand *CommandList::last() const
 void CommandList::clear()
 {
     m_commands.clear();
+    m_checkpoints.clear();
+}
+
+void CommandList::markCheckpoint()
+{
+    m_checkpoints.append(size());
+}
+
+QVector<int> CommandList::checkpoints() const
+{
+    return m_checkpoints;
 }

@@ -2,6 +2,8 @@
 
 #include "BaseCommand.h"
 
+#include <QVector>
+
 #include <deque>
 #include <memory>
 
@@ -32,6 +34,13 @@ public:
     BaseCommand *last() const;
     void clear();
 
+    // Marks the end of one item of a job (an upload's picture, say): the runner
+    // reports its progress as the number of checkpoints passed of all of them.
+    void markCheckpoint();
+    // The list's size at each mark, in order.
+    QVector<int> checkpoints() const;
+
 private:
     std::deque<std::unique_ptr<BaseCommand>> m_commands;
+    QVector<int> m_checkpoints;
 };

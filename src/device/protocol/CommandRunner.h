@@ -1,24 +1,27 @@
 #pragma once
 
 #include "CommandList.h"
+#include "DeviceAddress.h"
+#include "SerialLink.h"
+#include "StopToken.h"
 
 #include <QMap>
 #include <QObject>
 #include <QRunnable>
-#include <QSerialPort>
 #include <QString>
 #include <QVariant>
+#include <QVector>
 
-#include <atomic>
 #include <memory>
 
 class BaseCommand;
 class PingRPCCommand;
+class QSerialPort;
 
 // Runs one list of commands against one device on a thread-pool thread: opens the
-// port, executes the commands in order (retry groups, multi-part answers, busy
-// polling, port recovery), collects their results by result key, closes the port
-// and reports one `finished`. Deletes itself once the pool has run it.
+// device's port, executes the commands in order, collects their results by result
+// key, closes the port and reports one `finished`. Deletes itself once the pool
+// has run it.
 //
 // The port object lives on the pool thread only. stop() may be called from any
 // thread; it takes effect at the next check, within a fraction of a second.
@@ -27,71 +30,60 @@ class CommandRunner : public QObject, public QRunnable
     Q_OBJECT
 
 public:
-    CommandRunner(const QString &portName, const QString &macAddress, CommandList commands,
-                  int startDelayMs = 0);
+    // The device is whom the job is for: its port is opened, its serial number
+    // names it in the signals, its MAC goes into the traces and activity lines.
+    CommandRunner(const DeviceAddress &device, CommandList commands);
     ~CommandRunner() override;
 
     void run() override;
     void stop();
     // The flag stop() sets, for callers that must be able to stop the runner
     // while the pool thread may be deleting it.
-    std::shared_ptr<std::atomic<bool>> stopHandle() const;
-
-    QString portName() const;
-    QString macAddress() const;
-    // The USB serial number of the port, looked up when the runner was made.
-    QString deviceSerial() const;
-    bool isStopRequested() const;
+    StopToken stopToken() const;
+    const DeviceAddress &device() const;
 
 signals:
     void started(QString deviceSerial);
+    // Checkpoints of the command list passed (see CommandList::markCheckpoint).
+    void progress(QString deviceSerial, int done, int total);
     void finished(QString deviceSerial, bool isSuccess, QMap<int, QVariant> readDeviceData,
                   QString errorString);
 
 protected:
     // Executes the queue; false when a command failed.
-    virtual bool processCommands(QSerialPort *port);
-    virtual void onOpenFailed(QSerialPort *port);
-    virtual void onProcessingDone(QSerialPort *port, bool ok);
+    virtual bool processCommands(SerialLink &link);
+    virtual void onProcessingDone(bool ok);
 
-    // Close, wait, reopen, let the device settle.
-    void resetPort(QSerialPort *port);
     // Reads the device's log and writes it to the debug trace.
-    void readDeviceLogs(QSerialPort *port);
-    // Sleeps, but returns early once a stop was requested.
-    void pause(int ms) const;
-
-    QMap<int, QVariant> &readDeviceData();
+    void readDeviceLogs(SerialLink &link);
+    bool isStopRequested() const;
     void setErrorString(const QString &text);
 
 private:
-    // Both return true when the exchange did not end in success.
-    bool executeWithContinuation(QSerialPort *port, BaseCommand *command, bool allowRecovery,
-                                 bool readLogs);
-    bool executeCommand(QSerialPort *port, BaseCommand *command, bool allowRecovery,
-                        bool readLogs);
-    enum class WaitResult { Data, TimedOut, Failed, Stopped };
-    // Writes the request and collects the answer until it is complete, the port
-    // fails, the wait runs out (`timedOut`) or a stop is requested.
-    QByteArray exchange(QSerialPort *port, BaseCommand *command, const QByteArray &request,
-                        bool *timedOut);
-    WaitResult waitForData(QSerialPort *port, int timeoutMs);
-    void recoverPort(QSerialPort *port, BaseCommand *command, bool readLogs);
+    // One command's last exchange, and whether the link was recovered after it
+    // in a way that makes retrying the command's group worthwhile.
+    struct Step {
+        SerialLink::Answer answer;
+        bool retry = false;
+    };
+
+    Step executeWithContinuation(SerialLink &link, BaseCommand &command, bool mayRecover);
+    Step execute(SerialLink &link, BaseCommand &command, bool mayRecover);
+    SerialLink::Answer pollWhileBusy(SerialLink &link);
+    bool recover(SerialLink &link, const BaseCommand &command);
+    bool fail(SerialLink &link, const BaseCommand &command, const Step &step);
+    void keepResult(const BaseCommand &command);
+    void reportProgress();
+    void trace(const BaseCommand &command, const QByteArray &request, const Step &step) const;
     QString describe() const;
 
-    const QString m_portName;
-    const QString m_macAddress;
-    const QString m_deviceSerial;
+    const DeviceAddress m_device;
     CommandList m_commands;
+    const int m_commandCount;
+    const QVector<int> m_checkpoints;
+    int m_checkpointsPassed = 0;
     const std::unique_ptr<PingRPCCommand> m_pingCommand;
     QMap<int, QVariant> m_readDeviceData;
     QString m_errorString;
-    // Shared, so that whoever stops the runner may keep the flag after the pool
-    // thread has deleted the runner.
-    const std::shared_ptr<std::atomic<bool>> m_stopRequested;
-    bool m_retryRequested = false;
-    const int m_startDelayMs;
-    // The port's error at the end of the latest exchange, before it was cleared.
-    QSerialPort::SerialPortError m_exchangeError = QSerialPort::NoError;
-    QString m_exchangeErrorString;
+    const StopToken m_stop;
 };

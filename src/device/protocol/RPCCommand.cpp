@@ -66,7 +66,9 @@ void RPCCommand::processResponse(const QByteArray &answer)
     const int status = statusCode();
     if (status != Done && status != MoreToFollow) {
         const QString text = CommandErrors::rpcText(status);
-        if (!text.isNull())
+        if (answer.size() > kMaxAnswerSize)
+            setErrorString(CommandErrors::responseTooLong());
+        else if (!text.isNull())
             setErrorString(text);
         else if (answer.size() < 8)
             setErrorString(CommandErrors::responseTooShort());
@@ -96,6 +98,11 @@ BaseCommand *RPCCommand::nextPart()
 bool RPCCommand::isComplete(const QByteArray &answer) const
 {
     return answer.size() > 3 && answer.size() == declaredLength(answer) + kCrcSize;
+}
+
+int RPCCommand::maxAnswerSize() const
+{
+    return kMaxAnswerSize;
 }
 
 int RPCCommand::maxRetries() const

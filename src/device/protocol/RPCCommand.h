@@ -20,6 +20,8 @@ public:
     static constexpr int kHeaderSize = 4;
     static constexpr int kCrcSize = 4;
     static constexpr int kMaxAnswerPayload = 123;
+    // Byte 3 is read as a signed byte: at most 127, plus the CRC.
+    static constexpr int kMaxAnswerSize = 127 + kCrcSize;
 
     enum Status {
         NoAnswer = -1,
@@ -45,6 +47,7 @@ public:
     bool hasNextPart() const override;
     BaseCommand *nextPart() override;
     bool isComplete(const QByteArray &answer) const override;
+    int maxAnswerSize() const override;
     int maxRetries() const override;
 
     // Decodes the payload received so far; overrides call this base first.

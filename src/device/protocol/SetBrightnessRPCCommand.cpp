@@ -1,5 +1,7 @@
 #include "SetBrightnessRPCCommand.h"
 
+#include "ActivityText.h"
+
 namespace {
 const char *const kChangedBrightness = "Changed device %1 brightnes to %2%";
 }
@@ -27,5 +29,5 @@ QByteArray SetBrightnessRPCCommand::requestPayload() const
 
 QString SetBrightnessRPCCommand::message(const QString &macAddress) const
 {
-    return QString::fromLatin1(kChangedBrightness).arg(macAddress).arg(m_value);
+    return ActivityText::fill(QString::fromLatin1(kChangedBrightness), {macAddress, QString::number(m_value)});
 }

@@ -7,8 +7,9 @@
 #include <QString>
 #include <QVector>
 
-// One file from the cloud: its type, the link it is cached under, and its frames
-// (raw bytes after download, device-ready frames after conversion).
+// One file from the cloud: its type, its link (which names the file), and its
+// frames. A download gives one frame of the raw bytes; a file turned into
+// device pictures has one frame per picture with its display time.
 struct ImageData
 {
     ImageData() = default;

@@ -1,9 +1,7 @@
 #include "GetDfuRequest.h"
 
-#include "DownloadFileNames.h"
-
 GetDfuRequest::GetDfuRequest(QObject *parent)
-    : JsonRequest(parent)
+    : FirmwareLookupRequest(parent)
 {
     setNeedsAuthorization(false);
 }
@@ -21,8 +19,7 @@ void GetDfuRequest::parseAnswer(const QByteArray &data)
         return;
     const QJsonObject firmware = d.value(QStringLiteral("firmware")).toObject();
     const QString link = firmware.value(QStringLiteral("link")).toString();
-    const QString signature = firmware.value(QStringLiteral("signature")).toString();
-    m_fileUrl = QUrl(link + QLatin1Char('?') + signature, QUrl::TolerantMode);
-    const QString lastSegment = link.mid(link.lastIndexOf(QLatin1Char('/')) + 1);
-    m_fileName = DownloadFileNames::safeFileName(lastSegment);
+    // The link's last segment names the file.
+    setFile(link, firmware.value(QStringLiteral("signature")).toString(),
+            link.mid(link.lastIndexOf(QLatin1Char('/')) + 1));
 }

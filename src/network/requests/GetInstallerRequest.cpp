@@ -1,11 +1,9 @@
 #include "GetInstallerRequest.h"
 
-#include "DownloadFileNames.h"
-
 #include <QJsonArray>
 
 GetInstallerRequest::GetInstallerRequest(int type, QObject *parent)
-    : JsonRequest(parent)
+    : FirmwareLookupRequest(parent)
     , m_type(type)
 {
     setNeedsAuthorization(true);
@@ -40,11 +38,9 @@ void GetInstallerRequest::parseAnswer(const QByteArray &data)
         const QJsonObject installer = value.toObject();
         if (!installer.value(QStringLiteral("active")).toBool())
             continue;
-        m_fileName = DownloadFileNames::safeFileName(installer.value(QStringLiteral("name")).toString());
         const QJsonObject link = installer.value(QStringLiteral("link")).toObject();
-        m_fileUrl = QUrl(link.value(QStringLiteral("link")).toString() + QLatin1Char('?')
-                             + link.value(QStringLiteral("signature")).toString(),
-                         QUrl::TolerantMode);
+        setFile(link.value(QStringLiteral("link")).toString(), link.value(QStringLiteral("signature")).toString(),
+                installer.value(QStringLiteral("name")).toString());
         return;
     }
 }

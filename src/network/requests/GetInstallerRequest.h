@@ -1,10 +1,10 @@
 #pragma once
 
-#include "JsonRequest.h"
+#include "FirmwareLookupRequest.h"
 
 // GET "installation?type=...": the active installer of a kind (the facade asks
 // for the firmware file, code 3).
-class GetInstallerRequest : public JsonRequest
+class GetInstallerRequest : public FirmwareLookupRequest
 {
     Q_OBJECT
 
@@ -21,22 +21,13 @@ public:
     // "pc", "mac", "upgrate tool", "dfu"; empty for any other code.
     static QString typeText(int type);
 
-    void setFolder(const QString &folder) { m_folder = folder; }
-    QString folder() const { return m_folder; }
     int type() const { return m_type; }
-    QUrl fileUrl() const { return m_fileUrl; }
-    // A bare file name: the server's "name" never chooses a folder.
-    QString fileName() const { return m_fileName; }
 
     QUrl url() const override;
-    Method method() const override { return Get; }
 
 protected:
     void parseAnswer(const QByteArray &data) override;
 
 private:
     int m_type = Dfu;
-    QString m_folder;
-    QString m_fileName;
-    QUrl m_fileUrl;
 };

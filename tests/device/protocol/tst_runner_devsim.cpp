@@ -94,7 +94,6 @@ private slots:
     void stopDuringATransfer();
     void stopWhileTheDeviceStaysBusy();
     void stopCutsALongWaitShort();
-    void startDelayAndStopBeforeTheFirstCommand();
     void groupIsRetriedAfterRecovery();
     void openDfuSilenceCountsAsSuccess();
     void twentyDevicesAtOnce();
@@ -133,7 +132,7 @@ bool TestRunnerDevsim::runJob(RunnerProbe &probe, CommandList commands, int time
     const QString port = DevSim::portOf();
     if (port.isEmpty())
         return false;
-    probe.start(new CommandRunner(port, kMac, std::move(commands), 0));
+    probe.start(new CommandRunner(DeviceAddress{DevSim::kFirstSerial, port, kMac}, std::move(commands)));
     return probe.waitFinished(timeoutMs);
 }
 
@@ -500,7 +499,7 @@ void TestRunnerDevsim::stopDuringATransfer()
 {
     QVERIFY(m_sim->start({"--latency-ms", "3"}));
     const QString port = DevSim::portOf();
-    auto *runner = new CommandRunner(port, kMac,
+    auto *runner = new CommandRunner(DeviceAddress{DevSim::kFirstSerial, port, kMac},
                                      imageTransferCommands(idToBytes("55"), randomBytes(20000, 3)));
     RunnerProbe probe;
     probe.start(runner);
@@ -519,7 +518,7 @@ void TestRunnerDevsim::stopCutsALongWaitShort()
 {
     QVERIFY(m_sim->start({"--drop-answer", "1"}));
     Timings::set(Timings::CommandWait, 10000);
-    auto *runner = new CommandRunner(DevSim::portOf(), kMac, deviceInfoCommands());
+    auto *runner = new CommandRunner(DeviceAddress{DevSim::kFirstSerial, DevSim::portOf(), kMac}, deviceInfoCommands());
     RunnerProbe probe;
     probe.start(runner);
     QTRY_COMPARE(m_sim->requestCount(), 1);
@@ -535,7 +534,7 @@ void TestRunnerDevsim::stopWhileTheDeviceStaysBusy()
 {
     QVERIFY(m_sim->start({"--stay-busy", "1"}));
     const QString port = DevSim::portOf();
-    auto *runner = new CommandRunner(port, kMac, eraseCommand());
+    auto *runner = new CommandRunner(DeviceAddress{DevSim::kFirstSerial, port, kMac}, eraseCommand());
     RunnerProbe probe;
     probe.start(runner);
     QTRY_VERIFY(m_sim->requestCount() >= 10); // the erase and its pings
@@ -543,34 +542,6 @@ void TestRunnerDevsim::stopWhileTheDeviceStaysBusy()
     runner->stop();
     QVERIFY(probe.waitFinished(5000));
     QVERIFY(!probe.success);
-}
-
-void TestRunnerDevsim::startDelayAndStopBeforeTheFirstCommand()
-{
-    QVERIFY(m_sim->start());
-    const QString port = DevSim::portOf();
-
-    RunnerProbe delayed;
-    delayed.start(new CommandRunner(port, kMac, batteryCommands(), 300));
-    QTest::qWait(100);
-    QVERIFY(delayed.startedSerials.isEmpty()); // the delay comes before the port
-    QVERIFY(delayed.waitFinished());
-    QVERIFY2(delayed.success, qPrintable(delayed.error));
-    QVERIFY(delayed.elapsedMs >= 300);
-    QCOMPARE(m_sim->requestCount(), 1);
-
-    // Stopped while it waits to begin: no command runs, and although nothing
-    // failed the job is not reported as done.
-    auto *runner = new CommandRunner(port, kMac, batteryCommands(), 5000);
-    RunnerProbe stopped;
-    stopped.start(runner);
-    QTest::qWait(50);
-    runner->stop();
-    QVERIFY(stopped.waitFinished(2000));
-    QVERIFY(!stopped.success);
-    QVERIFY(stopped.error.isEmpty());
-    QVERIFY(stopped.results.isEmpty());
-    QCOMPARE(m_sim->requestCount(), 1);
 }
 
 void TestRunnerDevsim::groupIsRetriedAfterRecovery()
@@ -613,9 +584,8 @@ void TestRunnerDevsim::twentyDevicesAtOnce()
         const QString serial = QStringLiteral("TAMOSIM%1").arg(i, 4, 10, QLatin1Char('0'));
         pictures << randomBytes(3000 + i, quint32(100 + i));
         probes.push_back(std::make_unique<RunnerProbe>());
-        probes.back()->start(new CommandRunner(DevSim::portOf(serial), QString(),
-                                               imageTransferCommands(idToBytes("808"),
-                                                                     pictures.last())));
+        probes.back()->start(new CommandRunner(DeviceAddress{serial, DevSim::portOf(serial), QString()},
+                                               imageTransferCommands(idToBytes("808"), pictures.last())));
     }
     for (int i = 0; i < 20; ++i) {
         const QString serial = QStringLiteral("TAMOSIM%1").arg(i + 1, 4, 10, QLatin1Char('0'));

@@ -67,6 +67,17 @@ QJsonObject lastOf(const QJsonArray &array)
     return array.isEmpty() ? QJsonObject() : array.last().toObject();
 }
 
+// The last call to path went out with this method and bearer flag and was answered 200.
+bool called(const CloudSim &sim, const QString &path, const char *method, bool bearer)
+{
+    const QJsonObject req = lastOf(sim.requests(path));
+    if (req.value("method").toString() == QLatin1String(method) && req.value("bearer").toBool() == bearer
+        && req.value("status").toInt() == 200)
+        return true;
+    qWarning() << path << req;
+    return false;
+}
+
 } // namespace
 
 class TestNetWire : public QObject
@@ -101,13 +112,8 @@ private slots:
 
     void signInWentOutWithoutToken()
     {
-        const QJsonObject req = lastOf(m_sim->requests("signin/"));
-        QCOMPARE(req.value("method").toString(), QStringLiteral("POST"));
-        QCOMPARE(req.value("target").toString(), QStringLiteral("/api/v1/signin/"));
-        QCOMPARE(req.value("bearer").toBool(), false);
-        QCOMPARE(req.value("headers").toObject().value("Content-Type").toString(), QStringLiteral("application/json"));
-        // The service insists on the indented, sorted body.
-        QCOMPARE(req.value("status").toInt(), 200);
+        // The service insists on the JSON content type and the indented, sorted body.
+        QVERIFY(called(*m_sim, "signin/", "POST", false));
         QCOMPARE(lastOf(m_sim->actions("logins")).value("email").toString(), QStringLiteral("op@acme.test"));
 
         const UserInfo *user = m_net->userInfo();
@@ -126,10 +132,7 @@ private slots:
         m_net->loadCompanyInfo(1);
         QVERIFY(loaded.wait(10000));
         QCOMPARE(m_net->userInfo()->companyName, QStringLiteral("Acme Displays"));
-        const QJsonObject req = lastOf(m_sim->requests("company/1"));
-        QCOMPARE(req.value("method").toString(), QStringLiteral("GET"));
-        QCOMPARE(req.value("bearer").toBool(), true);
-        QCOMPARE(req.value("headers").toObject().value("Content-Type").toString(), QStringLiteral("application/json"));
+        QVERIFY(called(*m_sim, "company/1", "GET", true));
     }
 
     void companyLogo()
@@ -150,18 +153,21 @@ private slots:
 
     void userLookup()
     {
+        // The record is lent for the emission: a receiver reads it then and never
+        // deletes it (a record left to the receiver leaks once per heartbeat and
+        // device; the sanitizer build's leak check sees it).
+        UserInfo seen;
+        connect(m_net.get(), &NetworkManager::gotUserInfo, this,
+                [&seen](bool, const QString &, UserInfo *user) { seen = user ? *user : UserInfo(); });
         QSignalSpy got(m_net.get(), &NetworkManager::gotUserInfo);
         m_net->loadUserInfo(kMac1, 8);
         QVERIFY(got.wait(10000));
+        disconnect(m_net.get(), &NetworkManager::gotUserInfo, this, nullptr);
         QCOMPARE(got.at(0).at(0).toBool(), true);
         QCOMPARE(got.at(0).at(1).toString(), kMac1);
-        std::unique_ptr<UserInfo> user(got.at(0).at(2).value<UserInfo *>());
-        QVERIFY(user);
-        QCOMPARE(user->username, QStringLiteral("finn"));
-        QCOMPARE(user->lastName, QStringLiteral("Field"));
-        const QJsonObject req = lastOf(m_sim->requests("user/8"));
-        QCOMPARE(req.value("method").toString(), QStringLiteral("GET"));
-        QCOMPARE(req.value("bearer").toBool(), true);
+        QCOMPARE(seen.username, QStringLiteral("finn"));
+        QCOMPARE(seen.lastName, QStringLiteral("Field"));
+        QVERIFY(called(*m_sim, "user/8", "GET", true));
     }
 
     void minimumFirmware()
@@ -171,9 +177,7 @@ private slots:
         QVERIFY(loaded.wait(10000));
         QCOMPARE(loaded.at(0).at(0).toBool(), true);
         QCOMPARE(loaded.at(0).at(1).toString(), QStringLiteral("1.5.28"));
-        const QJsonObject req = lastOf(m_sim->requests("setting/platform"));
-        QCOMPARE(req.value("method").toString(), QStringLiteral("GET"));
-        QCOMPARE(req.value("bearer").toBool(), true);
+        QVERIFY(called(*m_sim, "setting/platform", "GET", true));
     }
 
     void registration()
@@ -204,12 +208,10 @@ private slots:
             QCOMPARE(r.value("uuid").toString(), r.value("macAddress").toString());
             QCOMPARE(r.value("userId").toInt(), 7);
             QCOMPARE(r.value("location").toString(), QStringLiteral("Default place"));
+            QCOMPARE(r.value("fwVersion").toString(), QLatin1String(r.value("macAddress").toString() == kMac1 ? "1.5.30" : "1.6.0"));
         }
-        const QJsonArray reqs = m_sim->requests("tamo_device_usb");
-        QCOMPARE(reqs.size(), 2);
-        QCOMPARE(lastOf(reqs).value("method").toString(), QStringLiteral("POST"));
-        QCOMPARE(lastOf(reqs).value("bearer").toBool(), true);
-        QCOMPARE(lastOf(reqs).value("status").toInt(), 200);
+        QCOMPARE(m_sim->requests("tamo_device_usb").size(), 2);
+        QVERIFY(called(*m_sim, "tamo_device_usb", "POST", true));
     }
 
     void deviceLookup()
@@ -263,10 +265,7 @@ private slots:
         QCOMPARE(values.value(NetworkManager::LabelKey).toString(), QStringLiteral("Desk"));
         QCOMPARE(values.value(NetworkManager::LastPairedAtKey).toDateTime(), paired);
 
-        const QJsonObject req = lastOf(m_sim->requests("account/tamo_device/AA:BB:CC:00:00:01"));
-        QCOMPARE(req.value("method").toString(), QStringLiteral("PUT"));
-        QCOMPARE(req.value("bearer").toBool(), true);
-        QCOMPARE(req.value("status").toInt(), 200);
+        QVERIFY(called(*m_sim, "account/tamo_device/AA:BB:CC:00:00:01", "PUT", true));
         const QJsonObject update = lastOf(m_sim->actions("deviceUpdates"));
         QVERIFY2(!update.isEmpty(), "no device update recorded");
         const QString text = QString::fromUtf8(QJsonDocument(update).toJson());
@@ -315,9 +314,7 @@ private slots:
         QCOMPARE(shows.at(0).timeInterval, 5);
         QCOMPARE(shows.at(0).uuids, (QStringList{"5001", "5003", "5001"}));
         QCOMPARE(shows.at(0).chargingUuid, QStringLiteral("5002"));
-        const QJsonObject req = lastOf(m_sim->requests("account/schedule_event/42/content"));
-        QCOMPARE(req.value("method").toString(), QStringLiteral("GET"));
-        QCOMPARE(req.value("bearer").toBool(), true);
+        QVERIFY(called(*m_sim, "account/schedule_event/42/content", "GET", true));
         m_images = images;
     }
 
@@ -377,9 +374,7 @@ private slots:
         QCOMPARE(sent.at(0).at(0).toBool(), true);
         QCOMPARE(sent.at(0).at(1).toString(), kMac1);
         QCOMPARE(sent.at(0).at(2).value<SendUploadStatusRequest::Status>(), SendUploadStatusRequest::Failed);
-        const QJsonObject req = lastOf(m_sim->requests("scheduled_event/42/log"));
-        QCOMPARE(req.value("method").toString(), QStringLiteral("POST"));
-        QCOMPARE(req.value("bearer").toBool(), true);
+        QVERIFY(called(*m_sim, "scheduled_event/42/log", "POST", true));
         const QJsonObject logged = lastOf(m_sim->actions("uploadStatus"));
         QCOMPARE(logged.value("status").toString(), QStringLiteral("failed"));
         QCOMPARE(logged.value("errorMessage").toString(), QStringLiteral("slot full"));
@@ -401,9 +396,7 @@ private slots:
         m_net->downloadFirmwareFile(folder.path(), false);
         QVERIFY(files.wait(10000));
         QCOMPARE(files.at(1).at(0).toBool(), true);
-        const QJsonObject upgrade = lastOf(m_sim->requests("tamo_device_usb/upgrade"));
-        QCOMPARE(upgrade.value("method").toString(), QStringLiteral("GET"));
-        QCOMPARE(upgrade.value("bearer").toBool(), false);
+        QVERIFY(called(*m_sim, "tamo_device_usb/upgrade", "GET", false));
     }
 
     void signInNeverCarriesAToken()

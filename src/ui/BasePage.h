@@ -1,0 +1,94 @@
+#pragma once
+
+#include "DevicesModel.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QBoxLayout;
+class QLabel;
+class QListView;
+class QPushButton;
+class QSplitter;
+class QStackedWidget;
+class QStringListModel;
+class QTimer;
+
+// The common frame of the two work pages: a header strip, a left panel listing
+// the attached devices, a content area that each page fills, and the activity
+// log at the bottom. The log keeps the newest kMaxLogRows lines and follows the
+// newest one unless the operator has scrolled away from the end.
+class BasePage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum Panel { HeaderPanel = 1, LogPanel = 2, LeftPanel = 4 };
+    Q_DECLARE_FLAGS(Panels, Panel)
+
+    static constexpr int kMaxLogRows = 5000;
+    static constexpr int kLeftPanelWidth = 540;
+    static const QString NoFileSelectedText; // "No *.dfu file selected please select it."
+    static const QString FileNotExistText;   // "Dfu '%1' file not exist."
+
+    explicit BasePage(QWidget *parent = nullptr);
+
+    virtual void setDevicesModel(DevicesModel *model);
+    // Removes the device list's model and empties the activity log.
+    virtual void reset();
+    // Only the page shown collects activity-log lines.
+    void setLogConnection(bool connected);
+
+public slots:
+    void addLogMessage(const QString &message);
+    virtual void slotDevicesModelChanged();
+    void scrollToEndLogs();
+
+protected:
+    void setHeaderContent(QWidget *header);
+    void setContent(QWidget *content);
+    // A stack of the page's content panels, put into the content area.
+    QStackedWidget *setContentPanels(const QString &name, const QList<QWidget *> &panels);
+    void setPanelsVisible(Panels panels, bool visible);
+    void useDeviceCards(int mode);
+    // The file dialog for a firmware file in the downloads folder; empty when cancelled.
+    QString askForFirmwareFile();
+    static QWidget *styledPanel(const QString &name, QWidget *parent);
+    static QPushButton *namedButton(const QString &name, const QString &text, QWidget *parent);
+    // A step's explanation beside its button; wraps, so the panel fits the window.
+    static QLabel *stepLabel(const QString &text, QWidget *parent);
+    // A grey strip with a white title; its layout takes further widgets.
+    static QWidget *titleStrip(const QString &name, const QString &labelName, const QString &text, QWidget *parent);
+    // Why the chosen firmware file cannot be used, or empty when it can.
+    static QString firmwareFileProblem(const QString &path);
+
+    DevicesModel *devicesModel() const { return m_model; }
+    int deviceCount() const;
+    QListView *devicesListView() const { return m_devicesListView; }
+    QPushButton *firmwareButton() const { return m_firmwareBtn; }
+    QWidget *leftPanel() const { return m_leftPanel; }
+    QWidget *logPanel() const { return m_bottomPanel; }
+
+
+private:
+    QWidget *buildTopPanel();
+    QWidget *buildLeftPanel();
+    QWidget *buildBottomPanel();
+
+    QWidget *m_topPanel;
+    QBoxLayout *m_headerContentLayout = nullptr;
+    QWidget *m_leftPanel;
+    QLabel *m_devicesCountLbl = nullptr;
+    QLabel *m_noDevicesLbl = nullptr;
+    QListView *m_devicesListView = nullptr;
+    QPushButton *m_firmwareBtn = nullptr;
+    QSplitter *m_splitter;
+    QWidget *m_contentWidget;
+    QWidget *m_bottomPanel;
+    QListView *m_logsListView = nullptr;
+    QStringListModel *m_logModel;
+    QTimer *m_scrollTimer;
+    QPointer<DevicesModel> m_model;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(BasePage::Panels)

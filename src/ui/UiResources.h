@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The window's embedded pictures and style sheets (":/img/", ":/css/"). They are
+// compiled into this static library, whose registration the linker would drop
+// unless something calls it, so every user of a resource calls ensureLoaded().
+class UiResources
+{
+public:
+    static void ensureLoaded();
+
+    // The named sheets under ":/css/", read as UTF-8 and joined in order; a sheet
+    // that cannot be read counts as empty.
+    static QString styleSheet(const QStringList &names);
+};

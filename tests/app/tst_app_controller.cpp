@@ -1,0 +1,276 @@
+// The application controller with its real window, devices manager and cloud
+// client: logging in and out against the cloud simulator over HTTPS, the
+// express path's page manager, and the Yes/No question that guards closing and
+// logging out while simulated devices are busy.
+#include "CloudSim.h"
+#include "DevSim.h"
+#include "DevicesManager.h"
+#include "DfuPage.h"
+#include "DfuPageManager.h"
+#include "LoginPage.h"
+#include "MainApp.h"
+#include "MainWindow.h"
+#include "NamedChild.h"
+#include "SelfSignedCertificate.h"
+#include "Timings.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QImage>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+QJsonObject fixture()
+{
+    return QJsonObject{
+        {"minFWVersion", "1.5.28"},
+        {"companies", QJsonArray{QJsonObject{{"id", 3}, {"title", "Acme Displays"}, {"logo", "logo.png"}}}},
+        {"users", QJsonArray{QJsonObject{{"id", 7}, {"email", "op@acme.test"}, {"password", "Op-Pass-1"},
+                                         {"role", "company_manager"}, {"companyId", 3}, {"firstName", "Olga"},
+                                         {"lastName", "Tester"}}}},
+    };
+}
+
+QByteArray logoPng()
+{
+    QImage logo(80, 40, QImage::Format_RGB32);
+    logo.fill(QColor(0, 187, 188));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    logo.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Answers the next modal message box with a key or a button, and remembers it.
+class BoxAnswerer : public QObject
+{
+public:
+    explicit BoxAnswerer(std::function<void(QMessageBox *)> answer)
+        : m_answer(std::move(answer))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || m_answered)
+                return;
+            m_answered = true;
+            m_title = box->windowTitle();
+            m_text = box->text();
+            m_answer(box);
+        });
+        m_timer.start(20);
+    }
+    bool answered() const { return m_answered; }
+    QString title() const { return m_title; }
+    QString text() const { return m_text; }
+
+private:
+    std::function<void(QMessageBox *)> m_answer;
+    QTimer m_timer;
+    bool m_answered = false;
+    QString m_title;
+    QString m_text;
+};
+
+std::function<void(QMessageBox *)> press(QMessageBox::StandardButton button)
+{
+    return [button](QMessageBox *box) { box->button(button)->click(); };
+}
+
+QString pageShown(const MainApp &app)
+{
+    return namedChild<QStackedWidget>(app.window(), "stackedWidget")->currentWidget()->objectName();
+}
+
+} // namespace
+
+class TestController : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<CloudSim> m_cloud;
+
+    void typeAndLogin(MainApp &app, const QString &password)
+    {
+        namedChild<QLineEdit>(app.window(), "emailLineEdit")->setText(QStringLiteral("op@acme.test"));
+        namedChild<QLineEdit>(app.window(), "passLineEdit")->setText(password);
+        // The express page has a "Login" button of the same name.
+        QTest::mouseClick(namedChild<QPushButton>(app.window()->loginPage(), "loginButton"), Qt::LeftButton);
+    }
+
+    // Starts the express path with one simulated device and waits until its
+    // slow reading keeps the devices manager busy.
+    static bool busyOnTheExpressPath(MainApp &app)
+    {
+        app.slotDfuPage();
+        QDeadlineTimer deadline(15000);
+        while (app.devicesManager()->isIdle() && !deadline.hasExpired())
+            QTest::qWait(5);
+        return !app.devicesManager()->isIdle();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(makeSelfSignedCertificate(m_dir.path()));
+        // Read once, when the first cloud client is made.
+        qputenv("TAMO_CA_CERTS", m_dir.filePath(QStringLiteral("localhost.crt")).toUtf8());
+        m_cloud = std::make_unique<CloudSim>(
+            fixture(),
+            QStringList{"--tls-cert", m_dir.filePath("localhost.crt"), "--tls-key", m_dir.filePath("localhost.key"),
+                        "--latency-ms", "300"},
+            QMap<QString, QByteArray>{{"logo.png", logoPng()}});
+        QVERIFY2(m_cloud->isRunning(), qPrintable(m_cloud->failure()));
+        QVERIFY(m_cloud->baseUrl().startsWith(QStringLiteral("https://")));
+        m_cloud->useForClient();
+    }
+
+    void init()
+    {
+        Timings::setScale(0.01);
+        Timings::set(Timings::DiscoveryPollInterval, 20);
+        Timings::set(Timings::DeviceStartDelay, 100);
+        Timings::set(Timings::CommandWait, 4000);
+    }
+
+    void cleanup() { Timings::restoreDefaults(); }
+
+    void cleanupTestCase() { m_cloud.reset(); }
+
+    void loginRefusedThenAcceptedThenLogout()
+    {
+        MainApp app;
+        app.start();
+        QVERIFY(QTest::qWaitForWindowExposed(app.window()));
+
+        BoxAnswerer refusal(press(QMessageBox::Close));
+        typeAndLogin(app, QStringLiteral("wrong-pass"));
+        // Held while the request runs, the express button too.
+        for (const char *name : {"emailLineEdit", "passLineEdit", "showPassCheckBox", "loginButton", "fwButton"})
+            QVERIFY2(!namedChild<QWidget>(app.window()->loginPage(), name)->isEnabled(), name);
+        QTRY_VERIFY_WITH_TIMEOUT(refusal.answered(), 10000);
+        QCOMPARE(refusal.title(), QStringLiteral("Login error"));
+        QVERIFY(!refusal.text().isEmpty());
+        QCOMPARE(pageShown(app), QStringLiteral("loginPage"));
+        QVERIFY(namedChild<QWidget>(app.window(), "fwButton")->isEnabled());
+        QCOMPARE(namedChild<QLineEdit>(app.window(), "emailLineEdit")->text(), QStringLiteral("op@acme.test"));
+
+        typeAndLogin(app, QStringLiteral("Op-Pass-1"));
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(app), QStringLiteral("mainPage"), 10000);
+        QCOMPARE(app.mode(), MainApp::Mode::LoggedIn);
+        QCOMPARE(namedChild<QLabel>(app.window(), "userNameLabel")->text(), QStringLiteral("Olga Tester"));
+        QCOMPARE(namedChild<QLabel>(app.window(), "userEmailLabel")->text(), QStringLiteral("op@acme.test"));
+        QTRY_COMPARE_WITH_TIMEOUT(namedChild<QLabel>(app.window(), "companyNameLabel")->text(),
+                                  QStringLiteral("Acme Displays"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!namedChild<QLabel>(app.window(), "companyLogoLabel")->pixmap(Qt::ReturnByValue).isNull(),
+                                 10000);
+
+        // Nothing runs on the devices: logging out does not ask.
+        QTest::mouseClick(namedChild<QPushButton>(app.window(), "logoutButton"), Qt::LeftButton);
+        QCOMPARE(pageShown(app), QStringLiteral("loginPage"));
+        QCOMPARE(app.mode(), MainApp::Mode::LoginShown);
+        QVERIFY(app.networkManager()->userInfo() == nullptr);
+        QVERIFY(namedChild<QLineEdit>(app.window(), "emailLineEdit")->text().isEmpty());
+        QVERIFY(namedChild<QLabel>(app.window(), "userNameLabel")->text().isEmpty());
+    }
+
+    void guardAsksWhileDevicesAreBusy_data()
+    {
+        QTest::addColumn<QString>("intent");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("close, Yes") << "close" << "yes" << true;
+        QTest::newRow("close, No") << "close" << "no" << false;
+        QTest::newRow("close, Escape") << "close" << "escape" << false;
+        QTest::newRow("logout, Yes") << "logout" << "yes" << true;
+        QTest::newRow("logout, No") << "logout" << "no" << false;
+    }
+
+    void guardAsksWhileDevicesAreBusy()
+    {
+        QFETCH(QString, intent);
+        QFETCH(QString, answer);
+        QFETCH(bool, stops);
+        DevSim sim;
+        QVERIFY(sim.start({"--latency-ms", "400"}, 1));
+        MainApp app;
+        app.start();
+        QVERIFY(QTest::qWaitForWindowExposed(app.window()));
+        QVERIFY(busyOnTheExpressPath(app));
+        const QPointer<DfuPageManager> pageManager = app.dfuPageManager();
+
+        BoxAnswerer guard(answer == QLatin1String("escape")
+                              ? std::function<void(QMessageBox *)>(
+                                  [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); })
+                              : press(answer == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No));
+        if (intent == QLatin1String("close"))
+            app.window()->close();
+        else
+            QTest::mouseClick(namedChild<QPushButton>(app.window()->dfuPage(), "loginButton"), Qt::LeftButton);
+        QVERIFY(guard.answered());
+        QCOMPARE(guard.title(), QStringLiteral("Error"));
+        QCOMPARE(guard.text(), MainApp::TerminateQuestionText);
+
+        if (!stops) {
+            // Everything stays as it was, the device's job included.
+            QVERIFY(app.window()->isVisible());
+            QCOMPARE(pageShown(app), QStringLiteral("dfuPage"));
+            QVERIFY(!app.devicesManager()->isIdle());
+            QVERIFY(pageManager);
+            return;
+        }
+        if (intent == QLatin1String("close")) {
+            QVERIFY(!app.window()->isVisible());
+        } else {
+            QCOMPARE(pageShown(app), QStringLiteral("loginPage"));
+            QCOMPARE(app.mode(), MainApp::Mode::LoginShown);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(app.devicesManager()->isIdle(), 10000);
+    }
+
+    void expressPageManagerLetGoAtLogout()
+    {
+        // The timer only has to start; no battery reading may make logging out ask.
+        Timings::set(Timings::ExpressBatteryInterval, 600000);
+        DevSim sim;
+        QVERIFY(sim.start({}, 1));
+        MainApp app;
+        app.start();
+        QTest::mouseClick(namedChild<QPushButton>(app.window(), "fwButton"), Qt::LeftButton);
+        QCOMPARE(pageShown(app), QStringLiteral("dfuPage"));
+        QCOMPARE(app.mode(), MainApp::Mode::Express);
+        const QPointer<DfuPageManager> pageManager = app.dfuPageManager();
+        QVERIFY(pageManager);
+        QTRY_VERIFY_WITH_TIMEOUT(pageManager->isBatteryTimerRunning(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.devicesManager()->isIdle(), 10000);
+
+        QTest::mouseClick(namedChild<QPushButton>(app.window()->dfuPage(), "loginButton"), Qt::LeftButton);
+        QCOMPARE(pageShown(app), QStringLiteral("loginPage"));
+        QVERIFY(app.dfuPageManager() == nullptr);
+        // Detached before it goes: its timer is dead and the manager no longer reaches it.
+        QVERIFY(pageManager);
+        QVERIFY(!pageManager->isBatteryTimerRunning());
+        emit app.devicesManager()->devicesReady({});
+        QVERIFY(!pageManager->isBatteryTimerRunning());
+        QTRY_VERIFY(pageManager.isNull());
+    }
+};
+
+QTEST_MAIN(TestController)
+#include "tst_app_controller.moc"

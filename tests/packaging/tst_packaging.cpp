@@ -1,0 +1,147 @@
+// What a user installs: the Debian package built from this build tree, and the udev
+// rules that let a normal user at the seat open a device.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString output; // standard output and error together
+};
+
+Run run(const QString &program, const QStringList &arguments, int timeoutMs = 300000)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.output = QString::fromLocal8Bit(process.readAll());
+    return result;
+}
+
+} // namespace
+
+class TestPackaging : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // udevadm cannot be exercised without the device (udevadm test needs its sysfs
+    // path), so the rules are checked as text: a wrong id, an upper-case hex digit,
+    // a missing tag or a file that sorts after 73-seat-late.rules all leave a
+    // normal user without access, silently.
+    void udevRulesGrantAccessAndKeepModemManagerAway_data()
+    {
+        QTest::addColumn<QString>("subsystem");
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<bool>("modemManagerIgnores");
+        QTest::newRow("device") << QStringLiteral("usb") << QStringLiteral("5740") << true;
+        QTest::newRow("device's serial port") << QStringLiteral("tty") << QStringLiteral("5740") << true;
+        QTest::newRow("DFU boot loader") << QStringLiteral("usb") << QStringLiteral("df11") << false;
+    }
+
+    void udevRulesGrantAccessAndKeepModemManagerAway()
+    {
+        QFETCH(QString, subsystem);
+        QFETCH(QString, product);
+        QFETCH(bool, modemManagerIgnores);
+
+        // Access is granted in 73-seat-late.rules; a rules file sorting after it is too late.
+        QVERIFY(QFileInfo(QStringLiteral(TAMO_RULES_FILE)).fileName() < QStringLiteral("73-seat-late.rules"));
+        QFile file(QStringLiteral(TAMO_RULES_FILE));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QRegularExpression match(
+            QStringLiteral("SUBSYSTEM==\"%1\",.*ATTRS?\\{idVendor\\}==\"0483\", ATTRS?\\{idProduct\\}==\"%2\",")
+                .arg(subsystem, product));
+        QString rule;
+        for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+            if (!line.trimmed().startsWith(QLatin1Char('#')) && match.match(line).hasMatch())
+                rule = line;
+        }
+        QVERIFY2(!rule.isEmpty(), "no rule for this device");
+        QVERIFY(rule.contains(QStringLiteral("TAG+=\"uaccess\"")));
+        QCOMPARE(rule.contains(QStringLiteral("ENV{ID_MM_DEVICE_IGNORE}=\"1\"")), modemManagerIgnores);
+    }
+
+    void packageHoldsWhatAUserRuns()
+    {
+        for (const char *tool : {"dpkg-deb", "dpkg-shlibdeps", "lintian", "appstreamcli", "desktop-file-validate"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QSKIP(qPrintable(QStringLiteral("%1 is missing; scripts/setup.sh installs it").arg(QLatin1String(tool))));
+        }
+        QTemporaryDir scratch;
+        QVERIFY(scratch.isValid());
+
+        // cpack packs what this build tree has built; it does not compile anything.
+        const Run pack = run(QStringLiteral(TAMO_CPACK),
+                             {QStringLiteral("--config"), QStringLiteral(TAMO_CPACK_CONFIG), QStringLiteral("-B"),
+                              scratch.path()});
+        QVERIFY2(pack.exitCode == 0, qPrintable(pack.output));
+        const QString arch = run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).output.trimmed();
+        const QString deb = scratch.filePath(QStringLiteral("tamo-desktop_" TAMO_VERSION "_%1.deb").arg(arch));
+        QVERIFY2(QFileInfo::exists(deb), qPrintable(pack.output));
+
+        const QString depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")}).output;
+        for (const char *package : {"dfu-util", "libc6", "libqt5core5a", "libqt5widgets5", "libqt5serialport5"})
+            QVERIFY2(depends.contains(QRegularExpression(QStringLiteral("(^|, )%1( |,|$)").arg(QLatin1String(package)))),
+                     qPrintable(package + QStringLiteral(" missing from: ") + depends));
+
+        const Run lintian = run(QStringLiteral("lintian"), {QStringLiteral("--fail-on"), QStringLiteral("error"), deb});
+        QVERIFY2(lintian.exitCode == 0, qPrintable(lintian.output));
+
+        const QString root = scratch.filePath(QStringLiteral("root"));
+        QCOMPARE(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, root}).exitCode, 0);
+        const QString desktopEntry = QStringLiteral("usr/share/applications/example.tamo.Tamo.desktop");
+        const QString metainfo = QStringLiteral("usr/share/metainfo/example.tamo.Tamo.metainfo.xml");
+        const QStringList installed = {
+            desktopEntry,
+            metainfo,
+            QStringLiteral("usr/lib/udev/rules.d/60-tamo.rules"),
+            QStringLiteral("usr/lib/systemd/user/tamo-hub.service"),
+            QStringLiteral("usr/share/icons/hicolor/48x48/apps/example.tamo.Tamo.png"),
+            QStringLiteral("usr/share/icons/hicolor/128x128/apps/example.tamo.Tamo.png"),
+            QStringLiteral("usr/share/icons/hicolor/256x256/apps/example.tamo.Tamo.png"),
+            QStringLiteral("usr/share/icons/hicolor/scalable/apps/example.tamo.Tamo.svg"),
+            QStringLiteral("usr/share/man/man1/Tamo.1.gz"),
+            QStringLiteral("usr/share/man/man1/tamo-cli.1.gz"),
+            QStringLiteral("usr/share/doc/tamo-desktop/copyright"),
+        };
+        for (const QString &path : installed)
+            QVERIFY2(QFileInfo::exists(root + QLatin1Char('/') + path), qPrintable(path));
+        // The simulators and the tests stay out of the package.
+        QCOMPARE(QDir(root + QStringLiteral("/usr/bin")).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("Tamo"), QStringLiteral("tamo-cli")}));
+
+        const Run desktop = run(QStringLiteral("desktop-file-validate"), {root + QLatin1Char('/') + desktopEntry});
+        QVERIFY2(desktop.exitCode == 0 && desktop.output.isEmpty(), qPrintable(desktop.output));
+        const Run appstream = run(QStringLiteral("appstreamcli"),
+                                  {QStringLiteral("validate"), QStringLiteral("--no-net"), root + QLatin1Char('/') + metainfo});
+        QVERIFY2(appstream.exitCode == 0, qPrintable(appstream.output));
+
+        // The unpacked executables run: every library they need is a declared dependency.
+        const Run cliHelp = run(root + QStringLiteral("/usr/bin/tamo-cli"), {QStringLiteral("--help")});
+        QCOMPARE(cliHelp.exitCode, 0);
+        QVERIFY2(cliHelp.output.contains(QStringLiteral("upgrade FILE")), qPrintable(cliHelp.output));
+        const Run version = run(root + QStringLiteral("/usr/bin/Tamo"), {QStringLiteral("--version")});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.output, QStringLiteral("Tamo " TAMO_VERSION "\n"));
+        const Run help = run(root + QStringLiteral("/usr/bin/Tamo"), {QStringLiteral("-l"), QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY2(help.output.contains(QStringLiteral("\n  -l ")), qPrintable(help.output));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPackaging)
+#include "tst_packaging.moc"
