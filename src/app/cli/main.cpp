@@ -2,11 +2,16 @@
 // computers and scripts.
 #include "AttachedDevicesWaiter.h"
 #include "CloudAddresses.h"
+#include "EventLoopStallMeter.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 #include "InstanceGuard.h"
 #include "LogMessageHandler.h"
 #include "Logger.h"
+#include "NetworkManager.h"
+#include "PasswordSource.h"
+#include "PublishRun.h"
+#include "TerminationWatcher.h"
 #include "UpgradeSession.h"
 
 #include <QCommandLineParser>
@@ -33,10 +38,32 @@ const char *const kDescription =
     "                     print progress and one result line per device, then the\n"
     "                     firmware each device reports once it is back. Exit code\n"
     "                     0 when every device was upgraded, 1 otherwise.\n"
+    "  publish --email ADDRESS [--password-file FILE] [--watch]\n"
+    "                     Log in to the cloud and publish to every attached device\n"
+    "                     what the window would: register it, apply the cloud's\n"
+    "                     record, fetch, convert and upload its campaign, report\n"
+    "                     back. The password is the first line of FILE, or of\n"
+    "                     standard input (never an argument: ps would show it).\n"
+    "                     One tab-separated line per device and step:\n"
+    "                       MAC registered | MAC campaign EVENT |\n"
+    "                       MAC uploaded N items | MAC up to date |\n"
+    "                       MAC failed REASON (also: firmware offered, erasing,\n"
+    "                       erased, before the device's next pass).\n"
+    "                     Ends when every attached device is published, up to\n"
+    "                     date or failed: exit code 0 when none failed, 1\n"
+    "                     otherwise, or when the time-out (default 300 s) passes\n"
+    "                     first, naming the devices still busy. With --watch it\n"
+    "                     keeps publishing, every 30 s, until SIGTERM or SIGINT\n"
+    "                     (exit code 0). --report-stalls prints, at the end,\n"
+    "                     the longest time the event loop was kept busy.\n"
     "\n"
     "Log lines go to standard error (and to --log FILE); results to standard output.\n"
+    "Exit code 2: wrong arguments, or the devices are owned by another program.\n"
     "Environment: TAMO_SIM_DIR (simulated serial ports), TAMO_DFU_UTIL (the firmware\n"
-    "tool to run).";
+    "tool to run), TAMO_API_URL and TAMO_CA_CERTS (the cloud and the certificates\n"
+    "it is trusted by).";
+
+constexpr double kPublishTimeoutSeconds = 300;
 
 QString deviceLine(const DeviceInfo &device)
 {
@@ -46,6 +73,125 @@ QString deviceLine(const DeviceInfo &device)
     for (int field : fields)
         columns << device.value(field).toString().replace(QLatin1Char('\t'), QLatin1Char(' '));
     return columns.join(QLatin1Char('\t'));
+}
+
+// What the command line asked for, checked.
+struct CliRequest {
+    QString command;
+    QString firmware;
+    QString email;
+    QString password;
+    bool watch = false;
+    bool reportStalls = false;
+    double timeoutSeconds = 0;
+    int timeoutMs() const { return static_cast<int>(qMin(timeoutSeconds * 1000.0, 2147483647.0)); }
+};
+
+// False (after saying why on standard error) when the arguments do not make a
+// command.
+bool parseRequest(const QCommandLineParser &parser, const QCommandLineOption &timeoutOption,
+                  const QCommandLineOption &emailOption, const QCommandLineOption &passwordFileOption,
+                  const QCommandLineOption &watchOption, const QCommandLineOption &stallsOption, QTextStream &err,
+                  CliRequest *request)
+{
+    const QStringList args = parser.positionalArguments();
+    request->command = args.value(0);
+    const bool publish = request->command == QLatin1String("publish");
+    bool timeoutOk = true;
+    request->timeoutSeconds = publish && !parser.isSet(timeoutOption)
+        ? kPublishTimeoutSeconds : parser.value(timeoutOption).toDouble(&timeoutOk);
+    if (!timeoutOk || request->timeoutSeconds <= 0) {
+        err << "tamo-cli: --timeout needs a positive number of seconds" << Qt::endl;
+        return false;
+    }
+    if ((request->command != QLatin1String("devices") || args.size() != 1)
+        && (request->command != QLatin1String("upgrade") || args.size() != 2) && (!publish || args.size() != 1)) {
+        err << "tamo-cli: expected 'devices', 'upgrade FILE' or 'publish'; see --help" << Qt::endl;
+        return false;
+    }
+    const bool publishOptions =
+        parser.isSet(passwordFileOption) || parser.isSet(watchOption) || parser.isSet(stallsOption);
+    if (publish != parser.isSet(emailOption) || (!publish && publishOptions)) {
+        err << "tamo-cli: publish needs --email; --email, --password-file, --watch and --report-stalls belong to publish"
+            << Qt::endl;
+        return false;
+    }
+    request->firmware = args.value(1);
+    if (request->command == QLatin1String("upgrade") && !QFileInfo(request->firmware).isFile()) {
+        err << "tamo-cli: no such firmware file: " << request->firmware << Qt::endl;
+        return false;
+    }
+    request->email = parser.value(emailOption);
+    request->watch = parser.isSet(watchOption);
+    request->reportStalls = parser.isSet(stallsOption);
+    QString why;
+    if (publish && !PasswordSource::read(parser.value(passwordFileOption), &request->password, &why)) {
+        err << "tamo-cli: " << why << Qt::endl;
+        return false;
+    }
+    return true;
+}
+
+// devices and upgrade: wait for the attached devices, then list or upgrade them.
+int runDevices(QCoreApplication &app, DevicesManager &manager, const CliRequest &request, QTextStream &out,
+               QTextStream &err)
+{
+    AttachedDevicesWaiter waiter(&manager, request.timeoutMs());
+    UpgradeSession upgrade(&manager, request.firmware, out);
+    const bool upgrading = request.command == QLatin1String("upgrade");
+
+    QObject::connect(&waiter, &AttachedDevicesWaiter::timedOut, &app, [&](const QString &reason) {
+        err << "tamo-cli: time-out after " << request.timeoutSeconds << " s: " << reason << Qt::endl;
+        QCoreApplication::exit(1);
+    });
+    QObject::connect(&waiter, &AttachedDevicesWaiter::ready, &app, [&] {
+        const QVector<DeviceInfo> devices = manager.devicesModel()->devices();
+        if (!upgrading) {
+            for (const DeviceInfo &device : devices)
+                out << deviceLine(device) << Qt::endl;
+            QCoreApplication::exit(0);
+            return;
+        }
+        if (devices.isEmpty()) {
+            err << "tamo-cli: no device attached" << Qt::endl;
+            QCoreApplication::exit(1);
+            return;
+        }
+        upgrade.start();
+    });
+    QObject::connect(&upgrade, &UpgradeSession::done, &app, [](int code) { QCoreApplication::exit(code); });
+    // The time-out bounds the whole run, the upgrade included.
+    QTimer::singleShot(request.timeoutMs(), &upgrade, [&] {
+        if (upgrading)
+            upgrade.giveUp();
+    });
+    waiter.start();
+    return app.exec();
+}
+
+// publish: log in and publish until every device is done (or, watching, until stopped).
+int runPublish(QCoreApplication &app, DevicesManager &manager, CliRequest &request, QTextStream &out, QTextStream &err)
+{
+    NetworkManager network;
+    PublishRun run(&manager, &network, out, err, request.watch, request.timeoutMs());
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &run, [&run] { run.stop(false); });
+    QObject::connect(&run, &PublishRun::done, &app, [](int code) { QCoreApplication::exit(code); });
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &run, [&run] { run.stop(true); });
+    if (!request.watch)
+        timeout.start(request.timeoutMs());
+    EventLoopStallMeter stalls;
+    if (request.reportStalls)
+        stalls.start();
+    run.start(request.email, request.password);
+    request.password.clear();
+    const int exitCode = app.exec();
+    if (request.reportStalls)
+        err << "tamo-cli: longest event-loop stall: " << stalls.longestOwnStallMs() << " ms ("
+            << stalls.longestStallMs() << " ms with the time other programs held the processors)" << Qt::endl;
+    return exitCode;
 }
 
 } // namespace
@@ -60,35 +206,31 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("devices | upgrade FILE"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("devices | upgrade FILE | publish"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                           QStringLiteral("Give up after S seconds (default 60)."),
+                                           QStringLiteral("Give up after S seconds (default 60; publish: 300)."),
                                            QStringLiteral("S"), QStringLiteral("60"));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Also write the log to FILE."),
                                        QStringLiteral("FILE"));
-    parser.addOption(timeoutOption);
-    parser.addOption(logOption);
+    const QCommandLineOption emailOption(QStringLiteral("email"), QStringLiteral("publish: the account's e-mail."),
+                                         QStringLiteral("ADDRESS"));
+    const QCommandLineOption passwordFileOption(
+        QStringLiteral("password-file"),
+        QStringLiteral("publish: the password is FILE's first line (default: standard input's)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption watchOption(QStringLiteral("watch"),
+                                         QStringLiteral("publish: keep publishing until SIGTERM or SIGINT."));
+    const QCommandLineOption stallsOption(
+        QStringLiteral("report-stalls"),
+        QStringLiteral("publish: at the end, print the longest time the event loop was kept busy."));
+    parser.addOptions({timeoutOption, logOption, emailOption, passwordFileOption, watchOption, stallsOption});
     parser.process(app);
 
-    const QStringList args = parser.positionalArguments();
-    const QString command = args.value(0);
-    bool timeoutOk = false;
-    const double timeoutSeconds = parser.value(timeoutOption).toDouble(&timeoutOk);
     QTextStream err(stderr);
-    if (!timeoutOk || timeoutSeconds <= 0) {
-        err << "tamo-cli: --timeout needs a positive number of seconds" << Qt::endl;
+    CliRequest request;
+    if (!parseRequest(parser, timeoutOption, emailOption, passwordFileOption, watchOption, stallsOption, err,
+                      &request))
         return 2;
-    }
-    if ((command != QLatin1String("devices") || args.size() != 1)
-        && (command != QLatin1String("upgrade") || args.size() != 2)) {
-        err << "tamo-cli: expected 'devices' or 'upgrade FILE'; see --help" << Qt::endl;
-        return 2;
-    }
-    const QString firmware = args.value(1);
-    if (command == QLatin1String("upgrade") && !QFileInfo(firmware).isFile()) {
-        err << "tamo-cli: no such firmware file: " << firmware << Qt::endl;
-        return 2;
-    }
 
     // The window's log file belongs to the window; this tool writes one only on request.
     Logger::setFilePath(parser.value(logOption));
@@ -104,40 +246,9 @@ int main(int argc, char *argv[])
     }
 
     QTextStream out(stdout);
-    const int timeoutMs = static_cast<int>(qMin(timeoutSeconds * 1000.0, 2147483647.0));
     DevicesManager manager;
-    AttachedDevicesWaiter waiter(&manager, timeoutMs);
-    UpgradeSession upgrade(&manager, firmware, out);
-    int exitCode = 0;
-
-    QObject::connect(&waiter, &AttachedDevicesWaiter::timedOut, &app, [&](const QString &reason) {
-        err << "tamo-cli: time-out after " << timeoutSeconds << " s: " << reason << Qt::endl;
-        QCoreApplication::exit(1);
-    });
-    QObject::connect(&waiter, &AttachedDevicesWaiter::ready, &app, [&] {
-        const QVector<DeviceInfo> devices = manager.devicesModel()->devices();
-        if (command == QLatin1String("devices")) {
-            for (const DeviceInfo &device : devices)
-                out << deviceLine(device) << Qt::endl;
-            QCoreApplication::exit(0);
-            return;
-        }
-        if (devices.isEmpty()) {
-            err << "tamo-cli: no device attached" << Qt::endl;
-            QCoreApplication::exit(1);
-            return;
-        }
-        upgrade.start();
-    });
-    QObject::connect(&upgrade, &UpgradeSession::done, &app, [](int code) { QCoreApplication::exit(code); });
-    // The time-out bounds the whole run, the upgrade included.
-    QTimer::singleShot(timeoutMs, &upgrade, [&] {
-        if (command == QLatin1String("upgrade"))
-            upgrade.giveUp();
-    });
-
-    waiter.start();
-    exitCode = app.exec();
+    const int exitCode = request.command == QLatin1String("publish") ? runPublish(app, manager, request, out, err)
+                                                                     : runDevices(app, manager, request, out, err);
     // A device in the middle of its download is not cut off: the queued ones are
     // dropped, the running one ends with the event loop alive.
     QEventLoop rest;

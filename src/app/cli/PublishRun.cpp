@@ -1,0 +1,102 @@
+#include "PublishRun.h"
+
+#include "AttachedDevicesWaiter.h"
+#include "ContentsChef.h"
+#include "DevicesManager.h"
+#include "DevicesModel.h"
+#include "NetworkManager.h"
+#include "PublishReport.h"
+#include "PublishingSession.h"
+
+PublishRun::PublishRun(DevicesManager *devices, NetworkManager *network, QTextStream &out, QTextStream &err,
+                       bool watch, int timeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_devices(devices)
+    , m_network(network)
+    , m_out(out)
+    , m_err(err)
+    , m_watch(watch)
+    , m_timeoutMs(timeoutMs)
+{
+}
+
+PublishRun::~PublishRun()
+{
+    delete m_session; // detaches the chef before the managers go
+}
+
+void PublishRun::start(const QString &email, const QString &password)
+{
+    connect(m_network, &NetworkManager::logined, this, &PublishRun::onLogined, Qt::UniqueConnection);
+    m_network->login(email, password);
+}
+
+void PublishRun::onLogined(bool success, const QString &errorString)
+{
+    disconnect(m_network, &NetworkManager::logined, this, &PublishRun::onLogined);
+    if (!success) {
+        m_err << "tamo-cli: login failed: " << errorString << Qt::endl;
+        finish(1);
+        return;
+    }
+    // The chef listens before discovery starts, so no device's arrival is missed.
+    m_session = new PublishingSession(m_devices, m_network, this);
+    m_report = new PublishReport(m_session->progress(), m_devices->devicesModel(), m_out, this);
+    connect(m_report, &PublishReport::changed, this, &PublishRun::finishIfSettled);
+    connect(m_session->chef(), &ContentsChef::cloudWritesSettled, this, &PublishRun::finishIfSettled);
+    m_waiter = new AttachedDevicesWaiter(m_devices, m_timeoutMs, this);
+    connect(m_waiter, &AttachedDevicesWaiter::ready, this, &PublishRun::onDevicesAttached);
+    m_waiter->start();
+}
+
+void PublishRun::onDevicesAttached()
+{
+    m_attached = true;
+    if (!m_watch && m_devices->devicesModel()->devices().isEmpty()) {
+        m_err << "tamo-cli: no device attached" << Qt::endl;
+        finish(1);
+        return;
+    }
+    finishIfSettled();
+}
+
+void PublishRun::finishIfSettled()
+{
+    if (m_watch || !m_attached || m_finished)
+        return;
+    // Every device has its final state, and the cloud has answered every update
+    // of a device record (leaving earlier would cut them off).
+    if (m_report->finalCount() == 0 || !m_report->busyDevices().isEmpty()
+        || m_session->chef()->hasCloudWritesInFlight())
+        return;
+    finish(m_report->allSucceeded() ? 0 : 1);
+}
+
+void PublishRun::stop(bool timedOut)
+{
+    if (m_finished)
+        return;
+    if (m_watch) {
+        finish(0);
+        return;
+    }
+    QStringList busy = m_report ? m_report->busyDevices() : QStringList();
+    if (m_waiter)
+        busy += m_waiter->pending();
+    busy.removeDuplicates();
+    m_err << "tamo-cli: " << (timedOut ? "time-out" : "stopped");
+    if (!busy.isEmpty())
+        m_err << "; still busy: " << busy.join(QStringLiteral(", "));
+    else if (!m_session)
+        m_err << " before the login was answered";
+    m_err << Qt::endl;
+    finish(1);
+}
+
+void PublishRun::finish(int exitCode)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    emit done(exitCode);
+}

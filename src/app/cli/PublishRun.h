@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTextStream>
+
+class AttachedDevicesWaiter;
+class DevicesManager;
+class NetworkManager;
+class PublishReport;
+class PublishingSession;
+
+// `tamo-cli publish`: logs in, then runs the window's publishing composition
+// (the contents chef on both managers, with its heartbeat) over every attached
+// device. Without watching it ends once every attached device reached a final
+// state; watching, it runs until stopped.
+class PublishRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    PublishRun(DevicesManager *devices, NetworkManager *network, QTextStream &out, QTextStream &err,
+               bool watch, int timeoutMs, QObject *parent = nullptr);
+    ~PublishRun() override;
+
+    void start(const QString &email, const QString &password);
+    // The time-out passed, or the process was asked to stop.
+    void stop(bool timedOut);
+
+signals:
+    void done(int exitCode);
+
+private:
+    void onLogined(bool success, const QString &errorString);
+    void onDevicesAttached();
+    void finishIfSettled();
+    void finish(int exitCode);
+
+    DevicesManager *m_devices;
+    NetworkManager *m_network;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    const bool m_watch;
+    const int m_timeoutMs;
+    PublishingSession *m_session = nullptr;
+    PublishReport *m_report = nullptr;
+    AttachedDevicesWaiter *m_waiter = nullptr;
+    bool m_attached = false;
+    bool m_finished = false;
+};
