@@ -119,9 +119,8 @@ run_suites() {
 
 echo "== Copying the checkout to $tree"
 helper sync "$here" "$tree"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
+# Configured at every run: the test list that selects the targets must be the copy's.
+cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 
 names=() files=() froms=() tos=() regexes=()
 while IFS= read -r -d '' name && IFS= read -r -d '' file && IFS= read -r -d '' from \
