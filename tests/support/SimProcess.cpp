@@ -1,5 +1,6 @@
 #include "SimProcess.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 
 ToolRun runTool(const QString &program, const QStringList &arguments, const QStringList &set)
@@ -79,7 +80,9 @@ bool SimProcess::find(int *from, const QStringList &prefixes, int timeoutMs, QSt
         const qint64 left = timeoutMs - clock.elapsed();
         if (left <= 0 || !isRunning())
             return false;
-        m_process.waitForReadyRead(static_cast<int>(qMin<qint64>(left, 100)));
+        // Events are served while waiting: the code under test may share this thread.
+        QCoreApplication::processEvents();
+        m_process.waitForReadyRead(static_cast<int>(qMin<qint64>(left, 10)));
     }
 }
 

@@ -40,6 +40,8 @@ public:
     int stop(int signalNumber = SIGTERM);
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     QByteArray errors();
+    // Every line of standard output so far.
+    const QStringList &lines() const { return m_lines; }
     QProcess &process() { return m_process; }
 
 private:
