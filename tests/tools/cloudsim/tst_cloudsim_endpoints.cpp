@@ -1,5 +1,5 @@
-// Each endpoint answers with the shape the client reads, from the fixture's
-// data, and client calls change the simulated cloud as a real one would. The
+// Client calls change the simulated cloud as a real one would (the shapes of
+// the answers are read by the cloud client's wire suite). The
 // demo fixture's pictures are real pictures of the formats it names.
 #include "CloudSimProcess.h"
 #include "HttpProbe.h"
@@ -94,17 +94,6 @@ private slots:
         QCOMPARE(strings, QStringList{"Email or password is wrong."});
     }
 
-    void userCompanyAndPlatform()
-    {
-        const QJsonObject user = m_client->api("GET", "user/8").data();
-        QCOMPARE(fields(user, {"username", "firstName", "role", "dob"}), (QStringList{"worker", "Will", "user", "[null]"}));
-        QVERIFY(!user.contains("password"));
-        QCOMPARE(m_client->api("GET", "user/99").status, 404);
-        QCOMPARE(m_client->api("GET", "company/1").data().value("title").toString(), QStringLiteral("Acme Displays"));
-        QCOMPARE(m_client->api("GET", "company/3").status, 404);
-        QCOMPARE(m_client->api("GET", "setting/platform").data().value("minFWVersion").toString(), QStringLiteral("1.5.28"));
-    }
-
     void registrationAnswersAndCreates()
     {
         // An up-to-date device: activated, its cloud location, no firmware offer.
@@ -124,21 +113,6 @@ private slots:
         QCOMPARE(fields(data, {"activated", "location"}), (QStringList{"[false]", "Default place"}));
         QCOMPARE(lookUp("aa:bb:cc:00:00:77").value("count").toInt(), 1);
         QCOMPARE(device("aa:bb:cc:00:00:77").value("activated").toBool(), false);
-    }
-
-    void deviceLookup()
-    {
-        const QJsonObject root = lookUp("aa:bb:cc:00:00:01");
-        QVERIFY(!root.contains("data"));
-        QCOMPARE(root.value("count").toInt(), 1);
-        QCOMPARE(fields(device("aa:bb:cc:00:00:01"), {"name", "label", "location", "lastPairedAt", "userId", "brightness",
-                                                    "toErase", "firmwareRevision", "hardwareRevision"}),
-                 (QStringList{"TAMO-01", "Front", "Hall", "2024-05-01T10:00:00.000Z", "[8]", "[70]", "[false]", "1.5.30",
-                              "P1"}));
-        // The fixture wrote this MAC in upper case; the cloud matches either.
-        QCOMPARE(fields(device("aa:bb:cc:00:00:02"), {"toErase", "userId", "lastPairedAt"}),
-                 (QStringList{"[true]", "[null]", "[null]"}));
-        QCOMPARE(lookUp("aa:bb:cc:00:00:99").value("rows").toArray().size(), 0);
     }
 
     void updateChangesTheDeviceAndAnswersIt()
@@ -181,40 +155,6 @@ private slots:
         QVERIFY(event("aa:bb:cc:00:00:03").isEmpty());
     }
 
-    void eventContent()
-    {
-        const QJsonObject data = m_client->api("GET", "account/schedule_event/42/content").data();
-        QStringList formats;
-        for (const QJsonValue &tamo : data.value("tamos").toArray())
-            formats << QString::number(tamo.toObject().value("uuid").toInt()) + ' ' + tamo.toObject().value("imageFormat").toString();
-        QCOMPARE(formats, (QStringList{"5001 image/jpeg", "5003 image/gif", "5005 image/bmp"}));
-        const QJsonObject asset = m_client->asset(42, 0);
-        QVERIFY(asset.value("link").toString().startsWith(m_sim.origin()));
-        QVERIFY(!asset.value("signature").toString().isEmpty());
-
-        const QJsonArray posts = data.value("posts").toArray();
-        QCOMPARE(posts.size(), 1);
-        const QJsonObject post = posts.at(0).toObject();
-        QCOMPARE(fields(post, {"uuid", "tamoId", "chargingTamoId"}), (QStringList{"[6001]", "[[101,102,101]]", "[104]"}));
-        // "properties" is a JSON text inside the JSON answer.
-        QCOMPARE(QJsonDocument::fromJson(post.value("properties").toString().toUtf8()).object().value("timeInterval").toInt(), 5);
-        QStringList pictures;
-        for (const QJsonValue &tamo : post.value("tamos").toArray())
-            pictures << QStringLiteral("%1/%2").arg(tamo.toObject().value("id").toInt()).arg(tamo.toObject().value("uuid").toInt());
-        QCOMPARE(pictures, (QStringList{"101/5001", "102/5002", "104/5004"}));
-        QCOMPARE(m_client->api("GET", "account/schedule_event/77/content").status, 404);
-    }
-
-    void contentInfo()
-    {
-        const QJsonObject root = m_client->api("GET", "account/content/device?limit=1000&where={\"uuid\":[5001,6001,424242]}").json();
-        QCOMPARE(root.value("count").toInt(), 2);
-        const QJsonArray rows = root.value("rows").toArray();
-        QCOMPARE(fields(rows.at(0).toObject(), {"uuid", "createdAt"}), (QStringList{"[5001]", "2024-01-02T03:04:05.006Z"}));
-        QCOMPARE(fields(rows.at(1).toObject(), {"type", "createdAt"}), (QStringList{"post", "2024-02-03T04:05:06.007Z"}));
-        QCOMPARE(rows.at(1).toObject().value("post").toObject().value("tamos").toArray().size(), 3);
-    }
-
     void badFixturesAreRefused_data()
     {
         QTest::addColumn<QString>("list");
@@ -250,20 +190,6 @@ private slots:
         QVERIFY2(sim.errors().contains(message), sim.errors().constData());
     }
 
-    void firmwareFiles()
-    {
-        const QJsonObject firmware = HttpProbe(m_sim.baseUrl()).api("GET", "tamo_device_usb/upgrade").data().value("firmware").toObject();
-        QVERIFY(firmware.value("link").toString().endsWith(QLatin1String("/fw.dfu")));
-        QVERIFY(!firmware.value("signature").toString().isEmpty());
-        const QJsonArray list = m_client->api("GET", "installation?type=dfu").json().value("data").toArray();
-        QCOMPARE(list.size(), 2);
-        QCOMPARE(list.at(0).toObject().value("active").toBool(), false);
-        QCOMPARE(list.at(1).toObject().value("name").toString(), QStringLiteral("../evil name.dfu"));
-        QVERIFY(list.at(1).toObject().value("link").toObject().value("link").toString().endsWith(QLatin1String("/..")));
-        // The space of "upgrate tool" travels percent-encoded.
-        QCOMPARE(m_client->api("GET", "installation?type=upgrate tool").json().value("data").toArray().at(0).toObject()
-                     .value("name").toString(), QStringLiteral("tool.zip"));
-    }
     // The demo: the README's account, three devices with campaigns of JPEG and
     // PNG stills of several sizes and shapes, an animation of more than 24
     // frames, a slideshow with a charging picture, and the firmware on offer.
