@@ -77,7 +77,9 @@ elif cmd == "sync":
         data = open(src, "rb").read()
         if not os.path.exists(dst) or open(dst, "rb").read() != data:
             os.makedirs(os.path.dirname(dst), exist_ok=True)
-            shutil.copy2(src, dst)
+            # A fresh time stamp: the copy must look newer than what was built from it.
+            shutil.copyfile(src, dst)
+            shutil.copymode(src, dst)
     for root, dirs, files in os.walk(target):
         if root == target and "build" in dirs:
             dirs.remove("build")
@@ -96,7 +98,9 @@ elif cmd == "plant":
     shutil.copy2(path, path + ".orig")
     open(path, "w", encoding="utf-8").write(text.replace(old, new))
 elif cmd == "revert":
+    # Touched after the move: the build must see the original as newer than the fault's objects.
     os.replace(sys.argv[2] + ".orig", sys.argv[2])
+    os.utime(sys.argv[2])
 PY
 }
 
