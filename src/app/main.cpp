@@ -18,6 +18,9 @@ int main(int argc, char *argv[])
         return 0;
 
     QApplication app(argc, argv);
+    // Lets the desktop (Wayland in particular) match the window to the installed
+    // desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.tamo.Tamo"));
     AppPaths::ensureDataFolder();
 
     // Asked before the logger exists: the logger empties logs.txt when it is
