@@ -243,6 +243,7 @@ void TestFrames::plainRequestIsUnframed()
     const QByteArray id = QByteArray::fromHex("0102030405060708");
     EndTransferCommand image(TransferRPCCommand::ImageContent, id);
     QCOMPARE(image.request(), QByteArray::fromHex("0501"));
+    QCOMPARE(image.maxRetries(), 1); // a transfer's group is sent once more after a recovery
     QCOMPARE(image.resultKey(), 6);
     QCOMPARE(image.result().toByteArray(), id);
     EndTransferCommand gif(TransferRPCCommand::GifContent, id);
