@@ -20,6 +20,11 @@ echo "== Testing $dir"
 tests_status=0
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 900 || tests_status=$?
 
+# A tree configured without TAMO_COVERAGE (or one whose CMakeLists lacks it) writes no counters.
+if [ -z "$(find "$dir" -name '*.gcda' -print -quit)" ]; then
+  echo "== No coverage counters under $dir: was it configured with TAMO_COVERAGE=ON?" >&2
+  exit 1
+fi
 mkdir -p "$dir/coverage"
 # Branches that only exceptions or the compiler's own bookkeeping take are left
 # out: they say nothing about what the tests exercise.
