@@ -10,6 +10,7 @@ packages=(
   dfu-util
   python3 python3-pil
   imagemagick
+  gcovr
   fonts-dejavu-core
   xvfb xauth
   xdotool libxcb1-dev                                  # the demo test types into and closes the window

@@ -49,30 +49,27 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-    }
-
     void cleanup()
     {
         qunsetenv("TAMO_DFU_UTIL");
         qunsetenv("TAMO_SIM_DIR");
     }
 
-    void helpAndUsage()
+    void usageErrorsAreExitCodeTwo_data()
     {
-        Run help = cli({QStringLiteral("--help")});
-        QCOMPARE(help.exitCode, 0);
-        const QString text = help.lines.join(QLatin1Char('\n'));
-        QVERIFY(text.contains(QStringLiteral("devices")));
-        QVERIFY(text.contains(QStringLiteral("upgrade FILE")));
-        QVERIFY(text.contains(QStringLiteral("--timeout")));
-        QCOMPARE(cli({QStringLiteral("frobnicate")}).exitCode, 2);
-        QCOMPARE(cli({QStringLiteral("devices"), QStringLiteral("--timeout"), QStringLiteral("soon")}).exitCode, 2);
-        const Run missing = cli({QStringLiteral("upgrade"), m_dir.filePath(QStringLiteral("none.dfu"))});
-        QCOMPARE(missing.exitCode, 2);
-        QVERIFY(missing.errors.contains(QStringLiteral("no such firmware file")));
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown command") << QStringList{"frobnicate"} << QString();
+        QTest::newRow("time-out not a number") << QStringList{"devices", "--timeout", "soon"} << QString();
+        QTest::newRow("missing firmware file") << QStringList{"upgrade", "/no/such/none.dfu"} << "no such firmware file";
+    }
+    void usageErrorsAreExitCodeTwo()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const Run run = cli(arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
     }
 
     void listsEveryDeviceOnce()

@@ -7,7 +7,6 @@
 #include "Timings.h"
 
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,44 +30,25 @@ private slots:
         QFile::remove(AppPaths::settingsFilePath());
     }
 
-    void defaultsWithoutAFile()
+    void keysAreTheFileFormatsNames()
     {
-        QCOMPARE(LocalSettings::defaultLocation(), QString());
-        QCOMPARE(LocalSettings::showHelpTip(), true);
-        QVERIFY(!QFileInfo::exists(AppPaths::settingsFilePath()));
-    }
-
-    void writesReachTheFileAtOnce()
-    {
-        // The framework creates the folder as needed.
-        QVERIFY(!QFileInfo::exists(AppPaths::dataFolder()) || QDir(AppPaths::dataFolder()).exists());
+        // Written as the application writes it, read back as an older run left it.
         LocalSettings::setShowHelpTip(false);
         LocalSettings::setDefaultLocation(QStringLiteral("Hall 3, Stand B"));
-
         QFile file(AppPaths::settingsFilePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray ini = file.readAll();
-        QVERIFY2(ini.contains("[General]"), ini.constData());
-        QVERIFY2(ini.contains("ShowHelpTip=false"), ini.constData());
-        QVERIFY2(ini.contains("DefaultLocation="), ini.constData());
-
-        // Another reader (a fresh settings object each time) sees both values.
-        QCOMPARE(LocalSettings::showHelpTip(), false);
-        QCOMPARE(LocalSettings::defaultLocation(), QStringLiteral("Hall 3, Stand B"));
-        QVERIFY(QFile::remove(AppPaths::settingsFilePath()));
-        QCOMPARE(LocalSettings::showHelpTip(), true); // a lost file means the defaults
-    }
-
-    void keysAreTheFileFormatsNames()
-    {
-        // Written by hand, as an older run or an operator would leave it.
-        QVERIFY(QDir().mkpath(AppPaths::dataFolder()));
-        QFile file(AppPaths::settingsFilePath());
+        QVERIFY2(ini.contains("[General]") && ini.contains("ShowHelpTip=false") && ini.contains("DefaultLocation="),
+                 ini.constData());
+        file.close();
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[General]\nDefaultLocation=Dock 7\nShowHelpTip=false\n");
         file.close();
         QCOMPARE(LocalSettings::defaultLocation(), QStringLiteral("Dock 7"));
         QCOMPARE(LocalSettings::showHelpTip(), false);
+        QVERIFY(QFile::remove(AppPaths::settingsFilePath()));
+        QCOMPARE(LocalSettings::showHelpTip(), true); // a lost file means the defaults
+        QCOMPARE(LocalSettings::defaultLocation(), QString());
     }
 
     void timingsShrinkAndComeBack()

@@ -140,15 +140,6 @@ private slots:
         QCOMPARE(DfuUpgrader::locateTool(), QStringLiteral("/usr/bin/dfu-util"));
     }
 
-    void commandLines()
-    {
-        const DfuJob j = job(QStringLiteral("/dev/pts/1"), QStringLiteral("SN1"), QStringLiteral("/tmp/fw.dfu"));
-        QCOMPARE(DfuUpgrader::downloadArguments(j),
-                 (QStringList{"-a", "0", "-D", "/tmp/fw.dfu", "-S", "SN1"}));
-        QCOMPARE(DfuUpgrader::leaveArguments(j, QStringLiteral("/tmp/x")),
-                 (QStringList{"-a", "0", "-R", "-S", "SN1", "-s", "0x08004000:leave", "-U", "/tmp/x"}));
-    }
-
     void missingToolFailsEachDeviceAtOnce()
     {
         qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util");

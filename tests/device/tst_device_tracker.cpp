@@ -296,27 +296,6 @@ private slots:
         Timings::set(Timings::DiscoverySafetyScan, pollMs());
         QTRY_COMPARE(m_events, (QStringList{QStringLiteral("+SECOND"), QStringLiteral("-FIRST")}));
     }
-
-    void realPollingPeriodAnnouncesWithinASecond()
-    {
-        Timings::restoreDefaults();
-        QCOMPARE(pollMs(), 1000);
-        followAnnouncements();
-        m_tracker->start();
-        QTest::qWait(300); // somewhere inside a poll period
-
-        QElapsedTimer timer;
-        timer.start();
-        plug(QStringLiteral("9"), QStringLiteral("REAL"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_events, QStringList{QStringLiteral("+REAL")}, 2000);
-        QVERIFY2(timer.elapsed() <= 1100, qPrintable(QString::number(timer.elapsed())));
-
-        timer.restart();
-        unplug(QStringLiteral("9"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 2, 2000);
-        QCOMPARE(m_events.last(), QStringLiteral("-REAL"));
-        QVERIFY2(timer.elapsed() <= 1100, qPrintable(QString::number(timer.elapsed())));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTracker)

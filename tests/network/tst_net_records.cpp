@@ -11,31 +11,6 @@ class TestNetRecords : public QObject
     Q_OBJECT
 
 private slots:
-    void fileTypeCodes_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<bool>("image");
-        QTest::addColumn<bool>("gif");
-        QTest::newRow("undefined (firmware, unknown format)") << int(UndefinedType) << false << false;
-        QTest::newRow("still picture") << int(ImageType) << true << false;
-        QTest::newRow("animation") << int(GifType) << false << true;
-    }
-
-    void fileTypeCodes()
-    {
-        QFETCH(int, type);
-        QFETCH(bool, image);
-        QFETCH(bool, gif);
-        UrlData file;
-        QCOMPARE(file.isImage() || file.isGif(), false); // a new link is no picture
-        file.type = type;
-        const ImageData data(type, QStringLiteral("l"), {});
-        QCOMPARE(file.isImage(), image);
-        QCOMPARE(file.isGif(), gif);
-        QCOMPARE(data.isImage(), image);
-        QCOMPARE(data.isGif(), gif);
-    }
-
     void signedLinkAndValidity()
     {
         UrlData file;

@@ -2,21 +2,15 @@
 
 #include "PortEnumerator.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QTest>
 
 DevSim::DevSim()
+    : m_sim(QStringLiteral(TAMO_DEVSIM_PATH))
 {
-    m_process.setProgram(QStringLiteral(TAMO_DEVSIM_PATH));
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, &DevSim::collect);
-    connect(&m_process, &QProcess::readyReadStandardError, this,
-            [this] { m_stderr += m_process.readAllStandardError(); });
 }
 
 DevSim::~DevSim()
@@ -29,32 +23,24 @@ bool DevSim::start(const QStringList &arguments, int count)
     if (!m_dir.isValid())
         return false;
     qputenv("TAMO_SIM_DIR", m_dir.path().toLocal8Bit());
-    m_process.setArguments(QStringList{QStringLiteral("--dir"), m_dir.path(),
-                                       QStringLiteral("--count"), QString::number(count)}
-                           + arguments);
-    m_process.start();
-    if (!m_process.waitForStarted(10000))
+    const QStringList all = QStringList{QStringLiteral("--dir"), m_dir.path(), QStringLiteral("--count"),
+                                        QString::number(count)} + arguments;
+    if (!m_sim.start(all, QStringLiteral("ready "), nullptr, 10000))
         return false;
-    if (!waitForLine(QStringLiteral("ready "), 10000))
-        return false;
-    for (int i = 1; i <= count; ++i) {
-        const QString serial = QStringLiteral("TAMOSIM%1").arg(i, 4, 10, QLatin1Char('0'));
-        if (portOf(serial).isEmpty())
+    for (int i = 1; i <= count; ++i)
+        if (portOf(QStringLiteral("TAMOSIM%1").arg(i, 4, 10, QLatin1Char('0'))).isEmpty())
             return false;
-    }
     return true;
 }
 
 void DevSim::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
+    if (!m_sim.isRunning())
         return;
-    m_process.write("quit\n");
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
+    m_sim.process().write("quit\n");
+    m_sim.process().closeWriteChannel();
+    if (!m_sim.process().waitForFinished(5000))
+        m_sim.stop(SIGKILL);
 }
 
 QString DevSim::folder() const
@@ -73,20 +59,7 @@ QString DevSim::portOf(const QString &serial)
 
 QString DevSim::control(const QString &line)
 {
-    const QString command = line.section(QLatin1Char(' '), 0, 0);
-    m_process.write(line.toUtf8() + '\n');
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        collect();
-        while (m_consumed < m_lines.size()) {
-            const QString next = m_lines.at(m_consumed++);
-            if (next.startsWith(QLatin1String("ok ") + command)
-                || next.startsWith(QLatin1String("error")))
-                return next;
-        }
-        QTest::qWait(5);
-    }
-    return QString();
+    return m_sim.command(line, 10000);
 }
 
 QJsonObject DevSim::snapshot(const QString &serial) const
@@ -109,11 +82,10 @@ QJsonObject DevSim::item(const QString &id, const QString &serial) const
 int DevSim::requestCount(const QString &serial)
 {
     // "status" answers with one line per device before its "ok status".
-    m_consumed = m_lines.size();
     control(QStringLiteral("status"));
     const QRegularExpression pattern(QStringLiteral("^status %1 .* requests=(\\d+)").arg(serial));
-    for (int i = m_lines.size() - 1; i >= 0; --i) {
-        const QRegularExpressionMatch match = pattern.match(m_lines.at(i));
+    for (int i = m_sim.lines().size() - 1; i >= 0; --i) {
+        const QRegularExpressionMatch match = pattern.match(m_sim.lines().at(i));
         if (match.hasMatch())
             return match.captured(1).toInt();
     }
@@ -122,49 +94,7 @@ int DevSim::requestCount(const QString &serial)
 
 QString DevSim::makeFirmware(const QString &version, const QString &path, int size)
 {
-    QProcess make;
-    make.start(QStringLiteral(TAMO_DEVSIM_PATH),
-               {QStringLiteral("make-firmware"), QStringLiteral("--fw"), version, QStringLiteral("--out"), path,
-                QStringLiteral("--size"), QString::number(size)});
-    return make.waitForFinished(10000) && make.exitCode() == 0 ? path : QString();
-}
-
-QString DevSim::output() const
-{
-    return m_lines.join(QLatin1Char('\n'));
-}
-
-QString DevSim::errors() const
-{
-    return QString::fromLocal8Bit(m_stderr);
-}
-
-bool DevSim::waitForLine(const QString &prefix, int timeoutMs, QString *line)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        collect();
-        while (m_consumed < m_lines.size()) {
-            const QString next = m_lines.at(m_consumed++);
-            if (next.startsWith(prefix)) {
-                if (line)
-                    *line = next;
-                return true;
-            }
-        }
-        if (m_process.state() == QProcess::NotRunning)
-            return false;
-        QTest::qWait(5);
-    }
-    return false;
-}
-
-void DevSim::collect()
-{
-    m_partial += m_process.readAllStandardOutput();
-    int newline;
-    while ((newline = m_partial.indexOf('\n')) >= 0) {
-        m_lines << QString::fromUtf8(m_partial.left(newline)).trimmed();
-        m_partial.remove(0, newline + 1);
-    }
+    const ToolRun run = runTool(QStringLiteral(TAMO_DEVSIM_PATH), {QStringLiteral("make-firmware"), QStringLiteral("--fw"),
+                                version, QStringLiteral("--out"), path, QStringLiteral("--size"), QString::number(size)});
+    return run.exitCode == 0 ? path : QString();
 }

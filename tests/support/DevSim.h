@@ -1,8 +1,8 @@
 #pragma once
 
+#include "SimProcess.h"
+
 #include <QJsonObject>
-#include <QObject>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -10,13 +10,13 @@
 // (also set as TAMO_SIM_DIR for this process, so the port enumeration sees its
 // devices), control lines through its standard input, its events and answers
 // from its standard output, its state from the JSON snapshot per device.
-class DevSim : public QObject
+class DevSim
 {
 public:
     static constexpr const char *kFirstSerial = "TAMOSIM0001";
 
     DevSim();
-    ~DevSim() override;
+    ~DevSim();
 
     // Starts with `--dir <folder>` and the arguments; true once every device of
     // `count` is on the bus and its port is listed.
@@ -39,17 +39,10 @@ public:
     // Writes a firmware file for the simulated boot loader; empty on failure.
     static QString makeFirmware(const QString &version, const QString &path, int size = 40000);
 
-    QString output() const;
-    QString errors() const;
+    QString output() const { return m_sim.lines().join(QLatin1Char('\n')); }
+    QString errors() { return QString::fromLocal8Bit(m_sim.errors()); }
 
 private:
-    bool waitForLine(const QString &prefix, int timeoutMs, QString *line = nullptr);
-    void collect();
-
     QTemporaryDir m_dir;
-    QProcess m_process;
-    QStringList m_lines;
-    int m_consumed = 0;
-    QByteArray m_partial;
-    QByteArray m_stderr;
+    SimProcess m_sim;
 };

@@ -15,7 +15,6 @@ class TestBuilders : public QObject
     Q_OBJECT
 
 private slots:
-    void catalogueLists();
     void imageTransfer_data();
     void imageTransfer();
     void imageOfOnePartAndEmptyImage();
@@ -25,7 +24,6 @@ private slots:
     void slideshowTransfer_data();
     void slideshowTransfer();
     void deleteOrderAndDuplicates();
-    void storeLists();
     void listOwnership();
 };
 
@@ -58,36 +56,6 @@ QByteArray content(int size)
 const QByteArray kGifId = idToBytes(QStringLiteral("1311768467294899695"));
 
 } // namespace
-
-void TestBuilders::catalogueLists()
-{
-    QCOMPARE(names(deviceInfoCommands()),
-             QStringList({"ReadNameRPCCommand", "ReadMacAddressRPCCommand",
-                          "ReadFwVersionRPCCommand", "ReadBoardIdRPCCommand",
-                          "ReadDeviceSerialRPCCommand", "ReadPlantNumberRPCCommand",
-                          "ReadBrightnessRPCCommand", "ReadDimLevelRPCCommand",
-                          "ReadBatteryRPCCommand"}));
-    QCOMPARE(groups(deviceInfoCommands()), QList<int>({2, 2, 2, 2, 2, 2, 2, 2, 2}));
-    QCOMPARE(names(pingCommand()), QStringList({"PingRPCCommand"}));
-    QCOMPARE(names(batteryCommands()), QStringList({"ReadBatteryRPCCommand"}));
-    QCOMPARE(names(logCommands()), QStringList({"ReadLogRPCCommand"}));
-
-    const CommandList brightness = brightnessCommand(42);
-    QCOMPARE(names(brightness), QStringList({"SetBrightnessRPCCommand"}));
-    QCOMPARE(brightness.at(0)->requestPayload(), QByteArray(1, char(42)));
-    const CommandList dim = dimLevelCommand(7);
-    QCOMPARE(names(dim), QStringList({"SetDimLevelRPCCommand"}));
-    QCOMPARE(dim.at(0)->requestPayload(), QByteArray(1, char(7)));
-
-    const QByteArray a = idToBytes(QStringLiteral("5"));
-    const QByteArray b = idToBytes(QStringLiteral("6"));
-    const CommandList activate = activateCommands(a);
-    QCOMPARE(names(activate), QStringList({"ActivateCommand"}));
-    QCOMPARE(activate.at(0)->requestPayload(), a);
-    const CommandList charging = chargingDisplayCommands(a, b);
-    QCOMPARE(names(charging), QStringList({"SetChargingDisplayRPCCommand"}));
-    QCOMPARE(charging.at(0)->requestPayload(), a + b);
-}
 
 void TestBuilders::imageTransfer_data()
 {
@@ -263,15 +231,6 @@ void TestBuilders::deleteOrderAndDuplicates()
     QCOMPARE(one.first()->requestPayload().at(0), '\2');
     QCOMPARE(one.last()->requestPayload().at(0), '\1');
     QVERIFY(deleteCommands({}, {}, {}).isEmpty());
-}
-
-void TestBuilders::storeLists()
-{
-    QCOMPARE(names(readContentCommands()),
-             QStringList({"CleanUpRPCCommand", "ReadImagesRPCCommand", "ReadSlideshowRPCCommand"}));
-    QCOMPARE(names(freeSlotsCommands()), QStringList({"FreeSlotsRPCCommand"}));
-    QCOMPARE(names(eraseCommand()), QStringList({"EraseContentRPCCommand"}));
-    QCOMPARE(names(cancelCommands()), QStringList({"CancelUploadRPCCommand"}));
 }
 
 void TestBuilders::listOwnership()

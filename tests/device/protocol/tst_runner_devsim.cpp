@@ -79,7 +79,6 @@ private slots:
     void emptyListOpensAndCloses();
     void readsIdentity();
     void stillImageLandsByteExact();
-    void gifLandsByteExact();
     void slideshowLands();
     void listingsLongerThanOneAnswer();
     void brokenContinuationFailsWithAReason();
@@ -190,32 +189,6 @@ void TestRunnerDevsim::stillImageLandsByteExact()
     QCOMPARE(item.value("size").toInt(), picture.size());
     QCOMPARE(item.value("sha256").toString(), sha256(picture));
     QCOMPARE(m_sim->snapshot().value("freeSlots").toInt(), 111);
-}
-
-void TestRunnerDevsim::gifLandsByteExact()
-{
-    QVERIFY(m_sim->start());
-    const QString id = QStringLiteral("9007199254740993");
-    const QVector<TransferFrame> frames = {
-        {randomBytes(1000, 2), 75}, {randomBytes(48, 3), 4}, {randomBytes(97, 4), 120}};
-    RunnerProbe probe;
-    QVERIFY(runJob(probe, gifTransferCommands(idToBytes(id), frames)));
-    QVERIFY2(probe.success, qPrintable(probe.error));
-
-    const QJsonObject item = m_sim->item(id);
-    QCOMPARE(item.value("kind").toString(), QStringLiteral("gif"));
-    QVERIFY(item.value("complete").toBool());
-    QCOMPARE(item.value("frames").toInt(), 3);
-    QCOMPARE(item.value("announcedFrames").toInt(), 3);
-    QCOMPARE(item.value("size").toInt(), 1000 + 48 + 97);
-    QCOMPARE(item.value("sha256").toString(),
-             sha256(frames[0].data + frames[1].data + frames[2].data));
-    const QJsonArray hashes = item.value("frameSha256").toArray();
-    QCOMPARE(hashes.size(), 3);
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(hashes.at(i).toString(), sha256(frames[i].data));
-    QCOMPARE(item.value("durations").toArray(), QJsonArray({8, 0, 12}));
-    QCOMPARE(m_sim->snapshot().value("freeSlots").toInt(), 109);
 }
 
 void TestRunnerDevsim::slideshowLands()

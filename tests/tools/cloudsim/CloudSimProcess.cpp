@@ -1,25 +1,8 @@
 #include "CloudSimProcess.h"
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-
-QString CloudSimProcess::program()
-{
-    return QStringLiteral(TAMO_CLOUDSIM);
-}
-
-CloudSimProcess::CloudSimProcess() = default;
-
-CloudSimProcess::~CloudSimProcess()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
 
 QByteArray CloudSimProcess::sampleFileBytes(const QString &name)
 {
@@ -83,45 +66,15 @@ bool CloudSimProcess::start(const QJsonObject &fixture, const QStringList &extra
         return false;
     file.write(QJsonDocument(fixture).toJson());
     file.close();
-    for (const QString &name : {QStringLiteral("logo.png"), QStringLiteral("a.jpg"), QStringLiteral("b.png"),
-                                QStringLiteral("c.gif"), QStringLiteral("d.png"), QStringLiteral("fw.dfu")}) {
-        QFile sample(m_dir.filePath(name));
+    for (const char *name : {"logo.png", "a.jpg", "b.png", "c.gif", "d.png", "fw.dfu"}) {
+        QFile sample(m_dir.filePath(QString::fromLatin1(name)));
         if (!sample.open(QIODevice::WriteOnly))
             return false;
-        sample.write(sampleFileBytes(name));
+        sample.write(sampleFileBytes(QString::fromLatin1(name)));
     }
-
     QStringList arguments{QStringLiteral("--fixture"), fixturePath, QStringLiteral("--state"), statePath()};
     if (!extraArguments.contains(QStringLiteral("--port")))
         arguments << QStringLiteral("--port") << QStringLiteral("0");
-    m_process.start(program(), arguments + extraArguments);
-    if (!m_process.waitForStarted(10000))
-        return false;
-    QElapsedTimer timer;
-    timer.start();
-    while (!m_process.canReadLine() && timer.elapsed() < 15000) {
-        if (!m_process.waitForReadyRead(200) && m_process.state() == QProcess::NotRunning)
-            return false;
-    }
-    m_baseUrl = QString::fromUtf8(m_process.readLine()).trimmed();
-    return m_baseUrl.endsWith(QLatin1String("/api/v1/"));
-}
-
-int CloudSimProcess::stop()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return -1;
-    }
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-}
-
-QByteArray CloudSimProcess::errorOutput()
-{
-    m_stderr += m_process.readAllStandardError();
-    return m_stderr;
+    return SimProcess::start(arguments + extraArguments, QStringLiteral("http"), &m_baseUrl)
+        && m_baseUrl.endsWith(QLatin1String("/api/v1/"));
 }

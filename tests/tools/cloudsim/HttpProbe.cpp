@@ -1,7 +1,8 @@
 #include "HttpProbe.h"
 
-#include <QElapsedTimer>
+#include <QDateTime>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
@@ -33,6 +34,12 @@ QByteArray HttpProbe::indented(const QJsonObject &object)
     return object.isEmpty() ? QByteArray() : QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
+QUrl HttpProbe::signedUrl(const QJsonObject &asset)
+{
+    return QUrl(asset.value(QStringLiteral("link")).toString() + QLatin1Char('?')
+                + asset.value(QStringLiteral("signature")).toString());
+}
+
 HttpReply HttpProbe::send(const QByteArray &method, const QUrl &url, const Headers &headers, const QByteArray &body)
 {
     QNetworkRequest request(url);
@@ -44,8 +51,6 @@ HttpReply HttpProbe::send(const QByteArray &method, const QUrl &url, const Heade
         request.setSslConfiguration(ssl);
     }
     HttpReply result;
-    QElapsedTimer timer;
-    timer.start();
     QNetworkReply *reply = m_manager.sendCustomRequest(request, method, body);
     QObject::connect(reply, &QNetworkReply::sslErrors, reply,
                      [&result](const QList<QSslError> &errors) { result.sslErrors = errors; });
@@ -53,15 +58,10 @@ HttpReply HttpProbe::send(const QByteArray &method, const QUrl &url, const Heade
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(15000, &loop, &QEventLoop::quit);
     loop.exec();
-    if (!reply->isFinished()) {
+    if (!reply->isFinished())
         reply->abort();
-        result.errorText = QStringLiteral("timed out");
-    }
-    result.elapsedMs = timer.elapsed();
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.error = reply->error();
-    if (result.errorText.isEmpty())
-        result.errorText = reply->errorString();
     result.body = reply->readAll();
     for (const auto &pair : reply->rawHeaderPairs())
         result.headers.insert(pair.first.toLower(), pair.second);
@@ -69,14 +69,12 @@ HttpReply HttpProbe::send(const QByteArray &method, const QUrl &url, const Heade
     return result;
 }
 
-HttpReply HttpProbe::api(const QByteArray &method, const QString &path, const QJsonObject &body,
-                         const Headers &extra)
+HttpReply HttpProbe::api(const QByteArray &method, const QString &path, const QJsonObject &body, const Headers &extra)
 {
     Headers headers{{"Content-Type", "application/json"}};
     if (!authToken.isEmpty())
         headers.append({"Authorization", "Bearer " + authToken});
-    headers += extra;
-    return send(method, url(path), headers, indented(body));
+    return send(method, url(path), headers + extra, indented(body));
 }
 
 bool HttpProbe::login(const QString &email, const QString &password)
@@ -91,4 +89,28 @@ bool HttpProbe::login(const QString &email, const QString &password)
     authToken = reply.data().value(QStringLiteral("authToken")).toString().toUtf8();
     refreshToken = reply.data().value(QStringLiteral("refreshToken")).toString().toUtf8();
     return !authToken.isEmpty() && !refreshToken.isEmpty();
+}
+
+HttpReply HttpProbe::renew(const QByteArray &token)
+{
+    const QByteArray kept = authToken;
+    authToken.clear();
+    const HttpReply reply = api("POST", QStringLiteral("refresh_token/"), {{QStringLiteral("token"), QString::fromUtf8(token)}});
+    authToken = kept;
+    return reply;
+}
+
+HttpReply HttpProbe::lastEvent(const QString &mac)
+{
+    return api("GET",
+               QStringLiteral("account/event/last?useMacAddress=true&timestamp=")
+                   + QDateTime::currentDateTime().toString(Qt::ISODate),
+               {}, {{"X-Mac-Address", mac.toUtf8()}, {"X-Is-Desktop-App", "true"}});
+}
+
+QJsonObject HttpProbe::asset(int eventId, int index)
+{
+    return api("GET", QStringLiteral("account/schedule_event/%1/content").arg(eventId))
+        .data().value(QStringLiteral("tamos")).toArray().at(index).toObject()
+        .value(QStringLiteral("asset")).toObject();
 }

@@ -17,11 +17,9 @@ struct HttpReply
 {
     int status = 0;
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
-    QString errorText;
     QList<QSslError> sslErrors;
     QByteArray body;
-    QHash<QByteArray, QByteArray> headers;   // lower-case names
-    qint64 elapsedMs = 0;
+    QHash<QByteArray, QByteArray> headers; // lower-case names
 
     QJsonObject json() const;
     QJsonObject data() const { return json().value(QStringLiteral("data")).toObject(); }
@@ -35,21 +33,32 @@ public:
 
     explicit HttpProbe(const QString &baseUrl = QString());
 
-    // Trust for HTTPS: these certificates only, per request.
+    // Trust for HTTPS: these certificates only.
     void setCaCertificates(const QList<QSslCertificate> &certificates);
 
     HttpReply send(const QByteArray &method, const QUrl &url, const Headers &headers = {},
                    const QByteArray &body = QByteArray());
+    // A plain GET, without token or content type, as a file download is made.
+    HttpReply fetch(const QUrl &url) { return send("GET", url); }
 
     // A call below the API base as the client makes it: JSON content type,
     // the bearer token when one is held, and the body in indented form.
     HttpReply api(const QByteArray &method, const QString &path, const QJsonObject &body = QJsonObject(),
                   const Headers &extra = {});
     // Signs in and keeps the tokens; true on success.
-    bool login(const QString &email, const QString &password);
+    bool login(const QString &email = QStringLiteral("manager@acme.example"),
+               const QString &password = QStringLiteral("s3cret-Pass"));
+    // Trades a refresh token for new tokens (sent without the access token).
+    HttpReply renew(const QByteArray &refreshToken);
+    // The campaign event the cloud holds for a device, asked as the client asks.
+    HttpReply lastEvent(const QString &mac);
+    // The asset (link and signature) of a picture of an event's content.
+    QJsonObject asset(int eventId, int index);
 
     QUrl url(const QString &path) const;
     static QByteArray indented(const QJsonObject &object);
+    // A file's address: the link, "?", the signature.
+    static QUrl signedUrl(const QJsonObject &asset);
 
     QByteArray authToken;
     QByteArray refreshToken;

@@ -1,12 +1,19 @@
 // Picture and firmware files are reached only through signed links: the link,
 // "?", then the signature. Anything else gets 403, and a file is chosen by
-// the link's key, never by a name.
+// the link's key, never by a name. Over HTTPS, with a certificate made at test
+// time by the openssl command, the client that is given it trusts the server
+// and one that is not refuses it.
 #include "CloudSimProcess.h"
 #include "HttpProbe.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QSslCertificate>
+#include <QTemporaryDir>
 #include <QThread>
+#include <QUrlQuery>
 #include <QtTest>
 
 class TestCloudSimFiles : public QObject
@@ -16,33 +23,30 @@ class TestCloudSimFiles : public QObject
 private:
     CloudSimProcess m_sim;
     HttpProbe *m_client = nullptr;
-
-    QJsonObject contentAsset(int index)
-    {
-        return m_client->api("GET", QStringLiteral("account/schedule_event/42/content"))
-            .data().value(QStringLiteral("tamos")).toArray().at(index).toObject()
-            .value(QStringLiteral("asset")).toObject();
-    }
-    static QUrl signedUrl(const QJsonObject &asset)
-    {
-        return QUrl(asset.value(QStringLiteral("link")).toString() + QLatin1Char('?')
-                    + asset.value(QStringLiteral("signature")).toString());
-    }
+    QTemporaryDir m_dir;
+    QString m_cert;
+    QString m_key;
 
 private slots:
     void initTestCase()
     {
         QJsonObject fixture = CloudSimProcess::sampleFixture();
-        QJsonArray contents = fixture.value(QStringLiteral("contents")).toArray();
+        QJsonArray contents = fixture.value("contents").toArray();
         QJsonObject named = contents.at(1).toObject();
-        named.insert(QStringLiteral("linkName"), QStringLiteral("shown name.png"));
-        named.insert(QStringLiteral("disposition"), QStringLiteral("../../etc/\"evil\".png"));
+        named.insert("linkName", "shown name.png");
+        named.insert("disposition", "../../etc/\"evil\".png");
         contents.replace(1, named);
-        fixture.insert(QStringLiteral("contents"), contents);
-        QVERIFY2(m_sim.start(fixture, {QStringLiteral("--link-lifetime"), QStringLiteral("1")}),
-                 m_sim.errorOutput().constData());
+        fixture.insert("contents", contents);
+        QVERIFY2(m_sim.start(fixture, {"--link-lifetime", "1"}), m_sim.errors().constData());
         m_client = new HttpProbe(m_sim.baseUrl());
-        QVERIFY(m_client->login(QStringLiteral("manager@acme.example"), QStringLiteral("s3cret-Pass")));
+        QVERIFY(m_client->login());
+        m_cert = m_dir.filePath("cert.pem");
+        m_key = m_dir.filePath("key.pem");
+        const ToolRun openssl = runTool("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                                    "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", m_key, "-out",
+                                                    m_cert, "-days", "1", "-subj", "/CN=tamo-cloudsim test", "-addext",
+                                                    "subjectAltName=IP:127.0.0.1,DNS:localhost"});
+        QVERIFY2(openssl.exitCode == 0, openssl.err.constData());
     }
     void cleanupTestCase()
     {
@@ -52,9 +56,9 @@ private slots:
 
     void signedLinkServesTheFile()
     {
-        const HttpReply reply = HttpProbe().send("GET", signedUrl(contentAsset(0)));
+        const HttpReply reply = HttpProbe().fetch(HttpProbe::signedUrl(m_client->asset(42, 0)));
         QCOMPARE(reply.status, 200);
-        QCOMPARE(reply.body, CloudSimProcess::sampleFileBytes(QStringLiteral("a.jpg")));
+        QCOMPARE(reply.body, CloudSimProcess::sampleFileBytes("a.jpg"));
         QCOMPARE(reply.headers.value("content-type"), QByteArray("image/jpeg"));
         QCOMPARE(reply.headers.value("content-length").toInt(), reply.body.size());
         QCOMPARE(reply.headers.value("content-disposition"), QByteArray("attachment; filename=\"a.jpg\""));
@@ -62,92 +66,80 @@ private slots:
 
     void linkNameAndDispositionComeFromTheFixture()
     {
-        const QJsonObject asset = m_client->api("GET", QStringLiteral("account/schedule_event/43/content"))
-                                      .data().value(QStringLiteral("tamos")).toArray().at(0).toObject()
-                                      .value(QStringLiteral("asset")).toObject();
-        QVERIFY(asset.value(QStringLiteral("link")).toString().endsWith(QLatin1String("/shown%20name.png")));
-        const HttpReply reply = HttpProbe().send("GET", signedUrl(asset));
-        QCOMPARE(reply.status, 200);
-        QCOMPARE(reply.body, CloudSimProcess::sampleFileBytes(QStringLiteral("b.png")));
+        const QJsonObject asset = m_client->asset(43, 0);
+        QVERIFY(asset.value("link").toString().endsWith(QLatin1String("/shown%20name.png")));
+        const HttpReply reply = HttpProbe().fetch(HttpProbe::signedUrl(asset));
+        QCOMPARE(reply.body, CloudSimProcess::sampleFileBytes("b.png"));
         // Quotes are dropped so that the header stays well-formed; the path is
         // passed on for the client to defuse.
         QCOMPARE(reply.headers.value("content-disposition"), QByteArray("attachment; filename=\"../../etc/evil.png\""));
     }
 
-    void badSignaturesAre403_data()
+    void badLinksAreRefused_data()
     {
         QTest::addColumn<QString>("change");
-        QTest::newRow("no signature") << QStringLiteral("drop");
-        QTest::newRow("altered signature") << QStringLiteral("alter");
-        QTest::newRow("later expiry") << QStringLiteral("extend");
-        QTest::newRow("signature of another file") << QStringLiteral("swap");
-        QTest::newRow("extra parameter") << QStringLiteral("extra");
+        QTest::addColumn<int>("status");
+        QTest::newRow("no signature") << "drop" << 403;
+        QTest::newRow("altered signature") << "alter" << 403;
+        QTest::newRow("later expiry") << "extend" << 403;
+        QTest::newRow("signature of another file") << "swap" << 403;
+        QTest::newRow("extra parameter") << "extra" << 403;
+        QTest::newRow("name of another file") << "rename" << 404;
+        QTest::newRow("unknown key") << "key" << 404;
+        QTest::newRow("with a bearer") << "bearer" << 400;
     }
-    void badSignaturesAre403()
+    void badLinksAreRefused()
     {
         QFETCH(QString, change);
-        const QJsonObject asset = contentAsset(0);
-        QString link = asset.value(QStringLiteral("link")).toString();
-        QString signature = asset.value(QStringLiteral("signature")).toString();
+        QFETCH(int, status);
+        const QJsonObject asset = m_client->asset(42, 0);
+        QString link = asset.value("link").toString();
+        QString signature = asset.value("signature").toString();
+        HttpProbe::Headers headers;
         if (change == QLatin1String("alter")) {
-            const int last = signature.size() - 1;
-            signature[last] = signature.at(last) == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
+            signature[signature.size() - 1] = signature.endsWith(QLatin1Char('0')) ? QLatin1Char('1') : QLatin1Char('0');
         } else if (change == QLatin1String("extend")) {
-            const qint64 expires = signature.section(QLatin1Char('&'), 0, 0).section(QLatin1Char('='), 1).toLongLong();
-            signature.replace(QString::number(expires), QString::number(expires + 1000));
+            const QString expires = QUrlQuery(signature).queryItemValue("expires");
+            signature.replace(expires, QString::number(expires.toLongLong() + 1000));
         } else if (change == QLatin1String("swap")) {
-            signature = contentAsset(1).value(QStringLiteral("signature")).toString();
+            signature = m_client->asset(42, 1).value("signature").toString();
         } else if (change == QLatin1String("extra")) {
-            signature += QStringLiteral("&x=1");
+            signature += "&x=1";
+        } else if (change == QLatin1String("rename")) {
+            link.replace("/a.jpg", "/fw.dfu");
+        } else if (change == QLatin1String("key")) {
+            link = m_sim.origin() + "/files/999/a.jpg";
+        } else if (change == QLatin1String("bearer")) {
+            headers.append({"Authorization", "Bearer " + m_client->authToken});
         }
-        const QUrl url = change == QLatin1String("drop") ? QUrl(link) : QUrl(link + QLatin1Char('?') + signature);
-        const HttpReply reply = HttpProbe().send("GET", url);
-        QCOMPARE(reply.status, 403);
-        QVERIFY(reply.body.indexOf("sample file") < 0);
+        const QUrl url = change == QLatin1String("drop") ? QUrl(link) : QUrl(link + '?' + signature);
+        const HttpReply reply = HttpProbe().send("GET", url, headers);
+        QCOMPARE(reply.status, status);
+        QVERIFY(!reply.body.contains("sample file"));
     }
 
-    void unknownKeysAndWrongNamesAre404()
+    void onlyFilesAreServed()
     {
-        const QJsonObject asset = contentAsset(0);
-        QString link = asset.value(QStringLiteral("link")).toString();
-        const QString signature = asset.value(QStringLiteral("signature")).toString();
-        QCOMPARE(HttpProbe().send("GET", QUrl(link.replace(QLatin1String("/a.jpg"), QLatin1String("/fw.dfu"))
-                                               + QLatin1Char('?') + signature)).status,
-                 404);
-        const QString origin = m_sim.baseUrl().section(QStringLiteral("/api/"), 0, 0);
-        QCOMPARE(HttpProbe().send("GET", QUrl(origin + QStringLiteral("/files/999/a.jpg?") + signature)).status, 404);
-        QCOMPARE(HttpProbe().send("GET", QUrl(origin + QStringLiteral("/fixture.json"))).status, 404);
-    }
-
-    void linksTakeNoTokenAndOnlyGet()
-    {
-        const QUrl url = signedUrl(contentAsset(0));
-        HttpReply reply = HttpProbe().send("GET", url, {{"Authorization", "Bearer " + m_client->authToken}});
-        QCOMPARE(reply.status, 400);
-        reply = HttpProbe().send("POST", url, {}, "x");
-        QCOMPARE(reply.status, 405);
-    }
-
-    void fileMissingOnDiskIs404()
-    {
-        const QJsonObject asset = contentAsset(1);
-        QVERIFY(QFile::rename(QDir(m_sim.folder()).filePath(QStringLiteral("c.gif")),
-                              QDir(m_sim.folder()).filePath(QStringLiteral("c.gif.away"))));
-        const HttpReply reply = HttpProbe().send("GET", signedUrl(asset));
-        QVERIFY(QFile::rename(QDir(m_sim.folder()).filePath(QStringLiteral("c.gif.away")),
-                              QDir(m_sim.folder()).filePath(QStringLiteral("c.gif"))));
+        QCOMPARE(HttpProbe().fetch(QUrl(m_sim.origin() + "/fixture.json")).status, 404);
+        QCOMPARE(HttpProbe().send("POST", HttpProbe::signedUrl(m_client->asset(42, 0)), {}, "x").status, 405);
+        // A file gone from the disk is not found.
+        const QJsonObject asset = m_client->asset(42, 1);
+        const QString gif = QDir(m_sim.folder()).filePath("c.gif");
+        QVERIFY(QFile::rename(gif, gif + ".away"));
+        const HttpReply reply = HttpProbe().fetch(HttpProbe::signedUrl(asset));
+        QVERIFY(QFile::rename(gif + ".away", gif));
         QCOMPARE(reply.status, 404);
     }
 
     void linksExpire()
     {
-        // The fixture's links live one second (--link-lifetime 1).
-        const QUrl url = signedUrl(contentAsset(0));
-        const qint64 expires = QUrlQuery(url).queryItemValue(QStringLiteral("expires")).toLongLong();
+        // The links live one second (--link-lifetime 1).
+        const QUrl url = HttpProbe::signedUrl(m_client->asset(42, 0));
+        const qint64 expires = QUrlQuery(url).queryItemValue("expires").toLongLong();
         QVERIFY(expires > 0);
         while (QDateTime::currentMSecsSinceEpoch() < (expires + 1) * 1000 + 100)
             QThread::msleep(50);
-        const HttpReply reply = HttpProbe().send("GET", url);
+        const HttpReply reply = HttpProbe().fetch(url);
         QCOMPARE(reply.status, 403);
         QCOMPARE(reply.message(), QStringLiteral("Link expired"));
     }
@@ -155,13 +147,57 @@ private slots:
     void fixtureFilesStayInsideTheFolder()
     {
         QJsonObject fixture = CloudSimProcess::sampleFixture();
-        QJsonObject firmware = fixture.value(QStringLiteral("firmware")).toObject();
-        firmware.insert(QStringLiteral("file"), QStringLiteral("../outside.dfu"));
-        fixture.insert(QStringLiteral("firmware"), firmware);
+        QJsonObject firmware = fixture.value("firmware").toObject();
+        firmware.insert("file", "../outside.dfu");
+        fixture.insert("firmware", firmware);
         CloudSimProcess escaping;
         QVERIFY(!escaping.start(fixture));
-        QVERIFY(escaping.errorOutput().contains("must be a path inside the files folder"));
         QCOMPARE(escaping.stop(), 1);
+        QVERIFY(escaping.errors().contains("must be a path inside the files folder"));
+    }
+
+    void trustedCertificateServesTheApiAndFiles()
+    {
+        CloudSimProcess sim;
+        QVERIFY2(sim.start(CloudSimProcess::sampleFixture(), {"--tls-cert", m_cert, "--tls-key", m_key, "--url-host", "localhost"}),
+                 sim.errors().constData());
+        QVERIFY(sim.baseUrl().startsWith(QLatin1String("https://localhost:")));
+        HttpProbe client(sim.baseUrl());
+        client.setCaCertificates(QSslCertificate::fromPath(m_cert));
+        QVERIFY(client.login());
+        const QJsonObject asset = client.asset(42, 0);
+        QVERIFY(asset.value("link").toString().startsWith(QLatin1String("https://localhost:")));
+        const HttpReply file = client.fetch(HttpProbe::signedUrl(asset));
+        QCOMPARE(file.status, 200);
+        QCOMPARE(file.body, CloudSimProcess::sampleFileBytes("a.jpg"));
+        QCOMPARE(sim.stop(), 0);
+    }
+
+    void untrustedCertificateIsRefused()
+    {
+        CloudSimProcess sim;
+        QVERIFY(sim.start(CloudSimProcess::sampleFixture(), {"--tls-cert", m_cert, "--tls-key", m_key}));
+        QVERIFY(sim.baseUrl().startsWith(QLatin1String("https://127.0.0.1:")));
+        const HttpReply reply = HttpProbe(sim.baseUrl()).api("GET", "tamo_device_usb/upgrade");
+        QCOMPARE(reply.status, 0);
+        QCOMPARE(reply.error, QNetworkReply::SslHandshakeFailedError);
+        bool untrusted = false;
+        for (const QSslError &error : reply.sslErrors)
+            untrusted = untrusted || error.error() == QSslError::SelfSignedCertificate
+                || error.error() == QSslError::CertificateUntrusted;
+        QVERIFY(untrusted);
+        // Plain HTTP to the HTTPS port gets no HTTP answer.
+        const QString http = sim.baseUrl().replace("https://", "http://");
+        QVERIFY(HttpProbe(http).api("GET", "tamo_device_usb/upgrade").status != 200);
+        QCOMPARE(sim.stop(), 0);
+    }
+
+    void unusableCertificateStopsTheStart()
+    {
+        CloudSimProcess sim;
+        QVERIFY(!sim.start(CloudSimProcess::sampleFixture(), {"--tls-cert", m_key, "--tls-key", m_cert}));
+        QCOMPARE(sim.stop(), 1);
+        QVERIFY(sim.errors().contains("cannot use the certificate"));
     }
 };
 

@@ -9,11 +9,11 @@
 #include <QTemporaryDir>
 #include <QVector>
 
-#include <csignal>
 #include <memory>
 
-// What the simulator tests share: a fresh folder and simulator per test, a link
-// to a device, and the byte sequences of a complete transfer.
+// What the simulator tests share: a folder and a simulator per test (or one
+// simulator for the rows of a table that only read), a link to a device, and
+// the byte sequences of a transfer.
 struct DevsimFixture
 {
     static constexpr quint8 kPing = 0, kReadImages = 1, kReadGifs = 2, kReadSlideshows = 3,
@@ -23,43 +23,58 @@ struct DevsimFixture
                             kCleanUp = 17, kCancel = 18, kCharging = 19, kReadBrightness = 20,
                             kSetBrightness = 21, kReadDim = 24, kSetDim = 25, kTransfer = 30,
                             kOpenDfu = 31, kReadBattery = 32;
+    static constexpr quint8 kImage = 1, kSlideshow = 2, kGif = 3;
     static constexpr const char *kSerial = "TAMOSIM0001";
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<DevsimProcess> sim;
+    QString problem; // why a simulator did not end cleanly
+    bool shared = false;
+    QStringList sharedArguments;
 
+    // A fresh folder and simulator.
     bool start(const QStringList &arguments = QStringList())
     {
-        sim.reset();
+        end();
+        shared = false;
         dir.reset(new QTemporaryDir);
         sim.reset(new DevsimProcess);
         return dir->isValid() && sim->start(dir->path(), arguments);
     }
 
-    static bool sanitizerSpoke(const QString &errors)
+    // The simulator the previous row left running with the same arguments, for
+    // rows that change nothing on the device.
+    bool share(const QStringList &arguments = QStringList())
     {
-        return errors.contains(QLatin1String("Sanitizer")) || errors.contains(QLatin1String("runtime error:"));
+        if (shared && sim && sim->isRunning() && sharedArguments == arguments)
+            return true;
+        const bool started = start(arguments);
+        shared = true;
+        sharedArguments = arguments;
+        return started;
     }
 
-    // Ends the simulator of the test; false (with the reason) when it did not
-    // stop cleanly or a sanitizer reported anything.
-    bool finish(QString *why)
+    // Ends the simulator (a shared one only when `all`); what went wrong when
+    // one did not stop cleanly or a sanitizer spoke, else an empty text.
+    QString cleanup(bool all = false)
+    {
+        if (!shared || all)
+            end();
+        QString found;
+        found.swap(problem);
+        return found;
+    }
+
+    void end()
     {
         if (!sim)
-            return true;
-        const bool wasRunning = sim->isRunning();
-        const int code = wasRunning ? sim->stop(SIGTERM) : 0;
-        const QString errors = sim->standardError();
+            return;
+        const int code = sim->isRunning() ? sim->stop(SIGTERM) : 0;
+        const QByteArray errors = sim->errors();
+        if (sanitizerSpoke(errors) || code != 0)
+            problem += QStringLiteral("the simulator ended with %1: %2").arg(code).arg(QString::fromLocal8Bit(errors));
         sim.reset();
-        if (sanitizerSpoke(errors)) {
-            *why = errors;
-            return false;
-        }
-        if (code != 0) {
-            *why = QStringLiteral("the simulator ended with %1: %2").arg(code).arg(errors);
-            return false;
-        }
-        return true;
+        shared = false;
     }
 
     std::unique_ptr<RawLink> link(const QString &serial = QString::fromLatin1(kSerial)) const
@@ -69,8 +84,18 @@ struct DevsimFixture
 
     static QByteArray imageHeader(quint64 id, quint32 size)
     {
-        return TestFrames::le64(id) + TestFrames::le32(size) + QByteArray(1, '\x01');
+        return TestFrames::le64(id) + TestFrames::le32(size) + QByteArray(1, char(kImage));
     }
+    static QByteArray gifHeader(quint64 id, quint32 frames)
+    {
+        return TestFrames::le64(id) + TestFrames::le32(frames) + QByteArray(1, char(kGif));
+    }
+    static QByteArray slideshowHeader(quint64 id, quint16 count, quint16 interval)
+    {
+        return TestFrames::le64(id) + TestFrames::le16(count) + TestFrames::le16(interval)
+            + QByteArray(1, char(kSlideshow));
+    }
+    static QByteArray deletion(quint8 type, quint64 id) { return QByteArray(1, char(type)) + TestFrames::le64(id); }
 
     static QByteArray pattern(int size, int seed)
     {
@@ -92,14 +117,19 @@ struct DevsimFixture
         }
         return statuses;
     }
+    // A still picture of a few bytes, stored whole.
+    static bool store(RawLink &link, quint64 id, int size = 4)
+    {
+        return transfer(link, imageHeader(id, quint32(size)), pattern(size, 1)) == QVector<int>{5, 0};
+    }
 
-    // Every identifier of a listing, following continuation answers.
-    static QVector<quint64> listing(RawLink &link, quint8 command, QVector<int> *statuses = nullptr,
-                                    QVector<int> *sizes = nullptr)
+    // The payloads of a multi-part answer, following continuation answers.
+    static QByteArray multiPart(RawLink &link, quint8 command, QVector<int> *statuses = nullptr,
+                                QVector<int> *sizes = nullptr)
     {
         QByteArray all;
         TestFrames::Answer answer = link.exchange(command);
-        for (int guard = 0; answer.complete && guard < 50; ++guard) {
+        for (int guard = 0; answer.complete && guard < 50; ++guard, answer = link.exchange(kNextPart)) {
             if (statuses)
                 *statuses << answer.status;
             if (sizes)
@@ -107,12 +137,23 @@ struct DevsimFixture
             all += answer.payload;
             if (answer.status != 5)
                 break;
-            answer = link.exchange(kNextPart);
         }
+        return all;
+    }
+    // Every identifier of a listing.
+    static QVector<quint64> listing(RawLink &link, quint8 command, QVector<int> *statuses = nullptr,
+                                    QVector<int> *sizes = nullptr)
+    {
+        const QByteArray all = multiPart(link, command, statuses, sizes);
         QVector<quint64> ids;
         for (int at = 0; at + 8 <= all.size(); at += 8)
             ids << TestFrames::readLe64(all, at);
         return ids;
+    }
+    static int freeSlots(RawLink &link)
+    {
+        const TestFrames::Answer answer = link.exchange(kFreeSlots);
+        return answer.payload.size() == 1 ? static_cast<quint8>(answer.payload.at(0)) : -1;
     }
 
     static QString sha256(const QByteArray &bytes)
@@ -120,10 +161,10 @@ struct DevsimFixture
         return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     }
 
+    QJsonObject snapshot() const { return sim->snapshot(QString::fromLatin1(kSerial)); }
     QJsonObject item(const QString &id) const
     {
-        const QJsonArray items = sim->snapshot(QString::fromLatin1(kSerial)).value(QStringLiteral("items")).toArray();
-        for (const QJsonValue &value : items)
+        for (const QJsonValue &value : snapshot().value(QStringLiteral("items")).toArray())
             if (value.toObject().value(QStringLiteral("id")).toString() == id)
                 return value.toObject();
         return QJsonObject();

@@ -12,10 +12,8 @@
 RawLink::RawLink(const QString &path)
 {
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) {
-        m_errno = errno;
+    if (m_fd < 0)
         return;
-    }
     struct termios tio;
     if (::tcgetattr(m_fd, &tio) == 0) {
         ::cfmakeraw(&tio);
@@ -42,12 +40,7 @@ bool RawLink::send(const QByteArray &bytes)
 {
     if (m_fd < 0)
         return false;
-    const ssize_t n = ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()));
-    if (n != bytes.size()) {
-        m_errno = errno;
-        return false;
-    }
-    return true;
+    return ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
 }
 
 bool RawLink::pump(int ms)
@@ -66,7 +59,6 @@ bool RawLink::pump(int ms)
     }
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return true;
-    m_errno = n < 0 ? errno : 0;
     m_hungUp = true;
     return false;
 }

@@ -17,8 +17,8 @@ public:
     RawLink &operator=(const RawLink &) = delete;
 
     bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
     bool hungUp() const { return m_hungUp; }
-    int lastError() const { return m_errno; }
 
     bool send(const QByteArray &bytes);
     // Reads until one complete answer frame has arrived or the time is up.
@@ -34,6 +34,5 @@ private:
 
     int m_fd = -1;
     bool m_hungUp = false;
-    int m_errno = 0;
     QByteArray m_buffer;
 };

@@ -1,6 +1,8 @@
 #include "TestFrames.h"
 
-quint32 TestFrames::crc(const QByteArray &data)
+namespace TestFrames {
+
+quint32 crc(const QByteArray &data)
 {
     QByteArray padded = data;
     while (padded.size() % 4)
@@ -16,19 +18,15 @@ quint32 TestFrames::crc(const QByteArray &data)
     return reg;
 }
 
-QByteArray TestFrames::request(quint8 id, const QByteArray &payload)
+QByteArray request(quint8 id, const QByteArray &payload)
 {
     QByteArray frame;
-    frame.append(char(0x07));
-    frame.append(static_cast<char>(id));
-    frame.append(char(0x00));
-    frame.append(static_cast<char>(payload.size() + 4));
-    frame.append(payload);
-    frame.append(le32(crc(frame)));
-    return frame;
+    frame.append(char(0x07)).append(static_cast<char>(id)).append(char(0x00));
+    frame.append(static_cast<char>(payload.size() + 4)).append(payload);
+    return frame + le32(crc(frame));
 }
 
-int TestFrames::completeLength(const QByteArray &bytes)
+int completeLength(const QByteArray &bytes)
 {
     if (bytes.size() < 4)
         return 0;
@@ -36,7 +34,7 @@ int TestFrames::completeLength(const QByteArray &bytes)
     return bytes.size() >= length ? length : 0;
 }
 
-TestFrames::Answer TestFrames::parse(const QByteArray &bytes)
+Answer parse(const QByteArray &bytes)
 {
     Answer answer;
     answer.raw = bytes;
@@ -51,34 +49,12 @@ TestFrames::Answer TestFrames::parse(const QByteArray &bytes)
     return answer;
 }
 
-QByteArray TestFrames::le16(quint16 value)
-{
-    QByteArray out;
-    for (int i = 0; i < 2; ++i)
-        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-    return out;
-}
-
-QByteArray TestFrames::le32(quint32 value)
-{
-    QByteArray out;
-    for (int i = 0; i < 4; ++i)
-        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-    return out;
-}
-
-QByteArray TestFrames::le64(quint64 value)
-{
-    QByteArray out;
-    for (int i = 0; i < 8; ++i)
-        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-    return out;
-}
-
-quint64 TestFrames::readLe64(const QByteArray &bytes, int at)
+quint64 readLe64(const QByteArray &bytes, int at)
 {
     quint64 value = 0;
     for (int i = 7; i >= 0; --i)
         value = (value << 8) | static_cast<quint8>(bytes.at(at + i));
     return value;
 }
+
+} // namespace TestFrames
