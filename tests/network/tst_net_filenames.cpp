@@ -23,6 +23,7 @@ private slots:
         QTest::newRow("backslashes") << "..\\..\\Windows\\evil.exe" << "evil.exe";
         QTest::newRow("mixed") << "a/b\\c.bin" << "c.bin";
         QTest::newRow("drive") << "C:evil.dfu" << "C_evil.dfu";
+        QTest::newRow("reserved characters") << "a<b>c\"d|e?f*g.dfu" << "a_b_c_d_e_f_g.dfu";
         QTest::newRow("controls") << QString("fw\n\t.dfu") << "fw__.dfu";
         QTest::newRow("empty") << "" << "firmware.dfu";
         QTest::newRow("dot") << "." << "firmware.dfu";
