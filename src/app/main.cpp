@@ -38,15 +38,16 @@ int main(int argc, char *argv[])
         return 0;
     }
     Logger::instance()->setFileLoggingEnabled(app.arguments().contains(QStringLiteral("-l")));
-    qDebug("Tamo %s started, process %lld", TAMO_VERSION, QCoreApplication::applicationPid());
-    CloudAddresses::logEnvironmentOverrides();
-
+    // Watched before the start line: whoever waits for that line may stop the
+    // application at once, and must find it ending normally.
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app,
                      [](int signalNumber) {
                          qDebug("Terminating on signal %d", signalNumber);
                          QCoreApplication::quit();
                      });
+    qDebug("Tamo %s started, process %lld", TAMO_VERSION, QCoreApplication::applicationPid());
+    CloudAddresses::logEnvironmentOverrides();
 
     MainApp controller;
     controller.start();
