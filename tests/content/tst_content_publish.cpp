@@ -285,12 +285,13 @@ private slots:
         } else if (edit == OversizedCampaign) {
             QJsonArray campaign;
             editArray(&fixture, QStringLiteral("contents"), [&campaign](QJsonArray &contents) {
-                for (int i = 0; i < 113; ++i) {
+                for (int i = 0; i < 109; ++i) {
                     contents.append(content(800 + i, 8000 + i, QStringLiteral("badge.png"),
                                             QStringLiteral("2024-03-04T08:00:00.000Z")));
                     campaign.append(8000 + i);
                 }
             });
+            campaign.append(6201); // a slide show and its three pictures: slots 110 to 113
             setEventContent(&fixture, kMac1, campaign, 8000);
         } else if (edit == FirmwareOffer) {
             QJsonObject firmware = fixture.value(QStringLiteral("firmware")).toObject();
