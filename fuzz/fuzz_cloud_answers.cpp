@@ -54,22 +54,22 @@ void readToken(const QByteArray &token)
     const JsonWebToken jwt = JsonWebToken::decode(token);
     const qint64 iat = jwt.numericClaim(QStringLiteral("iat"));
     const qint64 exp = jwt.numericClaim(QStringLiteral("exp"));
-    keep(JWTAuthorizationManager::renewalInterval(iat, exp) + jwt.algorithm().size()
-         + JsonWebToken::isKnownAlgorithm(jwt.algorithm()));
+    keep(JWTAuthorizationManager::renewalInterval(iat, exp), jwt.algorithm().size(),
+         JsonWebToken::isKnownAlgorithm(jwt.algorithm()));
 }
 
 void readUser(const UserInfo *user)
 {
     if (user)
-        keep(user->firstName.size() + user->dob.day() + user->role.toLower().size() + user->id
-             + user->companyLogo.toString().size());
+        keep(user->firstName.size(), user->dob.day(), user->role.toLower().size(), user->id,
+             user->companyLogo.toString().size());
 }
 
 void readFirmwareLookup(const FirmwareLookupRequest &lookup)
 {
     const QString name = DownloadFileNames::safeFileName(lookup.fileName());
-    keep(lookup.fileUrl().toString().size() + name.size()
-         + DownloadFileNames::uniqueFilePath(QStringLiteral("/nonexistent/fuzz"), name).size());
+    keep(lookup.fileUrl().toString().size(), name.size(),
+         DownloadFileNames::uniqueFilePath(QStringLiteral("/nonexistent/fuzz"), name).size());
 }
 
 void answerEveryEndpoint(const QByteArray &data)
@@ -100,20 +100,20 @@ void answerEveryEndpoint(const QByteArray &data)
     {
         Answered<RegisterUsbDeviceRequest> r;
         r.answer(data);
-        keep(r.isActivated() + r.location().size() + r.firmware().signedLink().size());
+        keep(r.isActivated(), r.location().size(), r.firmware().signedLink().size());
     }
     {
         Answered<DeviceInfoRequest> r;
         r.answer(data);
-        keep(r.name().size() + r.label().size() + r.location().size() + r.lastPairedAt().isValid()
-             + r.userId() + r.brightness() + r.toErase() + r.firmwareRevision().size()
-             + r.hardwareRevision().size());
+        keep(r.name().size(), r.label().size(), r.location().size(), r.lastPairedAt().isValid(),
+             r.userId(), r.brightness(), r.toErase(), r.firmwareRevision().size(),
+             r.hardwareRevision().size());
     }
     {
         Answered<UpdateDeviceInfoRequest> r;
         r.answer(data);
-        keep(r.name().size() + r.label().size() + r.location().size() + r.lastPairedAt().isValid()
-             + r.userId());
+        keep(r.name().size(), r.label().size(), r.location().size(), r.lastPairedAt().isValid(),
+             r.userId());
     }
     {
         Answered<SendUploadStatusRequest> r;
@@ -123,21 +123,21 @@ void answerEveryEndpoint(const QByteArray &data)
         Answered<DeviceCampaignRequest> r;
         r.setMacAddress(QStringLiteral("c4:4f:33:0a:0b:01"));
         const ContentsInfo info = r.answer(data).contentsInfo();
-        keep(info.eventId + info.isUploaded + info.defaultContentId.size() + info.contentIds.size()
-             + info.itemsWithoutSlideShows().size());
+        keep(info.eventId, info.isUploaded, info.defaultContentId.size(), info.contentIds.size(),
+             info.itemsWithoutSlideShows().size());
     }
     {
         Answered<CampaignContentRequest> r;
         r.answer(data);
         for (const UrlData &file : r.imagesData())
-            keep(file.type + file.signedLink().size());
+            keep(file.type, file.signedLink().size());
         for (const SlideShowInfo &show : r.slideShows())
-            keep(show.uuid.size() + show.timeInterval + show.uuids.size() + show.chargingUuid.size());
+            keep(show.uuid.size(), show.timeInterval, show.uuids.size(), show.chargingUuid.size());
     }
     {
         Answered<ContentInfoRequest> r;
         r.answer(data);
-        keep(r.uuidsData().size() + r.ssContentUuids().size());
+        keep(r.uuidsData().size(), r.ssContentUuids().size());
     }
     {
         Answered<FirmwareInfoRequest> r;

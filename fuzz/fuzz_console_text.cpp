@@ -18,12 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QString menu = DeviceConsole::menuText(screen);
     const DeviceInitializer::MenuNumbers numbers = DeviceInitializer::menuNumbers(menu);
-    keep(numbers.dump.toLatin1().toInt() + numbers.version.toLatin1().toInt()
-         + DfuUpgrader::dfuMenuNumber(menu).toLatin1().toInt());
+    keep(numbers.dump.toLatin1().toInt(), numbers.version.toLatin1().toInt(),
+         DfuUpgrader::dfuMenuNumber(menu).toLatin1().toInt());
 
     DeviceInfo info;
     DeviceInitializer::applyDump(screen, info);
-    keep(info.value(DeviceInfo::MacAddress).toString().size() + info.value(DeviceInfo::Name).toString().size());
+    keep(info.value(DeviceInfo::MacAddress).toString().size(), info.value(DeviceInfo::Name).toString().size());
     keep(DeviceInitializer::versionFrom(screen).size());
     keep(DeviceInitializer::formatMac(QString::fromUtf8(screen)).size());
     return 0;

@@ -32,6 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     tool.addErrors(output);
     if (tool.isDownloadComplete() != (lastMilestone == 100) || (lastMilestone > 0 && tool.percent() < lastMilestone))
         std::abort();
-    keep(tool.percent() + tool.foundNoDevice());
+    keep(tool.percent(), tool.foundNoDevice());
     return 0;
 }

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     processor.enqueue(ImageData(GifType, QStringLiteral("animation"), download));
     QObject::connect(&processor, &ImageProcessor::processedImage, [](const ImageData &item) {
         for (const ImageFrame &frame : item.frames)
-            keep(frame.data.size() + frame.delay);
+            keep(frame.data.size(), frame.delay);
     });
     QObject::connect(&processor, &ImageProcessor::conversionFailed,
                      [](const QString &, const QString &reason) { keep(reason.size()); });

@@ -97,10 +97,10 @@ void exchange(BaseCommand *command, PingRPCCommand *ping, Device *device)
 void readOutcome(BaseCommand *command)
 {
     const QVariant result = command->result();
-    keep(command->isSuccess() + command->statusCode() + command->resultKey() + command->errorString().size()
-         + command->logText().size() + command->message(QStringLiteral("c4:4f:33:0a:0b:01")).size()
-         + command->lastResponse().size() + result.toString().size() + result.toStringList().size()
-         + result.toInt() + result.toByteArray().size());
+    keep(command->isSuccess(), command->statusCode(), command->resultKey(), command->errorString().size(),
+         command->logText().size(), command->message(QStringLiteral("c4:4f:33:0a:0b:01")).size(),
+         command->lastResponse().size(), result.toString().size(), result.toStringList().size(),
+         result.toInt(), result.toByteArray().size());
 }
 
 } // namespace
