@@ -53,10 +53,7 @@ private:
             m_toolSanitizer += run.err;
         return run;
     }
-    ToolRun download(const QString &file, const QString &serial = QString::fromLatin1(F::kSerial))
-    {
-        return tool({"-a", "0", "-D", file, "-S", serial});
-    }
+    ToolRun download(const QString &file) { return tool({"-a", "0", "-D", file, "-S", F::kSerial}); }
     ToolRun leave(QByteArray *uploaded = nullptr)
     {
         const QString temporary = QDir::temp().filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
@@ -81,11 +78,11 @@ private:
         return f.start({"--dfu-delay-ms", "20"}) && f.sim->ok("dfu TAMOSIM0001")
             && f.sim->waitForLine("dfu TAMOSIM0001");
     }
-    // Back on the bus, the device names the firmware it runs.
-    bool runs(const QString &version)
+    // For tests that leave the boot loader as they found it: the one the previous left.
+    bool sharedBootloader()
     {
-        return f.sim->waitForLine("plugged TAMOSIM0001", 3000)
-            && f.link()->exchange(F::kReadFw).payload == version.toLatin1() + '\0';
+        f.shared = f.shared || startInBootloader();
+        return f.shared;
     }
 
 private slots:
@@ -154,7 +151,9 @@ private slots:
         QVERIFY(left.out.contains("Upload done.\n"));
         QVERIFY(left.out.contains("Submitting leave request..."));
         QVERIFY(uploaded.startsWith("TAMOFW\nversion=1.5.91\n"));
-        QVERIFY(runs("1.5.91"));
+        // Back on the bus, the device names the firmware it runs.
+        QVERIFY(f.sim->waitForLine("plugged TAMOSIM0001", 3000));
+        QCOMPARE(f.link()->exchange(F::kReadFw).payload, QByteArray("1.5.91\0", 7));
         QVERIFY(!QFile::exists(f.dir->filePath("TAMOSIM0001.dfu")));
     }
 
@@ -186,9 +185,7 @@ private slots:
         QFETCH(QString, damage);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, message);
-        // The rows share a boot loader: each leaves it as it was.
-        QVERIFY(f.shared || startInBootloader());
-        f.shared = true;
+        QVERIFY(sharedBootloader());
         QFile in(firmware("1.5.91"));
         QVERIFY(in.open(QIODevice::ReadOnly));
         QByteArray bytes = in.readAll();
@@ -214,6 +211,18 @@ private slots:
         QCOMPARE(dfuState().value("state").toString(), QStringLiteral("dfuIDLE"));
     }
 
+    void uploadNeverOverwrites()
+    {
+        QVERIFY(sharedBootloader());
+        const QString existing = f.dir->filePath("exists.bin");
+        QVERIFY(writeFile(existing, QByteArray()));
+        const ToolRun run = tool({"-a", "0", "-R", "-S", F::kSerial, "-s", "0x08004000:leave", "-U", existing});
+        QCOMPARE(run.exitCode, 73);
+        QVERIFY(run.err.contains("Cannot open file"));
+        QCOMPARE(QFileInfo(existing).size(), qint64(0));
+        QCOMPARE(dfuState().value("state").toString(), QStringLiteral("dfuIDLE"));
+    }
+
     void unplugDuringDownload()
     {
         QVERIFY(startInBootloader());
@@ -235,18 +244,6 @@ private slots:
         QVERIFY(!sanitizerSpoke(slowErrors));
         QVERIFY(slowErrors.contains("LIBUSB_ERROR_NO_DEVICE"));
         QVERIFY(!slow.readAllStandardOutput().contains("Download done."));
-    }
-
-    void uploadNeverOverwrites()
-    {
-        QVERIFY(startInBootloader());
-        const QString existing = f.dir->filePath("exists.bin");
-        QVERIFY(writeFile(existing, QByteArray()));
-        const ToolRun run = tool({"-a", "0", "-R", "-S", F::kSerial, "-s", "0x08004000:leave", "-U", existing});
-        QCOMPARE(run.exitCode, 73);
-        QVERIFY(run.err.contains("Cannot open file"));
-        QCOMPARE(QFileInfo(existing).size(), qint64(0));
-        QCOMPARE(dfuState().value("state").toString(), QStringLiteral("dfuIDLE"));
     }
 };
 
