@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkRequest>
-#include <QSslConfiguration>
 #include <QTimer>
 
 QJsonObject HttpReply::json() const
@@ -16,12 +15,6 @@ QJsonObject HttpReply::json() const
 HttpProbe::HttpProbe(const QString &baseUrl)
     : m_baseUrl(baseUrl)
 {
-}
-
-void HttpProbe::setCaCertificates(const QList<QSslCertificate> &certificates)
-{
-    m_ca = certificates;
-    m_customCa = true;
 }
 
 QUrl HttpProbe::url(const QString &path) const
@@ -45,15 +38,8 @@ HttpReply HttpProbe::send(const QByteArray &method, const QUrl &url, const Heade
     QNetworkRequest request(url);
     for (const auto &header : headers)
         request.setRawHeader(header.first, header.second);
-    if (m_customCa) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.setCaCertificates(m_ca);
-        request.setSslConfiguration(ssl);
-    }
     HttpReply result;
     QNetworkReply *reply = m_manager.sendCustomRequest(request, method, body);
-    QObject::connect(reply, &QNetworkReply::sslErrors, reply,
-                     [&result](const QList<QSslError> &errors) { result.sslErrors = errors; });
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(15000, &loop, &QEventLoop::quit);

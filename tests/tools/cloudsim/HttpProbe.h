@@ -7,17 +7,15 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPair>
-#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
-// A plain HTTP(S) client for the simulator's tests, independent of the
+// A plain HTTP client for the simulator's tests, independent of the
 // application's own network code: one blocking request at a time.
 struct HttpReply
 {
     int status = 0;
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
-    QList<QSslError> sslErrors;
     QByteArray body;
     QHash<QByteArray, QByteArray> headers; // lower-case names
 
@@ -32,9 +30,6 @@ public:
     using Headers = QList<QPair<QByteArray, QByteArray>>;
 
     explicit HttpProbe(const QString &baseUrl = QString());
-
-    // Trust for HTTPS: these certificates only.
-    void setCaCertificates(const QList<QSslCertificate> &certificates);
 
     HttpReply send(const QByteArray &method, const QUrl &url, const Headers &headers = {},
                    const QByteArray &body = QByteArray());
@@ -66,6 +61,4 @@ public:
 private:
     QNetworkAccessManager m_manager;
     QString m_baseUrl;
-    QList<QSslCertificate> m_ca;
-    bool m_customCa = false;
 };

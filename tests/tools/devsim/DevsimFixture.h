@@ -1,15 +1,51 @@
 #pragma once
 
-#include "DevsimProcess.h"
 #include "RawLink.h"
+#include "SimProcess.h"
 #include "TestFrames.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QVector>
 
 #include <memory>
+
+// tamo-devsim as a child process in a folder of its own, driven through its
+// standard input and observed through its event lines and its files.
+class DevsimProcess : public SimProcess
+{
+public:
+    DevsimProcess() : SimProcess(program()) {}
+    static QString program() { return QStringLiteral(TAMO_DEVSIM_BIN); }
+
+    bool start(const QString &folder, const QStringList &arguments = QStringList())
+    {
+        m_folder = folder;
+        return SimProcess::start(QStringList{QStringLiteral("--dir"), folder} + arguments, QStringLiteral("ready "));
+    }
+    bool ok(const QString &line) { return command(line).startsWith(QLatin1String("ok ")); }
+    // A JSON file of the folder; empty when it is not there.
+    QJsonObject json(const QString &name) const
+    {
+        QFile file(QDir(m_folder).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+    }
+    QJsonObject portFile(const QString &serial) const { return json(serial + QStringLiteral(".port")); }
+    QString portOf(const QString &serial) const { return portFile(serial).value(QStringLiteral("port")).toString(); }
+    QJsonObject snapshot(const QString &serial) const { return json(serial + QStringLiteral(".json")); }
+    QJsonObject identity(const QString &serial) const
+    {
+        return snapshot(serial).value(QStringLiteral("identity")).toObject();
+    }
+
+private:
+    QString m_folder;
+};
 
 // What the simulator tests share: a folder and a simulator per test (or one
 // simulator for the rows of a table that only read), a link to a device, and
@@ -21,8 +57,7 @@ struct DevsimFixture
                             kActivate = 8, kReadName = 9, kReadFw = 10, kFreeSlots = 11, kReadLog = 12,
                             kErase = 13, kReadBoard = 14, kReadSerial = 15, kReadPlant = 16,
                             kCleanUp = 17, kCancel = 18, kCharging = 19, kReadBrightness = 20,
-                            kSetBrightness = 21, kReadDim = 24, kSetDim = 25, kTransfer = 30,
-                            kOpenDfu = 31, kReadBattery = 32;
+                            kSetBrightness = 21, kReadDim = 24, kTransfer = 30, kReadBattery = 32;
     static constexpr quint8 kImage = 1, kSlideshow = 2, kGif = 3;
     static constexpr const char *kSerial = "TAMOSIM0001";
 
@@ -36,14 +71,13 @@ struct DevsimFixture
     bool start(const QStringList &arguments = QStringList())
     {
         end();
-        shared = false;
         dir.reset(new QTemporaryDir);
         sim.reset(new DevsimProcess);
         return dir->isValid() && sim->start(dir->path(), arguments);
     }
 
     // The simulator the previous row left running with the same arguments, for
-    // rows that change nothing on the device.
+    // rows that leave the device as they found it.
     bool share(const QStringList &arguments = QStringList())
     {
         if (shared && sim && sim->isRunning() && sharedArguments == arguments)
