@@ -1,14 +1,11 @@
-// The firmware upgrader: the console switch, runs of the firmware tool (the
-// stand-in against simulated devices, and small scripted tools for the tool's
-// failure modes), retries, progress, and its queue.
-#include "DevSim.h"
+// The firmware upgrader: the console switch, runs of small scripted firmware
+// tools for the tool's failure modes, retries, progress, and its queue.
 #include "DfuUpgrader.h"
 #include "PtyPeer.h"
 #include "Timings.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -113,11 +110,6 @@ private:
         peer.answer("4", "Entering DFU mode\r\n");
     }
 
-    QString firmwareFile(const QString &version)
-    {
-        return DevSim::makeFirmware(version, m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version)), 40000);
-    }
-
 private slots:
     void initTestCase()
     {
@@ -128,7 +120,6 @@ private slots:
     void cleanup()
     {
         qunsetenv("TAMO_DFU_UTIL");
-        qunsetenv("TAMO_DFUSIM_CHUNK_DELAY_MS");
     }
 
     void toolLocation()
@@ -140,55 +131,15 @@ private slots:
         QCOMPARE(DfuUpgrader::locateTool(), QStringLiteral("/usr/bin/dfu-util"));
     }
 
-    void missingToolFailsEachDeviceAtOnce()
-    {
-        qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util");
-        UpgraderRig rig;
-        QVERIFY(rig.run({job(QStringLiteral("/dev/null"), QStringLiteral("A"), QStringLiteral("f")),
-                         job(QStringLiteral("/dev/null"), QStringLiteral("B"), QStringLiteral("f"))}));
-        QCOMPARE(rig.started, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
-        QCOMPARE(rig.finished.size(), 2);
-        QVERIFY(!rig.finished.at(0).ok);
-        QCOMPARE(rig.finished.at(0).error,
-                 QStringLiteral("Device firmware upgrade tool not found in '/nonexistent/dfu-util'"));
-        QCOMPARE(rig.allUpgraded, 1);
-        QVERIFY(!rig.upgrader->isBusy());
-    }
-
-    void endToEndWithTheSimulatedBootLoader()
-    {
-        DevSim sim;
-        QVERIFY(sim.start({QStringLiteral("--fw"), QStringLiteral("1.5.27")}));
-        qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
-        const QString firmware = firmwareFile(QStringLiteral("1.6.2"));
-        QVERIFY(!firmware.isEmpty());
-
-        UpgraderRig rig;
-        QVERIFY(rig.run({job(DevSim::portOf(), QStringLiteral("TAMOSIM0001"), firmware)}));
-        QCOMPARE(rig.finished.size(), 1);
-        QVERIFY2(rig.finished.at(0).ok, qPrintable(rig.finished.at(0).error));
-        // Progress from the tool's carriage-return separated output.
-        QList<int> milestones;
-        for (const auto &p : rig.progress)
-            milestones << p.second;
-        QCOMPARE(milestones, (QList<int>{25, 50, 75, 100}));
-        // Back on the bus, running what was flashed.
-        QTRY_VERIFY_WITH_TIMEOUT(!DevSim::portOf().isEmpty(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(sim.snapshot().value(QStringLiteral("identity")).toObject()
-                                      .value(QStringLiteral("firmwareVersion")).toString(),
-                                  QStringLiteral("1.6.2"), 5000);
-    }
-
     void deviceWithoutConsoleIsNotFlashed()
     {
-        DevSim sim;
-        QVERIFY(sim.start({QStringLiteral("--no-console")}));
+        PtyPeer silent;
         script(QStringLiteral("never"), QStringLiteral("exit 0"));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(DevSim::portOf(), QStringLiteral("TAMOSIM0001"), QStringLiteral("f"))}));
+        QVERIFY(rig.run({job(silent.portName(), QStringLiteral("S"), QStringLiteral("f"))}));
         QCOMPARE(rig.finished.size(), 1);
         QVERIFY(!rig.finished.at(0).ok);
-        QCOMPARE(rig.finished.at(0).error, QStringLiteral("Failed to switch device 'mac-TAMOSIM0001' to DFU mode"));
+        QCOMPARE(rig.finished.at(0).error, QStringLiteral("Failed to switch device 'mac-S' to DFU mode"));
         QVERIFY(calls(QStringLiteral("never")).isEmpty());
     }
 
@@ -325,15 +276,23 @@ private slots:
         QVERIFY(upgrader.isUpgrading(QStringLiteral("B")));
         QVERIFY(!upgrader.isUpgrading(QStringLiteral("C")));
 
-        qputenv("TAMO_DFU_UTIL", "/nonexistent/tool");
+        upgrader.stop();
+        QVERIFY(!upgrader.isBusy());
+
+        // Run without its tool: each queued device fails at once, once.
+        qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util");
         UpgraderRig rig;
         rig.upgrader->setDevices({job(QStringLiteral("p1"), QStringLiteral("A"), QStringLiteral("one.dfu")),
                                   job(QStringLiteral("p2"), QStringLiteral("B"), QStringLiteral("one.dfu"))});
         QVERIFY(rig.run({job(QStringLiteral("p1"), QStringLiteral("A"), QStringLiteral("one.dfu")),
                          job(QStringLiteral("p2"), QStringLiteral("B"), QStringLiteral("two.dfu"))}));
         QCOMPARE(rig.started, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
-        upgrader.stop();
-        QVERIFY(!upgrader.isBusy());
+        QCOMPARE(rig.finished.size(), 2);
+        QVERIFY(!rig.finished.at(1).ok);
+        QCOMPARE(rig.finished.at(0).error,
+                 QStringLiteral("Device firmware upgrade tool not found in '/nonexistent/dfu-util'"));
+        QCOMPARE(rig.allUpgraded, 1);
+        QVERIFY(!rig.upgrader->isBusy());
     }
 
     void stopFinishesTheCurrentDeviceOnly()

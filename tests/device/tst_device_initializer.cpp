@@ -1,6 +1,5 @@
 // Reading a device's identity through its text console: the scraping rules, the
-// dialogue against the device simulator, and the console that never answers.
-#include "DevSim.h"
+// dialogue against scripted consoles, and the console that never answers.
 #include "DeviceInitializer.h"
 #include "LogRecorder.h"
 #include "PtyPeer.h"
@@ -105,22 +104,6 @@ private slots:
         QFETCH(QByteArray, screen);
         QFETCH(QString, version);
         QCOMPARE(DeviceInitializer::versionFrom(screen), version);
-    }
-
-    void consoleDialogueWithTheSimulator()
-    {
-        DevSim sim;
-        QVERIFY(sim.start({QStringLiteral("--no-rpc"), QStringLiteral("--name"), QStringLiteral("Front  Desk"),
-                           QStringLiteral("--fw"), QStringLiteral("1.5.27")}));
-        DeviceInfo record = recordFor(DevSim::portOf(), QStringLiteral("TAMOSIM0001"));
-        int readyCount = 0;
-        const DeviceInfo result = initialise(record, &readyCount);
-        QCOMPARE(readyCount, 1);
-        // The console prints "0xA 0xB 0x1": one-digit groups get their zero.
-        QCOMPARE(result.value(DeviceInfo::MacAddress).toString(), QStringLiteral("C4:4F:33:0A:0B:01"));
-        QCOMPARE(result.value(DeviceInfo::Name).toString(), QStringLiteral("Front Desk"));
-        QCOMPARE(result.value(DeviceInfo::FwVersion).toString(), QStringLiteral("1.5.27"));
-        QCOMPARE(result.value(DeviceInfo::SerialNumber).toString(), QStringLiteral("TAMOSIM0001"));
     }
 
     void menuNumbersDecideTheCommands()

@@ -126,15 +126,18 @@ private slots:
 
     void rpcInitialisationStartsOneReadPerDevice()
     {
+        qputenv("TAMO_PORTAL_URL", "http://portal.example.test");
         DevSim sim;
-        QVERIFY(sim.start({}, 2));
+        QVERIFY(sim.start({}, 3));
+        // Versions compare as numbers: only the one below 1.5.28 is warned about.
+        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0002 fw 1.5.27")).startsWith(QLatin1String("ok")));
+        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0003 fw 1.5.28")).startsWith(QLatin1String("ok")));
         LogRecorder log;
         DevicesManager manager;
         QSignalSpy ready(&manager, &DevicesManager::devicesReady);
-        manager.startTracking();
-        QVERIFY(waitForRows(manager, 2));
+        QVERIFY(startWith(manager, 3));
 
-        QCOMPARE(ready.count(), 2);
+        QCOMPARE(ready.count(), 3);
         QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::MacAddress).toString(),
                  QStringLiteral("c4:4f:33:0a:0b:01"));
         QCOMPARE(field(manager, QStringLiteral("TAMOSIM0002"), DeviceInfo::MacAddress).toString(),
@@ -153,8 +156,12 @@ private slots:
         QCOMPARE(sim.requestCount(QStringLiteral("TAMOSIM0002")), 9);
         QCOMPARE(log.count(QStringLiteral("Reading MAC and Name from device '%1' with serial number 'TAMOSIM0001'")
                                .arg(DevSim::portOf(QStringLiteral("TAMOSIM0001")))), 1);
-        QCOMPARE(log.count(QStringLiteral("info: Connected 1 device(s)")), 2);
-        QCOMPARE(log.count(QStringLiteral("requires Firmware")), 0);
+        QCOMPARE(log.count(QStringLiteral("info: Connected 1 device(s)")), 3);
+        QCOMPARE(log.count(QStringLiteral("requires Firmware")), 1);
+        QCOMPARE(log.count(QStringLiteral(
+                     "warning: <b>TAMO Device 'c4:4f:33:0a:0b:02' requires Firmware (FW) upgrade. Please go to "
+                     "https://portal.example.test/settings to download the latest FW file and the FW Upgrade Tool.</b>")),
+                 1);
         QVERIFY(manager.isIdle());
     }
 
@@ -165,8 +172,7 @@ private slots:
         QVERIFY(sim.start({QStringLiteral("--no-rpc")}));
         LogRecorder log;
         DevicesManager manager;
-        manager.startTracking();
-        QVERIFY(waitForRows(manager, 1));
+        QVERIFY(startWith(manager, 1));
         QCOMPARE(log.count(QStringLiteral("warning: \"Failed read device info via commnds\" \"TAMOSIM0001\"")), 1);
         // From the console: the device's own letter case, one-digit groups padded.
         QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::MacAddress).toString(),
@@ -176,33 +182,13 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("Connected 1 device(s)")), 1);
     }
 
-    void firmwareVersionsAreComparedAsNumbers()
-    {
-        qputenv("TAMO_PORTAL_URL", "http://portal.example.test");
-        DevSim sim;
-        QVERIFY(sim.start({}, 3));
-        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0001 fw 1.5.27")).startsWith(QLatin1String("ok")));
-        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0002 fw 1.5.28")).startsWith(QLatin1String("ok")));
-        QVERIFY(sim.control(QStringLiteral("set TAMOSIM0003 fw 1.5.100")).startsWith(QLatin1String("ok")));
-        LogRecorder log("DeviceManager");
-        DevicesManager manager;
-        manager.startTracking();
-        QVERIFY(waitForRows(manager, 3));
-        QCOMPARE(log.count(QStringLiteral("requires Firmware")), 1);
-        QCOMPARE(log.count(QStringLiteral(
-                     "warning: <b>TAMO Device 'c4:4f:33:0a:0b:01' requires Firmware (FW) upgrade. Please go to "
-                     "https://portal.example.test/settings to download the latest FW file and the FW Upgrade Tool.</b>")),
-                 1);
-    }
-
     void contentJobs()
     {
         DevSim sim;
         QVERIFY(sim.start({QStringLiteral("--verbose"), QStringLiteral("--erase-ms"), QStringLiteral("300")}));
         LogRecorder log("DeviceManager");
         DevicesManager manager;
-        manager.startTracking();
-        QVERIFY(waitForRows(manager, 1));
+        QVERIFY(startWith(manager, 1));
         const QString mac = QStringLiteral("c4:4f:33:0a:0b:01");
         const QString serial = QStringLiteral("TAMOSIM0001");
 
@@ -303,8 +289,7 @@ private slots:
                            QStringLiteral("50")}));
         LogRecorder log("DeviceManager");
         DevicesManager manager;
-        manager.startTracking();
-        QVERIFY(waitForRows(manager, 1));
+        QVERIFY(startWith(manager, 1));
         const QString mac = QStringLiteral("c4:4f:33:0a:0b:01");
         const QString serial = QStringLiteral("TAMOSIM0001");
 
@@ -345,8 +330,7 @@ private slots:
         QVERIFY(sim.start({QStringLiteral("--unplug-after-parts"), QStringLiteral("6")}));
         LogRecorder log("DeviceManager");
         DevicesManager manager;
-        manager.startTracking();
-        QVERIFY(waitForRows(manager, 1));
+        QVERIFY(startWith(manager, 1));
         const QString mac = QStringLiteral("c4:4f:33:0a:0b:01");
         QSignalSpy uploaded(&manager, &DevicesManager::filesUploaded);
         manager.uploadFiles(mac, {UploadItem{QStringLiteral("77"), {{pattern(4800, 9), 0}}}}, {}, QString(), QString());
@@ -371,8 +355,7 @@ private slots:
         Timings::set(Timings::DfuToolRun, 60000);
         LogRecorder log("DeviceManager");
         DevicesManager manager;
-        manager.startTracking();
-        QVERIFY(waitForRows(manager, 2));
+        QVERIFY(startWith(manager, 2));
         const QString first = QStringLiteral("TAMOSIM0001");
 
         QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
@@ -537,7 +520,8 @@ private slots:
     {
         qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util"); // every upgrade fails at once
         DevSim sim;
-        QVERIFY(sim.start({}, 2));
+        QVERIFY(sim.start({QStringLiteral("--name"), QStringLiteral("<img src=x>")}, 2));
+        LogRecorder log("DeviceManager");
         DevicesManager manager;
         QVERIFY(startWith(manager, 2));
         QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
@@ -548,6 +532,10 @@ private slots:
         manager.upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0002")});
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 5000);
         QTRY_VERIFY(manager.isIdle());
+        // Device texts are escaped before they enter the rich-text activity log.
+        QCOMPARE(log.count(QStringLiteral("Started device firmware update '&lt;img src=x&gt;'.")), 2);
+        QCOMPARE(log.count(QStringLiteral("Failed firmware upgrade on device '&lt;img src=x&gt;' with an error")), 2);
+        QCOMPARE(log.count(QStringLiteral("<img")), 0);
     }
 
     void flashedDeviceThatNeverReturnsLeavesTheList()
@@ -589,22 +577,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(::kill(tool, 0) != 0, 2000);
     }
 
-    void deviceTextsAreEscapedInTheActivityLog()
-    {
-        qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util");
-        DevSim sim;
-        QVERIFY(sim.start({QStringLiteral("--name"), QStringLiteral("<img src=x>")}));
-        LogRecorder log("DeviceManager");
-        DevicesManager manager;
-        QVERIFY(startWith(manager, 1));
-        QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
-        manager.upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0001")});
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
-        QCOMPARE(log.count(QStringLiteral("Started device firmware update '&lt;img src=x&gt;'.")), 1);
-        QCOMPARE(log.count(QStringLiteral("Failed firmware upgrade on device '&lt;img src=x&gt;' with an error")), 1);
-        QCOMPARE(log.count(QStringLiteral("<img")), 0);
-    }
-
     void destroyedWhileRunnersAreBusy()
     {
         // Busy forever: the reading runner polls until it is stopped.
@@ -626,8 +598,7 @@ private slots:
         DevSim sim;
         QVERIFY(sim.start({QStringLiteral("--latency-ms"), QStringLiteral("20")}));
         DevicesManager manager;
-        manager.startTracking();
-        QVERIFY(waitForRows(manager, 1));
+        QVERIFY(startWith(manager, 1));
         QSignalSpy uploaded(&manager, &DevicesManager::filesUploaded);
         manager.uploadFiles(QStringLiteral("c4:4f:33:0a:0b:01"), {UploadItem{QStringLiteral("5"), {{pattern(30000, 1), 0}}}},
                             {}, QString(), QString());

@@ -2,13 +2,11 @@
 // and QSerialPort: content lands byte-exact, long answers arrive whole, busy
 // devices are polled, and every kind of link failure ends the job as it should.
 #include "DevSim.h"
-#include "LogRecorder.h"
 #include "RunnerProbe.h"
 
 #include "CommandLists.h"
 #include "CommandRunner.h"
 #include "ContentIds.h"
-#include "EraseContentRPCCommand.h"
 #include "OpenDfuRPCCommand.h"
 #include "ReadImagesRPCCommand.h"
 #include "ReadMacAddressRPCCommand.h"
@@ -76,23 +74,18 @@ private slots:
     void init();
     void cleanup();
 
-    void emptyListOpensAndCloses();
-    void readsIdentity();
     void stillImageLandsByteExact();
     void slideshowLands();
     void listingsLongerThanOneAnswer();
     void brokenContinuationFailsWithAReason();
-    void sameResultKeyKeepsTheLaterResult();
     void deviceRefusalsEndTheJob();
-    void settingsReachTheDevice();
     void eraseWithBusyPolling();
     void silentDeviceTimesOutThenPortRecovers();
     void corruptedAnswers_data();
     void corruptedAnswers();
     void unplugInTheMiddleOfATransfer();
-    void stopDuringATransfer();
-    void stopWhileTheDeviceStaysBusy();
-    void stopCutsALongWaitShort();
+    void stopEndsTheJobAtOnce_data();
+    void stopEndsTheJobAtOnce();
     void groupIsRetriedAfterRecovery();
     void openDfuSilenceCountsAsSuccess();
     void twentyDevicesAtOnce();
@@ -135,46 +128,14 @@ bool TestRunnerDevsim::runJob(RunnerProbe &probe, CommandList commands, int time
     return probe.waitFinished(timeoutMs);
 }
 
-void TestRunnerDevsim::emptyListOpensAndCloses()
-{
-    QVERIFY(m_sim->start());
-    RunnerProbe probe;
-    QVERIFY(runJob(probe, CommandList()));
-    QCOMPARE(probe.startedSerials, QStringList({DevSim::kFirstSerial}));
-    QCOMPARE(probe.serial, QString::fromLatin1(DevSim::kFirstSerial));
-    QVERIFY(probe.success);
-    QVERIFY(probe.results.isEmpty());
-    QVERIFY(probe.error.isEmpty());
-    QCOMPARE(m_sim->requestCount(), 0);
-}
-
-void TestRunnerDevsim::readsIdentity()
-{
-    QVERIFY(m_sim->start({"--name", "Lobby %n", "--fw", "1.5.100", "--battery", "200",
-                          "--brightness", "65", "--dim-level", "12"}));
-    RunnerProbe probe;
-    QVERIFY(runJob(probe, deviceInfoCommands()));
-    QVERIFY2(probe.success, qPrintable(probe.error));
-    const QJsonObject identity = m_sim->snapshot().value("identity").toObject();
-    QCOMPARE(probe.results.value(BaseCommand::DeviceName).toString(), QStringLiteral("Lobby 1"));
-    QCOMPARE(probe.results.value(BaseCommand::MacAddress).toString(),
-             identity.value("mac").toString().toLower());
-    QCOMPARE(probe.results.value(BaseCommand::FwVersion).toString(), QStringLiteral("1.5.100"));
-    QCOMPARE(probe.results.value(BaseCommand::BoardId).toString(),
-             identity.value("boardId").toString());
-    QCOMPARE(probe.results.value(BaseCommand::DeviceSerial).toString(),
-             identity.value("deviceSerial").toString());
-    QCOMPARE(probe.results.value(BaseCommand::PlantNumber).toString(),
-             identity.value("plantNumber").toString());
-    QCOMPARE(probe.results.value(BaseCommand::Brightness).toInt(), 65);
-    QCOMPARE(probe.results.value(BaseCommand::DimLevel).toInt(), 12);
-    QCOMPARE(probe.results.value(BaseCommand::Battery).toInt(), 200);
-    QCOMPARE(probe.results.size(), 9);
-}
-
 void TestRunnerDevsim::stillImageLandsByteExact()
 {
     QVERIFY(m_sim->start());
+    RunnerProbe empty; // an empty list opens and closes the port, and says so
+    QVERIFY(runJob(empty, CommandList()));
+    QCOMPARE(empty.startedSerials, QStringList({DevSim::kFirstSerial}));
+    QVERIFY(empty.success);
+    QCOMPARE(m_sim->requestCount(), 0);
     const QString id = QStringLiteral("1311768467294899695");
     const QByteArray picture = randomBytes(30001, 1); // 625 full parts and one of 1 byte
     RunnerProbe probe;
@@ -297,25 +258,6 @@ void TestRunnerDevsim::brokenContinuationFailsWithAReason()
     QVERIFY(probe.results.isEmpty()); // neither half a listing nor the battery
 }
 
-void TestRunnerDevsim::sameResultKeyKeepsTheLaterResult()
-{
-    QVERIFY(m_sim->start());
-    const QByteArray first = idToBytes(QStringLiteral("11"));
-    const QByteArray second = idToBytes(QStringLiteral("22"));
-    CommandList job;
-    job.append(std::make_unique<ReadImagesRPCCommand>());
-    job << imageTransferCommands(first, randomBytes(100, 5));
-    job << imageTransferCommands(second, randomBytes(100, 6));
-    job.append(std::make_unique<ReadImagesRPCCommand>());
-    RunnerProbe probe;
-    QVERIFY(runJob(probe, std::move(job)));
-    QVERIFY2(probe.success, qPrintable(probe.error));
-    QCOMPARE(probe.results.value(BaseCommand::TransferredImageId).toByteArray(), second);
-    QStringList listed = probe.results.value(BaseCommand::ImageUuids).toStringList();
-    listed.sort();
-    QCOMPARE(listed, QStringList({"11", "22"}));
-}
-
 void TestRunnerDevsim::deviceRefusalsEndTheJob()
 {
     QVERIFY(m_sim->start({"--slots", "2"}));
@@ -345,22 +287,6 @@ void TestRunnerDevsim::deviceRefusalsEndTheJob()
     QCOMPARE(full.results.value(BaseCommand::TransferredImageId).toByteArray(), b);
     QVERIFY(m_sim->item(QStringLiteral("2")).value("complete").toBool());
     QVERIFY(m_sim->item(QStringLiteral("3")).isEmpty());
-}
-
-void TestRunnerDevsim::settingsReachTheDevice()
-{
-    QVERIFY(m_sim->start());
-    LogRecorder log("DeviceManager");
-    CommandList job = brightnessCommand(55);
-    job << dimLevelCommand(20);
-    RunnerProbe probe;
-    QVERIFY(runJob(probe, std::move(job)));
-    QVERIFY2(probe.success, qPrintable(probe.error));
-    QVERIFY(probe.results.isEmpty());
-    const QJsonObject identity = m_sim->snapshot().value("identity").toObject();
-    QCOMPARE(identity.value("brightness").toInt(), 55);
-    QCOMPARE(identity.value("dimLevel").toInt(), 20);
-    QCOMPARE(log.lines(), QStringList({"info: Changed device " + kMac + " brightnes to 55%"}));
 }
 
 void TestRunnerDevsim::eraseWithBusyPolling()
@@ -468,53 +394,36 @@ void TestRunnerDevsim::unplugInTheMiddleOfATransfer()
     QVERIFY2(again.success, qPrintable(again.error));
 }
 
-void TestRunnerDevsim::stopDuringATransfer()
+void TestRunnerDevsim::stopEndsTheJobAtOnce_data()
 {
-    QVERIFY(m_sim->start({"--latency-ms", "3"}));
-    const QString port = DevSim::portOf();
-    auto *runner = new CommandRunner(DeviceAddress{DevSim::kFirstSerial, port, kMac},
-                                     imageTransferCommands(idToBytes("55"), randomBytes(20000, 3)));
+    QTest::addColumn<QStringList>("simulator");
+    QTest::addColumn<int>("requestsBeforeStop");
+    QTest::addColumn<bool>("transfer"); // else an erase when the device stays busy, a read otherwise
+    QTest::newRow("during a transfer") << QStringList{"--latency-ms", "3"} << 5 << true;
+    QTest::newRow("in a long wait") << QStringList{"--drop-answer", "1"} << 1 << false;
+    QTest::newRow("while the device stays busy") << QStringList{"--stay-busy", "1"} << 10 << false;
+}
+
+void TestRunnerDevsim::stopEndsTheJobAtOnce()
+{
+    QFETCH(QStringList, simulator);
+    QFETCH(int, requestsBeforeStop);
+    QFETCH(bool, transfer);
+    QVERIFY(m_sim->start(simulator));
+    Timings::set(Timings::CommandWait, 10000);
+    CommandList job = transfer ? imageTransferCommands(idToBytes("55"), randomBytes(20000, 3))
+                               : simulator.contains("--stay-busy") ? eraseCommand() : deviceInfoCommands();
+    auto *runner = new CommandRunner(DeviceAddress{DevSim::kFirstSerial, DevSim::portOf(), kMac}, std::move(job));
     RunnerProbe probe;
     probe.start(runner);
-    QTRY_COMPARE(probe.startedSerials.size(), 1);
-    QTRY_VERIFY(m_sim->requestCount() >= 5);
-    runner->stop(); // still alive: the transfer needs far longer than this
+    QTRY_VERIFY(m_sim->requestCount() >= requestsBeforeStop);
+    QCOMPARE(probe.finishedCount, 0); // still alive: each job needs far longer than this
+    runner->stop();
     const qint64 stoppedAt = probe.sinceStart();
     QVERIFY(probe.waitFinished(5000));
     QVERIFY(!probe.success);
     QVERIFY2(probe.elapsedMs - stoppedAt < 1000, qPrintable(QString::number(probe.elapsedMs)));
     QVERIFY(!m_sim->item(QStringLiteral("55")).value("complete").toBool());
-    QVERIFY(m_sim->requestCount() < 300);
-}
-
-void TestRunnerDevsim::stopCutsALongWaitShort()
-{
-    QVERIFY(m_sim->start({"--drop-answer", "1"}));
-    Timings::set(Timings::CommandWait, 10000);
-    auto *runner = new CommandRunner(DeviceAddress{DevSim::kFirstSerial, DevSim::portOf(), kMac}, deviceInfoCommands());
-    RunnerProbe probe;
-    probe.start(runner);
-    QTRY_COMPARE(m_sim->requestCount(), 1);
-    QTest::qWait(100);
-    runner->stop();
-    const qint64 stoppedAt = probe.sinceStart();
-    QVERIFY(probe.waitFinished(5000));
-    QVERIFY(!probe.success);
-    QVERIFY2(probe.elapsedMs - stoppedAt < 1000, qPrintable(QString::number(probe.elapsedMs)));
-}
-
-void TestRunnerDevsim::stopWhileTheDeviceStaysBusy()
-{
-    QVERIFY(m_sim->start({"--stay-busy", "1"}));
-    const QString port = DevSim::portOf();
-    auto *runner = new CommandRunner(DeviceAddress{DevSim::kFirstSerial, port, kMac}, eraseCommand());
-    RunnerProbe probe;
-    probe.start(runner);
-    QTRY_VERIFY(m_sim->requestCount() >= 10); // the erase and its pings
-    QVERIFY(probe.finishedCount == 0);
-    runner->stop();
-    QVERIFY(probe.waitFinished(5000));
-    QVERIFY(!probe.success);
 }
 
 void TestRunnerDevsim::groupIsRetriedAfterRecovery()
