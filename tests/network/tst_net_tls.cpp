@@ -4,10 +4,10 @@
 #include "CloudSim.h"
 #include "JWTAuthorizationManager.h"
 #include "NetworkManager.h"
+#include "SelfSignedCertificate.h"
 #include "TlsTrust.h"
 
 #include <QJsonArray>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QSslError>
 #include <QTemporaryDir>
@@ -32,8 +32,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QVERIFY(makeCertificate("localhost", "DNS:localhost,IP:127.0.0.1", "good"));
-        QVERIFY(makeCertificate("elsewhere.test", "DNS:elsewhere.test", "wrongname"));
+        QVERIFY(makeSelfSignedCertificate(m_dir.path(), "good"));
+        QVERIFY(makeSelfSignedCertificate(m_dir.path(), "wrongname", "elsewhere.test"));
         qunsetenv(TlsTrust::kEnvironmentVariable);
         m_sim = std::make_unique<CloudSim>(fixture(), QStringList{"--tls-cert", m_dir.filePath("good.crt"),
                                                                   "--tls-key", m_dir.filePath("good.key")});
@@ -93,22 +93,6 @@ private slots:
     void cleanupTestCase() { m_sim.reset(); }
 
 private:
-    bool makeCertificate(const char *commonName, const char *altNames, const char *name)
-    {
-        QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                       "-days", "2", "-subj", QStringLiteral("/CN=%1").arg(QLatin1String(commonName)), "-addext",
-                       QStringLiteral("subjectAltName=%1").arg(QLatin1String(altNames)), "-keyout",
-                       m_dir.filePath(QStringLiteral("%1.key").arg(QLatin1String(name))), "-out",
-                       m_dir.filePath(QStringLiteral("%1.crt").arg(QLatin1String(name)))});
-        if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0) {
-            qWarning() << "openssl failed:" << openssl.readAllStandardError();
-            return false;
-        }
-        return true;
-    }
-
     QTemporaryDir m_dir;
     std::unique_ptr<CloudSim> m_sim;
 };

@@ -5,6 +5,7 @@
 #include "DevicesModel.h"
 #include "NetworkManager.h"
 #include "PublishingSession.h"
+#include "SelfSignedCertificate.h"
 #include "TlsTrust.h"
 
 #include <QBuffer>
@@ -13,7 +14,6 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -72,23 +72,10 @@ QString PublishRig::macOf(int index)
     return QStringLiteral("c4:4f:33:0a:0b:%1").arg(index, 2, 16, QLatin1Char('0'));
 }
 
-bool PublishRig::makeCertificate(const QString &folder)
-{
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-                   QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1"),
-                   QStringLiteral("-keyout"), folder + QStringLiteral("/cloud.key"), QStringLiteral("-out"),
-                   folder + QStringLiteral("/cloud.crt")});
-    return openssl.waitForFinished(20000) && openssl.exitCode() == 0;
-}
-
 bool PublishRig::startCloud(const QJsonObject &fixture, const QMap<QString, QByteArray> &files,
                             const QStringList &faults)
 {
-    if (!m_dir.isValid() || !makeCertificate(m_dir.path())) {
+    if (!m_dir.isValid() || !makeSelfSignedCertificate(m_dir.path(), QStringLiteral("cloud"))) {
         m_failure = QStringLiteral("no certificate for the cloud");
         return false;
     }
