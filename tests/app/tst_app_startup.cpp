@@ -193,9 +193,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("written");
         QTest::newRow("none") << QStringList{} << false;
-        QTest::newRow("upper case") << QStringList{QStringLiteral("-L")} << false;
         QTest::newRow("longer") << QStringList{QStringLiteral("-ll")} << false;
-        QTest::newRow("double dash") << QStringList{QStringLiteral("--l")} << false;
         QTest::newRow("after others") << QStringList{QStringLiteral("other"), QStringLiteral("-l")} << true;
     }
 

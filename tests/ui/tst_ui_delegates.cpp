@@ -86,7 +86,6 @@ private slots:
         QTest::newRow("1.5.88 can") << int(DeviceInfo::Battery) << none << "1.5.88" << "Battery:  [try again]";
         QTest::newRow("1.5.100 is newer, not older") << int(DeviceInfo::Battery) << none << "1.5.100"
                                                      << "Battery:  [try again]";
-        QTest::newRow("1.10.0") << int(DeviceInfo::Battery) << none << "1.10.0" << "Battery:  [try again]";
         QTest::newRow("unknown version") << int(DeviceInfo::Battery) << none << QString()
                                          << "Battery:  [please upgrade FW]";
         QTest::newRow("brightness") << int(DeviceInfo::Brightness) << QVariant(55) << "1.5.90" << "Brightness:  55%";
@@ -94,8 +93,6 @@ private slots:
                                                          << "Brightness:  [try again]";
         QTest::newRow("empty name") << int(DeviceInfo::Name) << QVariant(QString()) << "1.5.90"
                                     << "Device name:  [try again]";
-        QTest::newRow("empty title") << int(DeviceInfo::Label) << none << "1.5.90" << "Title:  [try again]";
-        QTest::newRow("empty location") << int(DeviceInfo::Location) << none << "1.5.90" << "Location:  [try again]";
         QTest::newRow("empty firmware") << int(DeviceInfo::FwVersion) << none << QString()
                                         << "FW version:  [try again]";
         QTest::newRow("status lower-cased") << int(DeviceInfo::Status) << QVariant(3) << "1.5.90"
