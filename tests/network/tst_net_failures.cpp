@@ -1,11 +1,15 @@
 // How calls end when things go wrong: an unknown host, error statuses with and
 // without JSON, a connection cut in the middle of an answer, a malformed answer,
-// cancelling; and the login's wording and role check. Also what the request
-// family offers that no endpoint uses today: retries, multipart and device bodies.
+// cancelling; the login's wording and role check; TLS with certificates made by
+// openssl at test time, trusted only through TAMO_CA_CERTS at start-up. Also what
+// the request family offers that no endpoint uses today: retries, multipart and
+// device bodies.
 #include "CloudSim.h"
 #include "JWTAuthorizationManager.h"
 #include "MultiPartRequest.h"
 #include "NetworkManager.h"
+#include "SelfSignedCertificate.h"
+#include "TlsTrust.h"
 #include "UploadDataRequest.h"
 #include "requests/FirmwareInfoRequest.h"
 
@@ -14,6 +18,7 @@
 #include <QJsonArray>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QSslError>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -77,7 +82,51 @@ class TestNetFailures : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(makeSelfSignedCertificate(m_certificates.path(), "good"));
+        QVERIFY(makeSelfSignedCertificate(m_certificates.path(), "wrongname", "elsewhere.test"));
+        qunsetenv(TlsTrust::kEnvironmentVariable);
+    }
+
     void cleanup() { m_cloud.reset(); }
+
+    // In this order: trust, once given, stays for the process.
+    void tlsTrust_data()
+    {
+        QTest::addColumn<QString>("served");  // the certificate the simulator serves
+        QTest::addColumn<QString>("trusted"); // TAMO_CA_CERTS when the client starts
+        QTest::addColumn<QString>("error");   // in the login's error text; empty: accepted
+        QTest::newRow("untrusted") << "good" << "" << QSslError(QSslError::SelfSignedCertificate).errorString();
+        QTest::newRow("trusted from the environment") << "good" << "good" << "";
+        QTest::newRow("trusted, but for another host")
+            << "wrongname" << "wrongname" << QSslError(QSslError::HostNameMismatch).errorString();
+    }
+
+    void tlsTrust()
+    {
+        QFETCH(QString, served);
+        QFETCH(QString, trusted);
+        QFETCH(QString, error);
+        const QString base = m_certificates.filePath(served);
+        if (!trusted.isEmpty())
+            qputenv(TlsTrust::kEnvironmentVariable, QFile::encodeName(m_certificates.filePath(trusted + ".crt")));
+        QVERIFY(m_cloud.start(fixture(), {"--tls-cert", base + ".crt", "--tls-key", base + ".key"}));
+        QVERIFY(sim()->baseUrl().startsWith(QStringLiteral("https://")));
+        sim()->setCaCertificate(base + ".crt");
+        // A refused certificate stays refused: nothing is trusted on the way.
+        QSignalSpy logined(net(), &NetworkManager::logined);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            net()->login(QStringLiteral("op@acme.test"), QStringLiteral("Op-Pass-1"));
+            QVERIFY(logined.wait(10000));
+            QCOMPARE(logined.at(attempt).at(0).toBool(), error.isEmpty());
+            const QString text = logined.at(attempt).at(1).toString();
+            QVERIFY2(text.contains(error) && text.isEmpty() == error.isEmpty(), qPrintable(text));
+        }
+        QCOMPARE(net()->authorizationManager()->hasTokens(), error.isEmpty());
+        if (served == QLatin1String("good")) // no request got through a refused handshake
+            QCOMPARE(sim()->requests("signin/").size(), error.isEmpty() ? 2 : 0);
+    }
 
     void unknownHostIsUnreachable()
     {
@@ -315,6 +364,7 @@ private:
     }
 
     CloudSession m_cloud;
+    QTemporaryDir m_certificates;
 };
 
 QTEST_MAIN(TestNetFailures)
