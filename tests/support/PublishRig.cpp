@@ -3,16 +3,15 @@
 #include "ContentsChef.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
+#include "ImageBytes.h"
 #include "NetworkManager.h"
 #include "PublishingSession.h"
 #include "SelfSignedCertificate.h"
 #include "TlsTrust.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QImage>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTest>
@@ -23,21 +22,6 @@
 #ifndef TAMO_DEMO_FILES
 #error "TAMO_DEMO_FILES must name the folder of the demo's generated files"
 #endif
-
-namespace {
-
-QByteArray smallJpeg(int seed)
-{
-    QImage image(40, 40, QImage::Format_RGB32);
-    image.fill(QColor::fromHsv((seed * 37) % 360, 200, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    return bytes;
-}
-
-} // namespace
 
 PublishRig::PublishRig() = default;
 
@@ -129,8 +113,10 @@ bool PublishRig::loginAndAttach(int count)
 bool PublishRig::preload(const QString &mac, const QStringList &ids)
 {
     QVector<UploadItem> items;
-    for (const QString &id : ids)
-        items.append(UploadItem{id, {ImageFrame{smallJpeg(id.toInt()), 0}}});
+    for (const QString &id : ids) {
+        const QColor colour = QColor::fromHsv((id.toInt() * 37) % 360, 200, 200);
+        items.append(UploadItem{id, {ImageFrame{imageBytes(QSize(40, 40), colour, "JPG"), 0}}});
+    }
     QSignalSpy uploaded(m_devices.get(), &DevicesManager::filesUploaded);
     m_devices->uploadFiles(mac, items, {}, QString(), QString());
     if (!uploaded.wait(30000) || !uploaded.at(0).at(1).toBool()) {

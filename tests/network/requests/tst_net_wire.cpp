@@ -2,12 +2,11 @@
 // wire (method, path and query, headers, body) as the service recorded it, and
 // what the facade makes of the answers.
 #include "CloudSim.h"
+#include "ImageBytes.h"
 #include "JWTAuthorizationManager.h"
 #include "NetworkManager.h"
 #include "UserInfo.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -21,17 +20,6 @@ namespace {
 
 const QString kMac1 = QStringLiteral("AA:BB:CC:00:00:01");
 const QString kMac2 = QStringLiteral("AA:BB:CC:00:00:02");
-
-QByteArray pngBytes(int w, int h)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 QJsonObject fixture()
 {
@@ -87,10 +75,10 @@ class TestNetWire : public QObject
 private slots:
     void initTestCase()
     {
-        m_files = {{"logo.png", pngBytes(40, 20)},
+        m_files = {{"logo.png", imageBytes(QSize(40, 20), Qt::darkCyan)},
                    {"a.jpg", QByteArray("\xff\xd8\xff\xe0 jpeg bytes", 16)},
                    {"b.gif", QByteArray("GIF89a gif bytes")},
-                   {"c.png", pngBytes(8, 8)},
+                   {"c.png", imageBytes(QSize(8, 8), Qt::darkCyan)},
                    {"tamo.dfu", QByteArray("DFU firmware image")}};
         m_sim = std::make_unique<CloudSim>(fixture(), QStringList{}, m_files);
         QVERIFY2(m_sim->isRunning(), qPrintable(m_sim->failure()));
