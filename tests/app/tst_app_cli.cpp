@@ -43,11 +43,6 @@ private:
         return run;
     }
 
-    QString firmwareFile(const QString &version)
-    {
-        return DevSim::makeFirmware(version, m_dir.filePath(QStringLiteral("fw-%1.dfu").arg(version)));
-    }
-
 private slots:
     void cleanup()
     {
@@ -141,7 +136,7 @@ private slots:
     {
         DevSim sim;
         QVERIFY(sim.start({QStringLiteral("--fw"), QStringLiteral("1.5.27")}, 2));
-        const QString firmware = firmwareFile(QStringLiteral("1.6.0"));
+        const QString firmware = DevSim::makeFirmware(QStringLiteral("1.6.0"), m_dir.filePath(QStringLiteral("fw.dfu")));
         QVERIFY(!firmware.isEmpty());
         qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
         const Run run = cli({QStringLiteral("upgrade"), firmware, QStringLiteral("--timeout"), QStringLiteral("60")});

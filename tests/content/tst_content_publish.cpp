@@ -109,14 +109,6 @@ QStringList idTexts(const QJsonArray &array)
     return texts;
 }
 
-QJsonObject itemOf(const QJsonObject &snapshot, const QString &id)
-{
-    for (const QJsonValue &value : snapshot.value(QStringLiteral("items")).toArray())
-        if (value.toObject().value(QStringLiteral("id")).toString() == id)
-            return value.toObject();
-    return QJsonObject();
-}
-
 enum FixtureEdit {
     Unchanged,
     UndecodablePicture,
@@ -178,7 +170,7 @@ private slots:
                                           "6201", "7001", "9999"}));
         QCOMPARE(items1.value(QStringLiteral("5105")), m_animationSlots);
         const QJsonObject snapshot1 = rig.sim().snapshot(QStringLiteral("TAMOSIM0001"));
-        const QJsonObject slideShow = itemOf(snapshot1, QStringLiteral("6201"));
+        const QJsonObject slideShow = rig.sim().item(QStringLiteral("6201"));
         QCOMPARE(slideShow.value(QStringLiteral("images")).toArray(), QJsonArray({"5106", "5107", "5108"}));
         QCOMPARE(slideShow.value(QStringLiteral("interval")).toInt(), 5);
         QCOMPARE(snapshot1.value(QStringLiteral("defaultContent")).toString(), QStringLiteral("6201"));
