@@ -261,19 +261,6 @@ private slots:
         QVERIFY(!images.wait(300));
     }
 
-    void logoutForgetsUserAndTokens()
-    {
-        QVERIFY(start({}));
-        QVERIFY(login("op@acme.test", "Op-Pass-1"));
-        QSignalSpy logouted(net(), &NetworkManager::logouted);
-        net()->logout();
-        QCOMPARE(logouted.count(), 1);
-        QCOMPARE(logouted.at(0).at(0).toBool(), true);
-        QCOMPARE(logouted.at(0).at(1).toString(), QString());
-        QVERIFY(net()->userInfo() == nullptr);
-        QVERIFY(!net()->authorizationManager()->hasTokens());
-    }
-
     void cancelling()
     {
         qputenv("TAMO_API_URL", "http://127.0.0.1:9/api/v1/");
@@ -340,10 +327,6 @@ private:
     bool start(const QStringList &args)
     {
         return m_cloud.start(fixture(), args, QMap<QString, QByteArray>{{"a.jpg", "jpeg-bytes-0123456789"}});
-    }
-    bool login(const char *email, const char *password)
-    {
-        return m_cloud.login(QLatin1String(email), QLatin1String(password));
     }
     CloudSim *sim() const { return m_cloud.sim(); }
     NetworkManager *net() const { return m_cloud.net(); }
