@@ -44,6 +44,7 @@ private slots:
 
         Logger::setFilePath(m_path);
         qInstallMessageHandler(logMessageHandler);
+        QCOMPARE(logger()->filePath(), m_path);
         // Creation empties the file, whether or not file logging is switched on.
         QCOMPARE(fileContents(), QByteArray());
         QVERIFY(!logger()->isFileLoggingEnabled());
