@@ -3,7 +3,6 @@
 #include "DevSim.h"
 #include "InstanceGuard.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,23 +23,13 @@ class TestCli : public QObject
 private:
     QTemporaryDir m_dir;
 
-    Run cli(const QStringList &arguments, const QString &timingScale = QStringLiteral("0.05"))
+    Run cli(const QStringList &arguments)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // TAMO_SIM_DIR of the simulator
-        env.insert(QStringLiteral("TAMO_TIMING_SCALE"), timingScale);
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(TAMO_CLI_BIN), arguments);
-        Run run;
-        if (!process.waitForFinished(90000)) {
-            process.kill();
-            process.waitForFinished();
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        run.errors = QString::fromLocal8Bit(process.readAllStandardError());
-        return run;
+        // The simulator's TAMO_SIM_DIR passes on with this process's environment.
+        const ToolRun run = runTool(QStringLiteral(TAMO_CLI_BIN), arguments,
+                                    {"TAMO_TIMING_SCALE=0.05", "XDG_DATA_HOME=" + m_dir.filePath("data")}, 90000);
+        return {run.exitCode, QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                QString::fromLocal8Bit(run.err)};
     }
 
 private slots:
