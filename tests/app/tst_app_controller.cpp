@@ -10,6 +10,7 @@
 #include "DevicesModel.h"
 #include "DfuPage.h"
 #include "DfuPageManager.h"
+#include "ImageBytes.h"
 #include "LoginPage.h"
 #include "MainApp.h"
 #include "MainWindow.h"
@@ -19,7 +20,6 @@
 #include "Timings.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QJsonArray>
 #include <QLabel>
@@ -29,7 +29,6 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QImage>
 #include <QtTest>
 
 #include <functional>
@@ -46,17 +45,6 @@ QJsonObject fixture()
                                          {"role", "company_manager"}, {"companyId", 3}, {"firstName", "Olga"},
                                          {"lastName", "Tester"}}}},
     };
-}
-
-QByteArray logoPng()
-{
-    QImage logo(80, 40, QImage::Format_RGB32);
-    logo.fill(QColor(0, 187, 188));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    logo.save(&buffer, "PNG");
-    return bytes;
 }
 
 // Answers the next modal message box with a key or a button, and remembers it.
@@ -139,7 +127,7 @@ private slots:
             fixture(),
             QStringList{"--tls-cert", m_dir.filePath("localhost.crt"), "--tls-key", m_dir.filePath("localhost.key"),
                         "--latency-ms", "300"},
-            QMap<QString, QByteArray>{{"logo.png", logoPng()}});
+            QMap<QString, QByteArray>{{"logo.png", imageBytes(QSize(80, 40), QColor(0, 187, 188))}});
         QVERIFY2(m_cloud->isRunning(), qPrintable(m_cloud->failure()));
         QVERIFY(m_cloud->baseUrl().startsWith(QStringLiteral("https://")));
         m_cloud->useForClient();

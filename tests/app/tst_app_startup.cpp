@@ -115,23 +115,6 @@ private slots:
         QDir(dataHome()).removeRecursively();
     }
 
-    void firstStartCreatesTheDataFolder()
-    {
-        QVERIFY(!QDir(dataHome()).exists());
-        QProcess *tamo = launch({QStringLiteral("-l")});
-        QByteArray err;
-        QVERIFY2(waitStarted(tamo, &err), err.constData());
-        QVERIFY(QFileInfo(logPath()).isFile());
-        QVERIFY(terminate(tamo, SIGTERM));
-        QCOMPARE(tamo->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(tamo->exitCode(), 0);
-        // The tail reached the file: SIGTERM ended the event loop the normal way.
-        const QByteArray log = logContents();
-        verifyWellFormed(log);
-        QVERIFY(log.contains(kStartedMarker));
-        QVERIFY(log.contains("Terminating on signal 15"));
-    }
-
     void secondInstanceLeavesTheFirstAlone()
     {
         QProcess *first = launch({QStringLiteral("-l")});
@@ -192,20 +175,22 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("written");
-        QTest::newRow("none") << QStringList{} << false;
-        QTest::newRow("upper case") << QStringList{QStringLiteral("-L")} << false;
-        QTest::newRow("longer") << QStringList{QStringLiteral("-ll")} << false;
-        QTest::newRow("double dash") << QStringList{QStringLiteral("--l")} << false;
-        QTest::newRow("after others") << QStringList{QStringLiteral("other"), QStringLiteral("-l")} << true;
+        QTest::addColumn<bool>("previousRun"); // else the data folder is made by this start
+        QTest::newRow("first start") << QStringList{QStringLiteral("-l")} << true << false;
+        QTest::newRow("none") << QStringList{} << false << true;
+        QTest::newRow("longer") << QStringList{QStringLiteral("-ll")} << false << true;
+        QTest::newRow("after others") << QStringList{QStringLiteral("other"), QStringLiteral("-l")} << true << true;
     }
 
     void onlyTheExactOptionSwitchesTheFileOn()
     {
         QFETCH(QStringList, args);
         QFETCH(bool, written);
+        QFETCH(bool, previousRun);
         // A previous run's content must be gone either way.
-        QVERIFY(QDir().mkpath(tamoFolder()));
-        {
+        QVERIFY(!QDir(dataHome()).exists());
+        if (previousRun) {
+            QVERIFY(QDir().mkpath(tamoFolder()));
             QFile file(logPath());
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("old run\n");
@@ -213,11 +198,16 @@ private slots:
         QProcess *tamo = launch(args);
         QByteArray err;
         QVERIFY2(waitStarted(tamo, &err), err.constData());
+        QVERIFY(QFileInfo(logPath()).isFile() || !written);
         QVERIFY(terminate(tamo, SIGTERM));
+        QCOMPARE(tamo->exitStatus(), QProcess::NormalExit);
         QCOMPARE(tamo->exitCode(), 0);
+        // The tail reached the file: SIGTERM ended the event loop the normal way.
         const QByteArray log = logContents();
+        verifyWellFormed(log);
         QVERIFY(!log.contains("old run"));
         QCOMPARE(log.contains(kStartedMarker), written);
+        QCOMPARE(log.contains("Terminating on signal 15"), written);
         if (!written)
             QCOMPARE(log, QByteArray());
     }

@@ -2,8 +2,11 @@
 // animation frames merged to their threshold, every failure reported with the
 // file's link (never an empty frame), decompression bombs refused from their
 // header, no picture left waiting, a destructor that does not wait for the queue,
-// and the scaled JPEG decode within 35 dB of the exact conversion.
-#include "GifWriter.h"
+// and the scaled JPEG decode within 35 dB of the exact conversion. The cache of
+// converted pictures stays within its budget without losing what a campaign
+// waits for: least recently used pictures go first, retained ones and
+// placeholders never, and what went reads as absent so that it is fetched again.
+#include "ImageCache.h"
 #include "ImageConverter.h"
 #include "ImageProcessor.h"
 
@@ -69,20 +72,22 @@ QImage photograph(int width, int height)
     return image;
 }
 
-QVector<QImage> colouredFrames(int count)
+// `count` one-pixel frames of delayMs each on a screen of the given size
+// (Qt reads GIFs but does not write them).
+QByteArray animation(int count, int delayMs, QSize screen = QSize(1, 1))
 {
-    QVector<QImage> frames;
+    QByteArray gif("GIF89a");
+    const auto le16 = [&gif](int value) { gif.append(char(value & 0xFF)).append(char(value >> 8)); };
+    le16(screen.width());
+    le16(screen.height());
+    gif.append("\x80\0\0\xff\0\0\0\0\0", 9); // two colours: red and black
     for (int i = 0; i < count; ++i) {
-        QImage frame(60, 40, QImage::Format_RGB32);
-        frame.fill(QColor::fromHsv((i * 37) % 360, 200, 220));
-        frames.append(frame);
+        gif.append("\x21\xF9\x04\0", 4); // the frame's delay, in hundredths
+        le16(delayMs / 10);
+        gif.append("\0\0\x2C\0\0\0\0\x01\0\x01\0\0", 12); // one pixel at the origin
+        gif.append("\x02\x02\x44\x01\0", 5);             // LZW: clear, colour 0, end
     }
-    return frames;
-}
-
-QByteArray animation(int count, int delayMs)
-{
-    return GifWriter::write(colouredFrames(count), QVector<int>(count, delayMs));
+    return gif.append(';');
 }
 
 // A JPEG whose header announces width × height over a small body.
@@ -161,15 +166,15 @@ private slots:
         QTest::newRow("still that cannot be decoded") << 0 << QByteArray("<html>not found</html>")
                                                       << QVector<int>() << QStringLiteral("decoded");
         QTest::newRow("animation without a frame")
-            << 1 << GifWriter::write({}, {}, QSize(40, 40)) << QVector<int>() << QStringLiteral("no frame");
+            << 1 << animation(0, 0, QSize(40, 40)) << QVector<int>() << QStringLiteral("no frame");
         QTest::newRow("animation that is no GIF") << 1 << encoded(picture, "PNG") << QVector<int>()
                                                   << QStringLiteral("decoded");
         QTest::newRow("bomb: JPEG announcing 9000x9000")
             << 0 << jpegAnnouncing(9000, 9000) << QVector<int>() << QStringLiteral("megapixels");
         QTest::newRow("bomb: GIF screen of 9000x9000")
-            << 1 << GifWriter::tiny(2, 100, QSize(9000, 9000)) << QVector<int>() << QStringLiteral("megapixels");
+            << 1 << animation(2, 100, QSize(9000, 9000)) << QVector<int>() << QStringLiteral("megapixels");
         QTest::newRow("bomb: GIF of 2001 frames")
-            << 1 << GifWriter::tiny(2001, 10) << QVector<int>() << QStringLiteral("2000 frames");
+            << 1 << animation(2001, 10) << QVector<int>() << QStringLiteral("2000 frames");
     }
 
     void convertsOnTheImageThread()
@@ -276,6 +281,66 @@ private slots:
         QCOMPARE(scaled.size(), exact.size());
         const double db = psnr(scaled, exact);
         QVERIFY2(db >= 35.0, qPrintable(QStringLiteral("%1 dB").arg(db)));
+    }
+
+    void evictsWithinTheBudget_data()
+    {
+        // Each picture is about 1000 bytes; the budget of 2500 holds two.
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("converted"); // links left with frames, in order
+        QTest::addColumn<QString>("pending");   // placeholders left
+
+        QTest::newRow("least recently used goes first") << "put a; put b; get a; put c" << "ac" << "";
+        QTest::newRow("retained before it arrives: never evicted") << "retain a; put a; put b; put c" << "ac" << "";
+        QTest::newRow("retained pictures alone may exceed the budget")
+            << "retain a; retain b; retain c; put a; put b; put c" << "abc" << "";
+        QTest::newRow("released: evicted at once when over the budget")
+            << "retain a; retain b; retain c; put a; put b; put c; release a" << "bc" << "";
+        QTest::newRow("retained twice, released once: kept")
+            << "retain a; retain a; put a; put b; put c; release a; put d" << "ad" << "";
+        QTest::newRow("placeholders cost nothing and stay") << "wait x; put a; put b; put c" << "bc" << "x";
+        QTest::newRow("a converted picture replaces its placeholder") << "wait a; put a; put b" << "ab" << "";
+        QTest::newRow("a smaller budget evicts at once") << "put a; put b; budget 1500" << "b" << "";
+    }
+
+    void evictsWithinTheBudget()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, converted);
+        QFETCH(QString, pending);
+
+        ImageCache cache(2500);
+        for (const QString &step : script.split(QStringLiteral("; "))) {
+            const QString verb = step.section(QLatin1Char(' '), 0, 0), link = step.section(QLatin1Char(' '), 1);
+            if (verb == QLatin1String("put"))
+                cache.insert(ImageData(0, link, {ImageFrame{QByteArray(1000, 'x'), 0}}));
+            else if (verb == QLatin1String("wait"))
+                cache.insertPlaceholder(1, link);
+            else if (verb == QLatin1String("get"))
+                QVERIFY(cache.value(link).isValid());
+            else if (verb == QLatin1String("retain"))
+                cache.retain(link);
+            else if (verb == QLatin1String("release"))
+                cache.release(link);
+            else if (verb == QLatin1String("budget"))
+                cache.setBudget(link.toLongLong());
+            else
+                QFAIL(qPrintable(step));
+        }
+        qint64 bytes = 0;
+        for (const QChar c : QStringLiteral("abcdx")) {
+            const QString link(c);
+            QCOMPARE(cache.isConverted(link), converted.contains(c));
+            QCOMPARE(cache.isPending(link), pending.contains(c));
+            QCOMPARE(cache.contains(link), converted.contains(c) || pending.contains(c));
+            const ImageData value = cache.value(link);
+            QCOMPARE(value.isValid(), converted.contains(c));
+            if (cache.contains(link))
+                QCOMPARE(value.link, link);
+            if (value.isValid())
+                bytes += value.frames.first().data.size();
+        }
+        QVERIFY(cache.usedBytes() >= bytes && cache.usedBytes() < bytes + 200);
     }
 };
 

@@ -82,21 +82,12 @@ private slots:
         QCOMPARE(lines.size(), 5); // four lines and the empty rest after the last line feed
         QVERIFY(lines.last().isEmpty());
 
-        const QRegularExpression layout(QStringLiteral(
-            R"(^\d\d-\d\d-\d\d \d\d:\d\d:\d\d( Debug   | Info    | Warning | Critical) - (.*)$)"));
-        const QStringList levels = {QStringLiteral(" Debug   "), QStringLiteral(" Info    "),
-                                    QStringLiteral(" Warning "), QStringLiteral(" Critical")};
-        const QStringList messages = {QStringLiteral("plain debug"),
-                                      QStringLiteral("\"streamed text\""),
-                                      QStringLiteral("Gerät ünplugged – café"),
-                                      QStringLiteral("critical 7")};
-        for (int i = 0; i < 4; ++i) {
-            const QRegularExpressionMatch m = layout.match(lines.at(i));
-            QVERIFY2(m.hasMatch(), qPrintable(lines.at(i)));
-            QCOMPARE(m.captured(1), levels.at(i));
-            QCOMPARE(m.captured(2), messages.at(i));
-            QCOMPARE(lines.at(i).indexOf(QStringLiteral(" - ")), 26); // same column on every line
-        }
+        // After the time stamp (its layout is checked above), the same column on every line.
+        const QStringList ends = {QStringLiteral(" Debug    - plain debug"), QStringLiteral(" Info     - \"streamed text\""),
+                                  QStringLiteral(" Warning  - Gerät ünplugged – café"),
+                                  QStringLiteral(" Critical - critical 7")};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(lines.at(i).mid(17), ends.at(i));
     }
 
     void nothingReachesTheFileWithoutTheOption()

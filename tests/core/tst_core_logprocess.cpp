@@ -1,7 +1,8 @@
 // The logger in a real process: what reaches the file at a normal exit, while the
 // process exits and on a fatal message, and what reaches standard error.
+#include "SimProcess.h"
+
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,27 +12,14 @@ class TestLogProcess : public QObject
     Q_OBJECT
 
 private:
-    struct Run {
-        int exitCode = -1;
-        QProcess::ExitStatus status = QProcess::NormalExit;
-        QByteArray stdErr;
-        QByteArray file;
-    };
-
-    Run runProbe(const QStringList &options)
+    // The probe's run and what it left in its log file.
+    static ToolRun runProbe(const QStringList &options, QByteArray *file)
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("logs.txt"));
-        QProcess probe;
-        probe.start(QStringLiteral(TAMO_LOG_PROBE), QStringList{path} + options);
-        Run run;
-        if (!probe.waitForFinished(20000))
-            return run;
-        run.exitCode = probe.exitCode();
-        run.status = probe.exitStatus();
-        run.stdErr = probe.readAllStandardError();
-        QFile file(path);
-        run.file = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        const ToolRun run = runTool(QStringLiteral(TAMO_LOG_PROBE), QStringList{path} + options);
+        QFile log(path);
+        *file = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray("<missing>");
         return run;
     }
 
@@ -61,29 +49,29 @@ private slots:
     {
         QFETCH(QStringList, options);
         QFETCH(QStringList, inFile);
-        const Run run = runProbe(options);
-        QCOMPARE(run.status, QProcess::NormalExit);
+        QByteArray file;
+        const ToolRun run = runProbe(options, &file);
         QCOMPARE(run.exitCode, 0);
-        const QList<QByteArray> lines = run.file.split('\n');
+        const QList<QByteArray> lines = file.split('\n');
         QCOMPARE(lines.size(), inFile.size() + 1);
         QVERIFY(lines.last().isEmpty()); // every line ends in a line feed
         for (int i = 0; i < inFile.size(); ++i) {
             QVERIFY2(lines.at(i).endsWith(" Info     - " + inFile.at(i).toUtf8()), lines.at(i).constData());
-            QVERIFY(run.stdErr.contains(lines.at(i) + '\n')); // the same line on standard error
+            QVERIFY(run.err.contains(lines.at(i) + '\n')); // the same line on standard error
         }
-        QVERIFY(run.stdErr.contains(" Info     - probe line"));
+        QVERIFY(run.err.contains(" Info     - probe line"));
     }
 
     void fatalMessageIsInTheFileBeforeTheAbort()
     {
-        const Run run = runProbe({QStringLiteral("-l"), QStringLiteral("--lines"), QStringLiteral("1"),
-                                  QStringLiteral("--fatal"), QStringLiteral("out of luck")});
-        QCOMPARE(run.status, QProcess::CrashExit);
+        QByteArray file;
+        const ToolRun run = runProbe({"-l", "--lines", "1", "--fatal", "out of luck"}, &file);
+        QCOMPARE(run.exitCode, -1); // aborted
         const QRegularExpression fatalLine(QStringLiteral(R"(^\d\d-\d\d-\d\d \d\d:\d\d:\d\d Fatal    - out of luck$)"),
                                            QRegularExpression::MultilineOption);
-        QVERIFY2(fatalLine.match(QString::fromUtf8(run.file)).hasMatch(), run.file.constData());
-        QVERIFY(run.file.contains(" Info     - probe line 0\n"));
-        QVERIFY(fatalLine.match(QString::fromLocal8Bit(run.stdErr)).hasMatch());
+        QVERIFY2(fatalLine.match(QString::fromUtf8(file)).hasMatch(), file.constData());
+        QVERIFY(file.contains(" Info     - probe line 0\n"));
+        QVERIFY(fatalLine.match(QString::fromLocal8Bit(run.err)).hasMatch());
     }
 };
 

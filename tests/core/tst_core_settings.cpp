@@ -4,6 +4,7 @@
 #include "CloudAddresses.h"
 #include "LogRecorder.h"
 #include "LocalSettings.h"
+#include "SimProcess.h"
 #include "Timings.h"
 
 #include <QFile>
@@ -107,13 +108,8 @@ private slots:
 
     void timingsScaleForChildProcesses()
     {
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TAMO_TIMING_SCALE"), QStringLiteral("0.01"));
-        child.setProcessEnvironment(env);
-        child.start(QStringLiteral(TAMO_TIMINGS_PROBE), {QStringLiteral("CommandWait")});
-        QVERIFY(child.waitForFinished(10000));
-        QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("80"));
+        const ToolRun child = runTool(QStringLiteral(TAMO_TIMINGS_PROBE), {"CommandWait"}, {"TAMO_TIMING_SCALE=0.01"});
+        QCOMPARE(child.out.trimmed(), QByteArray("80"));
     }
 };
 

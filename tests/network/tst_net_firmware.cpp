@@ -39,7 +39,11 @@ class TestNetFirmware : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { QVERIFY(m_folder.reset()); }
+    void init()
+    {
+        m_folder = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_folder->isValid());
+    }
 
     void cleanup()
     {
@@ -68,7 +72,7 @@ private slots:
             QCOMPARE(result.at(3).toString(), QString());
             paths.append(result.at(2).toString());
         }
-        QCOMPARE(entries(m_folder.path()), (QStringList{"tamo(1).dfu", "tamo(2).dfu", "tamo.dfu"}));
+        QCOMPARE(entries(m_folder->path()), (QStringList{"tamo(1).dfu", "tamo(2).dfu", "tamo.dfu"}));
         QCOMPARE(QFileInfo(paths.at(0)).fileName(), QStringLiteral("tamo.dfu"));
         QCOMPARE(QFileInfo(paths.at(2)).fileName(), QStringLiteral("tamo(2).dfu"));
         for (const QString &path : paths)
@@ -86,7 +90,7 @@ private slots:
         QCOMPARE(result.at(0).toBool(), false);
         QCOMPARE(result.at(2).toString(), QString());
         QCOMPARE(result.at(3).toString(), QStringLiteral("Cannot refresh access token"));
-        QVERIFY(entries(m_folder.path()).isEmpty());
+        QVERIFY(entries(m_folder->path()).isEmpty());
 
         QVERIFY(login());
         result = download(true);
@@ -171,7 +175,7 @@ private slots:
         QVERIFY(!result.at(3).toString().isEmpty());
         if (!text.isEmpty())
             QCOMPARE(result.at(3).toString(), text);
-        QVERIFY(entries(m_folder.path()).isEmpty());
+        QVERIFY(entries(m_folder->path()).isEmpty());
         // The request is gone, and its access manager with it.
         QTRY_VERIFY(net()->findChildren<QNetworkAccessManager *>().isEmpty());
     }
@@ -179,7 +183,7 @@ private slots:
     void missingFolderIsAFailure()
     {
         QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}})));
-        const QList<QVariant> result = download(false, m_folder.filePath("does/not/exist"));
+        const QList<QVariant> result = download(false, m_folder->filePath("does/not/exist"));
         QCOMPARE(result.at(0).toBool(), false);
         QVERIFY(result.at(3).toString().startsWith(QStringLiteral("Cannot write")));
         QCOMPARE(sim()->requests().size(), 1); // the lookup only; no file was fetched
@@ -190,7 +194,7 @@ private slots:
         QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}), {"--latency-ms", "200"}));
         QVERIFY(login());
         QSignalSpy files(net(), &NetworkManager::fileDownloaded);
-        net()->downloadFirmwareFile(m_folder.path(), false);
+        net()->downloadFirmwareFile(m_folder->path(), false);
         net()->logout();
         QVERIFY(files.wait(5000));
         QCOMPARE(files.at(0).at(0).toBool(), true);
@@ -209,7 +213,7 @@ private:
     QList<QVariant> download(bool withAuth, const QString &folder = QString())
     {
         QSignalSpy files(net(), &NetworkManager::fileDownloaded);
-        net()->downloadFirmwareFile(folder.isEmpty() ? m_folder.path() : folder, withAuth);
+        net()->downloadFirmwareFile(folder.isEmpty() ? m_folder->path() : folder, withAuth);
         if (!files.wait(5000) || files.count() != 1)
             return {false, 0, QString(), QStringLiteral("no answer")};
         return files.takeFirst();
@@ -221,17 +225,7 @@ private:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    struct Folder
-    {
-        bool reset()
-        {
-            dir = std::make_unique<QTemporaryDir>();
-            return dir->isValid();
-        }
-        QString path() const { return dir->path(); }
-        QString filePath(const QString &name) const { return dir->filePath(name); }
-        std::unique_ptr<QTemporaryDir> dir;
-    } m_folder;
+    std::unique_ptr<QTemporaryDir> m_folder;
     CloudSession m_cloud;
 };
 

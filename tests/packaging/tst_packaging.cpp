@@ -1,9 +1,10 @@
 // What a user installs: the Debian package built from this build tree, and the udev
 // rules that let a normal user at the seat open a device.
+#include "SimProcess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -16,19 +17,10 @@ struct Run {
     QString output; // standard output and error together
 };
 
-Run run(const QString &program, const QStringList &arguments, int timeoutMs = 300000)
+Run run(const QString &program, const QStringList &arguments)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.output = QString::fromLocal8Bit(process.readAll());
-    return result;
+    const ToolRun tool = runTool(program, arguments, {}, 300000);
+    return {tool.exitCode, QString::fromLocal8Bit(tool.out + tool.err)};
 }
 
 } // namespace

@@ -3,17 +3,16 @@
 #include "ContentsChef.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
+#include "ImageBytes.h"
 #include "NetworkManager.h"
 #include "PublishingSession.h"
+#include "SelfSignedCertificate.h"
 #include "TlsTrust.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QImage>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -23,21 +22,6 @@
 #ifndef TAMO_DEMO_FILES
 #error "TAMO_DEMO_FILES must name the folder of the demo's generated files"
 #endif
-
-namespace {
-
-QByteArray smallJpeg(int seed)
-{
-    QImage image(40, 40, QImage::Format_RGB32);
-    image.fill(QColor::fromHsv((seed * 37) % 360, 200, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    return bytes;
-}
-
-} // namespace
 
 PublishRig::PublishRig() = default;
 
@@ -72,23 +56,10 @@ QString PublishRig::macOf(int index)
     return QStringLiteral("c4:4f:33:0a:0b:%1").arg(index, 2, 16, QLatin1Char('0'));
 }
 
-bool PublishRig::makeCertificate(const QString &folder)
-{
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-                   QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1"),
-                   QStringLiteral("-keyout"), folder + QStringLiteral("/cloud.key"), QStringLiteral("-out"),
-                   folder + QStringLiteral("/cloud.crt")});
-    return openssl.waitForFinished(20000) && openssl.exitCode() == 0;
-}
-
 bool PublishRig::startCloud(const QJsonObject &fixture, const QMap<QString, QByteArray> &files,
                             const QStringList &faults)
 {
-    if (!m_dir.isValid() || !makeCertificate(m_dir.path())) {
+    if (!m_dir.isValid() || !makeSelfSignedCertificate(m_dir.path(), QStringLiteral("cloud"))) {
         m_failure = QStringLiteral("no certificate for the cloud");
         return false;
     }
@@ -142,8 +113,10 @@ bool PublishRig::loginAndAttach(int count)
 bool PublishRig::preload(const QString &mac, const QStringList &ids)
 {
     QVector<UploadItem> items;
-    for (const QString &id : ids)
-        items.append(UploadItem{id, {ImageFrame{smallJpeg(id.toInt()), 0}}});
+    for (const QString &id : ids) {
+        const QColor colour = QColor::fromHsv((id.toInt() * 37) % 360, 200, 200);
+        items.append(UploadItem{id, {ImageFrame{imageBytes(QSize(40, 40), colour, "JPG"), 0}}});
+    }
     QSignalSpy uploaded(m_devices.get(), &DevicesManager::filesUploaded);
     m_devices->uploadFiles(mac, items, {}, QString(), QString());
     if (!uploaded.wait(30000) || !uploaded.at(0).at(1).toBool()) {

@@ -76,8 +76,6 @@ public:
     QString failure() const { return m_failure; }
 
 private:
-    static bool makeCertificate(const QString &folder);
-
     QTemporaryDir m_dir;
     DevSim m_sim;
     std::unique_ptr<CloudSim> m_cloud;

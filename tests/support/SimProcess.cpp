@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-ToolRun runTool(const QString &program, const QStringList &arguments, const QStringList &set)
+ToolRun runTool(const QString &program, const QStringList &arguments, const QStringList &set, int timeoutMs)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -19,7 +19,7 @@ ToolRun runTool(const QString &program, const QStringList &arguments, const QStr
     process.start(program, arguments);
     process.closeWriteChannel();
     ToolRun run;
-    if (!process.waitForFinished(30000)) {
+    if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished(5000);
     }

@@ -13,9 +13,10 @@ struct ToolRun {
     QByteArray err;
 };
 
-// Runs a program to its end, with `set` added to this process's environment
-// ("NAME=value"; "NAME=" removes the variable).
-ToolRun runTool(const QString &program, const QStringList &arguments, const QStringList &set = {});
+// Runs a program to its end (killed after timeoutMs), with `set` added to this
+// process's environment ("NAME=value"; "NAME=" removes the variable).
+ToolRun runTool(const QString &program, const QStringList &arguments, const QStringList &set = {},
+                int timeoutMs = 30000);
 
 // Whether an error output holds a sanitizer report.
 bool sanitizerSpoke(const QByteArray &errors);

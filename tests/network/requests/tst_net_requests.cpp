@@ -71,14 +71,10 @@ private slots:
         QTest::newRow("unknown user, more text")
             << QByteArray("{\"message\":\"Oops: User with email x@y.test doesn't exist. Sorry\"}")
             << "Email address does not exist. Please re-enter.";
-        QTest::newRow("wrong password") << QByteArray("{\"message\":\"Email or password is wrong.\"}")
-                                        << "Email and PW do not match. Please re-enter.";
         QTest::newRow("no full stop") << QByteArray("{\"message\":\"Email or password is wrong\"}")
                                       << "Email or password is wrong";
         QTest::newRow("case differs") << QByteArray("{\"message\":\"user with email x doesn't exist.\"}")
                                       << "user with email x doesn't exist.";
-        QTest::newRow("several") << QByteArray("{\"a\":\"one\",\"b\":[\"two\"]}") << "one\ntwo";
-        QTest::newRow("html") << QByteArray("<html>502</html>") << "";
     }
 
     void loginWording()
@@ -144,38 +140,18 @@ private slots:
         QCOMPARE(update.userId(), 12);
     }
 
-    void updateBodyCarriesOnlyWhatIsSet_data()
-    {
-        QTest::addColumn<bool>("full");
-        QTest::addColumn<QStringList>("keys");
-        QTest::newRow("nothing set") << false << QStringList{"mac", "mobilePlatform"};
-        QTest::newRow("everything set")
-            << true << QStringList{"erased", "firmwareRevision", "hardwareRevision", "lastPairedAt", "mac",
-                                   "mobilePlatform", "mobilePlatformVersion", "name", "postId", "serialNumber", "tamoId"};
-    }
-
     void updateBodyCarriesOnlyWhatIsSet()
     {
-        QFETCH(bool, full);
-        QFETCH(QStringList, keys);
         UpdateDeviceInfoRequest update;
         update.setMacAddress(QStringLiteral("AA:BB"));
         update.setErased(false);
-        if (full) {
-            update.setWithIds(true);
-            update.setTamoIds({"10", "9007199254740991", "x"});
-            update.setLastPairedAt(QDateTime(QDate(2019, 7, 3), QTime(12, 25, 30, 123), Qt::UTC));
-            for (auto setter : {&UpdateDeviceInfoRequest::setFirmwareRevision, &UpdateDeviceInfoRequest::setSerialNumber,
-                                &UpdateDeviceInfoRequest::setHardwareRevision, &UpdateDeviceInfoRequest::setName,
-                                &UpdateDeviceInfoRequest::setMobilePlatformVersion})
-                (update.*setter)(QStringLiteral("v"));
-            update.setErased(true);
-        }
+        QCOMPARE(bytesToJsonObject(update.body()).keys(), (QStringList{"mac", "mobilePlatform"}));
+        update.setWithIds(true);
+        update.setTamoIds({"10", "9007199254740991", "x"});
+        update.setLastPairedAt(QDateTime(QDate(2019, 7, 3), QTime(12, 25, 30, 123), Qt::UTC));
+        update.setErased(true);
         const QJsonObject body = bytesToJsonObject(update.body());
-        QCOMPARE(body.keys(), keys);
         QCOMPARE(body.value("mobilePlatform").toString(), QStringLiteral("usb"));
-        if (!full)
-            return;
         QCOMPARE(body.value("lastPairedAt").toString(), QStringLiteral("2019-07-03T12:25:30.123Z"));
         QCOMPARE(body.value("erased").toBool(), true);
         const QJsonArray ids = body.value("tamoId").toArray();
