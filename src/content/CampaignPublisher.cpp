@@ -24,12 +24,11 @@ const QString kContentFailedLog = QStringLiteral("Error on downloading images of
 const QString kImageFailedLog = QStringLiteral("Downloading image with UUID=");
 const QString kCampaignFilesFailedLog = QStringLiteral("Downloading campaign contents for device with MAC=");
 const QString kFailedSuffix = QStringLiteral(" failed.");
-const QString kConversionFailedText = QStringLiteral("Picture '%1' for device '%2' could not be converted: %3");
+const QString kIncompleteText =
+    QStringLiteral("Campaign for device '%1' was not published: %2. The device keeps what it shows.");
 const QString kTooManyText = QStringLiteral(
     "Campaign has too many content to fit into the device's memory '%1'. Skipped upload campaign to device.");
 const QString kTooManyLog = QStringLiteral("Camapaign %1 contain %2 frames for device %3");
-const QString kAlreadyThereText =
-    QStringLiteral("Campaign content already on device '%1'.Skipped upload campaign to device.");
 const QString kUploadFailedLog = QStringLiteral("Uploading campaign content on device with MAC=");
 
 QString fileNameOf(const QString &link)
@@ -46,16 +45,32 @@ QStringList missingFrom(const QStringList &wanted, const QStringList &listed)
     return missing;
 }
 
+// Every picture the campaign shows: its single items, then each slideshow's
+// pictures and charging picture, each once.
+QStringList wantedPictures(const ContentsInfo &campaign)
+{
+    QStringList wanted = campaign.itemUuids;
+    for (const SlideShowInfo &slideShow : campaign.slideShows) {
+        QStringList pictures = slideShow.uuids;
+        if (!slideShow.chargingUuid.isEmpty())
+            pictures << slideShow.chargingUuid;
+        for (const QString &uuid : qAsConst(pictures))
+            if (!wanted.contains(uuid))
+                wanted << uuid;
+    }
+    return wanted;
+}
+
 } // namespace
 
-CampaignPublisher::CampaignPublisher(PublishingProgress *progress, ContentManager *contentManager, QObject *parent)
+CampaignPublisher::CampaignPublisher(PublishingProgress *progress, QObject *parent)
     : QObject(parent)
     , m_progress(progress)
-    , m_contentManager(contentManager)
     , m_converter(new ImageConverter(this))
 {
     connect(m_converter, &ImageConverter::converted, this, &CampaignPublisher::saveProcessedImage);
     connect(m_converter, &ImageConverter::conversionFailed, this, &CampaignPublisher::onConversionFailed);
+    connect(m_progress, &PublishingProgress::runEnding, this, &CampaignPublisher::release);
 }
 
 CampaignPublisher::~CampaignPublisher() = default;
@@ -66,15 +81,6 @@ void CampaignPublisher::setManagers(DevicesManager *devices, NetworkManager *net
     m_network = network;
     if (attached())
         return;
-    for (auto it = m_retained.cbegin(); it != m_retained.cend(); ++it)
-        for (const QString &link : it.value())
-            m_cache.release(link);
-    m_retained.clear();
-    m_campaigns.clear();
-    m_records.clear();
-    m_planning.clear();
-    m_uploads.clear();
-    m_closing.clear();
     m_downloading.clear();
     m_waitingDownloads.clear();
     m_cache.clear(); // results of conversions still running find no placeholder and are dropped
@@ -90,60 +96,57 @@ bool CampaignPublisher::attached() const
     return m_devices && m_network;
 }
 
-void CampaignPublisher::requestCampaign(const QString &mac)
+void CampaignPublisher::requestCampaign(PublishingRun *run)
 {
-    if (attached())
-        m_network->loadDeviceCampaign(mac);
+    m_progress->enter(run, PublishingRun::LoadingCampaign);
+    m_network->loadDeviceCampaign(run->mac, run->id);
 }
 
 // --- the event and its files --------------------------------------------------
 
-void CampaignPublisher::grabDeviceCampaignContent(bool success, ContentsInfo info, QString errorString)
+void CampaignPublisher::grabDeviceCampaignContent(bool success, ContentsInfo info, QString errorString, quint64 ticket)
 {
-    if (!attached())
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::LoadingCampaign, "a campaign event")
+                                    : nullptr;
+    if (!run)
         return;
-    const QString mac = info.macAddress;
+    const QString mac = run->mac;
     if (!success) {
         qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kCampaignFailedText, {mac})));
         qWarning().noquote() << kCampaignFailedLog.arg(mac, errorString);
-        m_progress->finish(mac, PublishingProgress::Failed, tr("the campaign could not be loaded: %1").arg(errorString));
-        return;
+        return m_progress->finish(run, PublishingProgress::Failed,
+                                  tr("the campaign could not be loaded: %1").arg(errorString));
     }
     if (!info.hasEvent() || info.isUploaded) {
         qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kNothingNewText, {mac})));
-        m_progress->finish(mac, PublishingProgress::UpToDate);
-        return;
+        return m_progress->finish(run, PublishingProgress::UpToDate);
     }
     if (info.contentIds.isEmpty()) {
         qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kCampaignEmptyText, {mac})));
-        m_progress->finish(mac, PublishingProgress::UpToDate);
-        return;
+        return m_progress->finish(run, PublishingProgress::UpToDate);
     }
-    if (m_uploads.contains(mac) || m_closing.contains(mac)) {
-        qDebug() << "Campaign event" << info.eventId << "for" << mac << "waits for the running upload";
-        return;
-    }
-    releaseAll(mac); // a newer event replaces an older campaign of the device
-    m_campaigns.insert(mac, info);
-    m_records.insert(mac, ++m_lastRecord);
-    m_progress->reach(mac, PublishingProgress::CampaignReceived, QString::number(info.eventId));
-    m_network->loadCampaignContent(mac, info.eventId);
+    run->campaign = info;
+    m_progress->reach(run, PublishingProgress::CampaignReceived, QString::number(info.eventId));
+    m_progress->enter(run, PublishingRun::LoadingContent);
+    m_network->loadCampaignContent(mac, info.eventId, run->id);
 }
 
 void CampaignPublisher::processCampaignInfo(QString deviceMAC, QHash<QString, UrlData> imagesData,
-                                            QVector<SlideShowInfo> slideShows)
+                                            QVector<SlideShowInfo> slideShows, QString errorString, quint64 ticket)
 {
-    if (!attached() || !m_campaigns.contains(deviceMAC))
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::LoadingContent, "a campaign's content")
+                                    : nullptr;
+    if (!run)
         return;
     const QString &mac = deviceMAC;
+    ContentsInfo &campaign = run->campaign;
     if (imagesData.isEmpty()) {
         qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kContentFailedText, {mac})));
-        qWarning().noquote() << kContentFailedLog + QString::number(m_campaigns.value(mac).eventId)
-                + QStringLiteral(" for MAC=") + mac;
-        endCampaign(mac, PublishingProgress::Failed, tr("the campaign's content could not be loaded"));
-        return;
+        qWarning().noquote() << kContentFailedLog + QString::number(campaign.eventId) + QStringLiteral(" for MAC=") + mac;
+        const QString reason = errorString.isEmpty() ? tr("the cloud sent no pictures") : errorString;
+        return m_progress->finish(run, PublishingProgress::Failed,
+                                  tr("the campaign's content could not be loaded: %1").arg(reason));
     }
-    ContentsInfo &campaign = m_campaigns[mac];
     const QStringList order = campaign.contentIds;
     std::stable_sort(slideShows.begin(), slideShows.end(), [&order](const SlideShowInfo &a, const SlideShowInfo &b) {
         return order.indexOf(a.uuid) < order.indexOf(b.uuid);
@@ -154,28 +157,51 @@ void CampaignPublisher::processCampaignInfo(QString deviceMAC, QHash<QString, Ur
         for (const SlideShowInfo &slideShow : qAsConst(campaign.slideShows))
             if (slideShow.uuid == campaign.defaultContentId)
                 campaign.chargingUuid = slideShow.chargingUuid;
-    startDownloads(mac, imagesData);
+    // Before anything is fetched or deleted: a campaign that cannot be shown
+    // whole leaves the device as it is.
+    const QString incomplete = whyIncomplete(campaign, imagesData);
+    if (!incomplete.isEmpty())
+        return failCampaign(run, incomplete);
+    startDownloads(run, imagesData);
 }
 
-void CampaignPublisher::startDownloads(const QString &mac, const QHash<QString, UrlData> &imagesData)
+QString CampaignPublisher::whyIncomplete(const ContentsInfo &campaign, const QHash<QString, UrlData> &imagesData) const
 {
-    QSet<QString> pending;
-    for (auto it = imagesData.cbegin(); it != imagesData.cend(); ++it) {
-        const UrlData &file = it.value();
-        m_uuidLinks.insert(it.key(), file.link);
-        // Held until the campaign ends, so that nothing it waits for is evicted.
-        retain(mac, file.link);
+    for (const QString &uuid : wantedPictures(campaign)) {
+        const auto file = imagesData.constFind(uuid);
+        if (file == imagesData.cend() || file->link.isEmpty())
+            return tr("item %1 has no file in the cloud").arg(uuid);
+        if (!file->isImage() && !file->isGif())
+            return tr("item %1 is %2, which the device cannot show")
+                .arg(uuid, file->format.isEmpty() ? tr("of an unknown type") : file->format);
+        const auto refusal = m_refused.constFind(file->link);
+        if (refusal != m_refused.cend() && refusal->events.contains(campaign.eventId))
+            return tr("item %1 (%2): %3").arg(uuid, fileNameOf(file->link), refusal->reason);
+    }
+    return QString();
+}
+
+void CampaignPublisher::startDownloads(PublishingRun *run, const QHash<QString, UrlData> &imagesData)
+{
+    m_progress->enter(run, PublishingRun::FetchingPictures);
+    for (const QString &uuid : wantedPictures(run->campaign)) {
+        const UrlData &file = *imagesData.constFind(uuid);
+        m_uuidLinks.insert(uuid, file.link);
+        // Held until the pass ends, so that nothing it waits for is evicted.
+        if (!run->retained.contains(file.link)) {
+            run->retained.insert(file.link);
+            m_cache.retain(file.link);
+        }
         if (m_cache.isConverted(file.link))
             continue;
-        pending.insert(file.link);
+        run->pendingLinks.insert(file.link);
         if (m_cache.isPending(file.link))
             continue; // another device's download of the file is in flight
         m_cache.insertPlaceholder(file.type, file.link);
         download(file);
     }
-    m_campaigns[mac].pendingLinks = pending;
-    if (pending.isEmpty())
-        prepareUpload(mac);
+    if (run->pendingLinks.isEmpty())
+        prepareUpload(run);
 }
 
 void CampaignPublisher::download(const UrlData &file)
@@ -188,7 +214,7 @@ void CampaignPublisher::download(const UrlData &file)
     }
 }
 
-void CampaignPublisher::processDownloadedContents(bool success, ImageData downloadedItemData)
+void CampaignPublisher::processDownloadedContents(bool success, ImageData downloadedItemData, QString errorString)
 {
     const QString link = downloadedItemData.link;
     if (!attached() || !m_downloading.remove(link))
@@ -201,22 +227,12 @@ void CampaignPublisher::processDownloadedContents(bool success, ImageData downlo
         m_converter->enqueue(downloadedItemData);
         return;
     }
-    m_cache.remove(link);
-    for (auto it = m_uuidLinks.begin(); it != m_uuidLinks.end();) {
-        if (it.value() == link) {
+    for (auto it = m_uuidLinks.cbegin(); it != m_uuidLinks.cend(); ++it)
+        if (it.value() == link)
             qWarning().noquote() << kImageFailedLog + it.key() + kFailedSuffix;
-            it = m_uuidLinks.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    const QStringList macs = m_campaigns.keys();
-    for (const QString &mac : macs) {
-        if (!m_campaigns.value(mac).pendingLinks.contains(link))
-            continue;
-        qWarning().noquote() << kCampaignFilesFailedLog + mac + kFailedSuffix;
-        endCampaign(mac, PublishingProgress::Failed, tr("the picture %1 could not be downloaded").arg(fileNameOf(link)));
-    }
+    // A failed download is tried again on the next pass.
+    const QString reason = errorString.isEmpty() ? tr("no answer") : errorString;
+    refuseFile(link, tr("the picture %1 could not be downloaded: %2").arg(fileNameOf(link), reason), false);
 }
 
 void CampaignPublisher::saveProcessedImage(ImageData imageData)
@@ -224,29 +240,36 @@ void CampaignPublisher::saveProcessedImage(ImageData imageData)
     if (!attached() || !m_cache.isPending(imageData.link))
         return;
     m_cache.insert(imageData);
-    const QStringList macs = m_campaigns.keys();
-    for (const QString &mac : macs) {
-        auto campaign = m_campaigns.find(mac);
-        if (campaign != m_campaigns.end() && campaign->pendingLinks.remove(imageData.link)
-            && campaign->pendingLinks.isEmpty())
-            prepareUpload(mac);
-    }
+    for (PublishingRun *run : m_progress->runsIn(PublishingRun::FetchingPictures))
+        if (run->pendingLinks.remove(imageData.link) && run->pendingLinks.isEmpty())
+            prepareUpload(run);
 }
 
 void CampaignPublisher::onConversionFailed(QString link, QString reason)
 {
     if (!attached() || !m_cache.isPending(link))
         return;
+    refuseFile(link, tr("the picture %1 could not be converted: %2").arg(fileNameOf(link), reason), true);
+}
+
+void CampaignPublisher::refuseFile(const QString &link, const QString &reason, bool remember)
+{
     m_cache.remove(link);
     for (auto it = m_uuidLinks.begin(); it != m_uuidLinks.end();)
         it = it.value() == link ? m_uuidLinks.erase(it) : std::next(it);
-    const QStringList macs = m_campaigns.keys();
-    for (const QString &mac : macs) {
-        if (!m_campaigns.value(mac).pendingLinks.contains(link))
+    for (PublishingRun *run : m_progress->runsIn(PublishingRun::FetchingPictures)) {
+        if (!run->pendingLinks.contains(link))
             continue;
-        qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(ActivityText::fill(kConversionFailedText, {fileNameOf(link), mac, reason})));
-        failCampaign(mac, tr("the picture %1 could not be converted: %2").arg(fileNameOf(link), reason));
+        qWarning().noquote() << kCampaignFilesFailedLog + run->mac + kFailedSuffix;
+        if (!remember) {
+            // Nothing is said to the cloud: the next pass tries again.
+            m_progress->finish(run, PublishingProgress::Failed, reason);
+            continue;
+        }
+        Refusal &refusal = m_refused[link];
+        refusal.reason = reason;
+        refusal.events.insert(run->campaign.eventId);
+        failCampaign(run, reason);
     }
 }
 
@@ -257,15 +280,12 @@ QStringList CampaignPublisher::filesForContent(const QString &uuid)
     const ImageData picture = m_cache.value(m_uuidLinks.value(uuid));
     if (!picture.isGif())
         return {uuid};
-    QStringList frames;
-    for (int i = 0; i < picture.frames.size(); ++i)
-        frames << uuid;
-    return frames;
+    return QStringList(QVector<QString>(picture.frames.size(), uuid).toList());
 }
 
-void CampaignPublisher::prepareUpload(const QString &mac)
+void CampaignPublisher::prepareUpload(PublishingRun *run)
 {
-    const ContentsInfo info = m_campaigns.value(mac);
+    const ContentsInfo &info = run->campaign;
     QStringList slideIds = info.contentIds;
     for (const QString &item : info.itemUuids)
         slideIds.removeAll(item);
@@ -287,55 +307,78 @@ void CampaignPublisher::prepareUpload(const QString &mac)
 
     const int slotCount = files.size() + slideFiles.size();
     if (slotCount > MaxSlots) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kTooManyText, {mac})));
-        qInfo().noquote() << kTooManyLog.arg(info.eventId).arg(slotCount).arg(mac);
-        endCampaign(mac, PublishingProgress::Failed,
-                    tr("the campaign needs %1 slots; a device has %2").arg(slotCount).arg(MaxSlots));
-        return;
+        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kTooManyText, {run->mac})));
+        qInfo().noquote() << kTooManyLog.arg(info.eventId).arg(slotCount).arg(run->mac);
+        return m_progress->finish(run, PublishingProgress::Failed,
+                                  tr("the campaign needs %1 slots; a device has %2").arg(slotCount).arg(MaxSlots));
     }
-    // A plan still running for an older event ends first; its answer brings this one back.
-    if (m_contentManager->isPreparing(mac))
-        return;
-    m_planning.insert(mac, m_records.value(mac));
-    m_progress->noteDeviceJob(mac);
-    m_contentManager->manageContent(mac, files, slideIds, slideFiles,
-                                    m_devices->deviceValue(mac, DeviceInfo::FwVersion).toString());
+    run->plan = ContentManager::plan(run->mac, files, slideIds, slideFiles);
+    if (!ContentManager::canListContent(m_devices->deviceValue(run->mac, DeviceInfo::FwVersion).toString()))
+        return startUpload(run, ContentManager::uploadList(run->mac, run->plan));
+    m_progress->enter(run, PublishingRun::Listing);
+    m_devices->readDeviceUuids(run->mac, run->id);
 }
 
-void CampaignPublisher::onPreparingFailed(QString macAddress)
+void CampaignPublisher::loadedDeviceUuids(QString macAddress, bool isSuccess, QStringList imagesUuids,
+                                          QStringList ssUuids, int freeSlotsNumber, QString errorString, quint64 ticket)
 {
-    const bool planned = m_planning.contains(macAddress);
-    const quint64 plannedRecord = m_planning.take(macAddress);
-    const auto campaign = m_campaigns.constFind(macAddress);
-    if (!attached() || !planned || campaign == m_campaigns.constEnd())
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::Listing, "a listing") : nullptr;
+    if (!run)
         return;
-    if (m_records.value(macAddress) != plannedRecord) {
-        // The plan was an older record's; the newer one gets its own.
-        if (campaign->pendingLinks.isEmpty())
-            prepareUpload(macAddress);
-        return;
+    if (!isSuccess) {
+        ContentManager::failPreparing(ContentManager::listingFailedText(macAddress, errorString));
+        return m_progress->finish(run, PublishingProgress::Failed,
+                                  tr("the device's content could not be listed: %1").arg(errorString));
     }
-    endCampaign(macAddress, PublishingProgress::Failed, tr("the upload could not be prepared (the log says why)"));
+    const QStringList stale = ContentManager::applyListing(macAddress, &run->plan, imagesUuids, ssUuids, freeSlotsNumber);
+    m_progress->enter(run, PublishingRun::LoadingDates);
+    m_network->loadContentInfo(macAddress, stale, run->id);
+}
+
+void CampaignPublisher::loadedUuidsDetails(bool success, QString macAddress, QMap<QDateTime, QString> uuidsOnDevice,
+                                           QMap<QString, QStringList> ssContentUuids, QString errorString,
+                                           quint64 ticket)
+{
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::LoadingDates, "creation dates")
+                                    : nullptr;
+    if (!run)
+        return;
+    if (!success) {
+        ContentManager::failPreparing(ContentManager::datesFailedText(macAddress, errorString));
+        return m_progress->finish(run, PublishingProgress::Failed,
+                                  tr("the creation dates of the device's items could not be loaded: %1")
+                                      .arg(errorString));
+    }
+    if (run->plan.slotsToFree < 1)
+        return startUpload(run, ContentManager::uploadList(macAddress, run->plan));
+    const ContentManager::Deletion deletion =
+        ContentManager::chooseDeletions(macAddress, run->plan, uuidsOnDevice, ssContentUuids);
+    m_progress->enter(run, PublishingRun::Deleting);
+    m_devices->deleteFromDevice(macAddress, deletion.images, deletion.gifs, deletion.slideShows, run->id);
+}
+
+void CampaignPublisher::deletedUuids(QString macAddress, bool success, quint64 ticket)
+{
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::Deleting, "a deletion") : nullptr;
+    if (!run)
+        return;
+    if (!success) {
+        ContentManager::failPreparing(ContentManager::deleteFailedText(macAddress));
+        return m_progress->finish(run, PublishingProgress::Failed, tr("stale items could not be deleted from the device"));
+    }
+    startUpload(run, ContentManager::uploadList(macAddress, run->plan));
 }
 
 // --- upload ----------------------------------------------------------------------
 
-QVector<UploadItem> CampaignPublisher::uploadItems(const ContentsInfo &info, const QStringList &uuidsToUpload,
-                                                   QStringList *missing)
+QVector<UploadItem> CampaignPublisher::uploadItems(const ContentsInfo &info, const QStringList &uuidsToUpload)
 {
     QVector<UploadItem> items;
     QSet<QString> sent;
     const auto add = [&](const QString &uuid) {
         if (sent.contains(uuid) || !uuidsToUpload.contains(uuid))
             return;
-        const ImageData picture = m_cache.value(m_uuidLinks.value(uuid));
-        if (!picture.isValid()) {
-            qDebug() << "file not downloaded" << uuid;
-            if (!missing->contains(uuid))
-                *missing << uuid;
-            return;
-        }
-        items.append(UploadItem{uuid, picture.frames});
+        items.append(UploadItem{uuid, m_cache.value(m_uuidLinks.value(uuid)).frames});
         sent.insert(uuid);
     };
     for (const QString &id : info.contentIds) {
@@ -356,161 +399,85 @@ QVector<UploadItem> CampaignPublisher::uploadItems(const ContentsInfo &info, con
     return items;
 }
 
-void CampaignPublisher::uploadCampaign(QString macAddress, QStringList uuidsToUpload)
+void CampaignPublisher::startUpload(PublishingRun *run, const QStringList &uuidsToUpload)
 {
-    const QString &mac = macAddress;
-    const bool planned = m_planning.contains(mac);
-    const quint64 plannedRecord = m_planning.take(mac);
-    const auto campaign = m_campaigns.constFind(mac);
-    if (!attached() || campaign == m_campaigns.constEnd())
-        return;
-    const ContentsInfo info = *campaign;
-    if (!planned || m_records.value(mac) != plannedRecord) {
-        // A newer record arrived while an older one was planned: plan the newer one.
-        if (info.pendingLinks.isEmpty())
-            prepareUpload(mac);
-        return;
-    }
-
+    const ContentsInfo &info = run->campaign;
     QVector<SlideShowInfo> slides;
     for (const SlideShowInfo &slideShow : info.slideShows)
         if (uuidsToUpload.contains(slideShow.uuid))
             slides.append(slideShow);
-    QStringList missing;
-    const QVector<UploadItem> items = uploadItems(info, uuidsToUpload, &missing);
-    if (!missing.isEmpty()) {
-        // Never an upload that would be reported as a success without these.
-        failCampaign(mac, tr("no picture for %1").arg(missing.join(QStringLiteral(", "))));
-        return;
-    }
-    if (items.isEmpty() && slides.isEmpty() && info.defaultContentId.isEmpty()) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kAlreadyThereText, {mac})));
-        endCampaign(mac, PublishingProgress::UpToDate, QString());
-        return;
-    }
-    Upload upload;
+    const QVector<UploadItem> items = uploadItems(info, uuidsToUpload);
     for (const UploadItem &item : items)
-        upload.pictures << item.uuid;
+        run->sentPictures << item.uuid;
     for (const SlideShowInfo &slideShow : qAsConst(slides))
-        upload.slideShows << slideShow.uuid;
-    m_uploads.insert(mac, upload);
-    m_devices->uploadFiles(mac, items, slides, info.defaultContentId, info.chargingUuid);
+        run->sentSlideShows << slideShow.uuid;
+    m_progress->enter(run, PublishingRun::Uploading);
+    m_devices->uploadFiles(run->mac, items, slides, info.defaultContentId, info.chargingUuid, run->id);
 }
 
 void CampaignPublisher::onFilesUploaded(QString deviceMAC, bool isSuccess, QString errorString, QStringList ssUuids,
-                                        QStringList imagesUuids)
+                                        QStringList imagesUuids, quint64 ticket)
 {
-    const QString &mac = deviceMAC;
-    if (!attached() || !m_uploads.contains(mac) || !m_campaigns.contains(mac))
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::Uploading, "an upload") : nullptr;
+    if (!run)
         return;
-    const Upload upload = m_uploads.take(mac);
-    const ContentsInfo info = m_campaigns.take(mac);
-    m_records.remove(mac);
-    releaseAll(mac);
-
+    const QString &mac = deviceMAC;
     // The lists are the device's listing before the upload and every item it
     // completed: "success" needs everything that was sent among them.
     QString reason = errorString;
     if (isSuccess) {
-        const QStringList unlisted = missingFrom(upload.pictures, imagesUuids) + missingFrom(upload.slideShows, ssUuids);
+        const QStringList unlisted = missingFrom(run->sentPictures, imagesUuids) + missingFrom(run->sentSlideShows, ssUuids);
         if (!unlisted.isEmpty()) {
             isSuccess = false;
             reason = tr("the device does not list %1 after the upload").arg(unlisted.join(QStringLiteral(", ")));
         }
     }
-    m_network->sendUploadStatus(mac, info.eventId,
-                                isSuccess ? SendUploadStatusRequest::Success : SendUploadStatusRequest::Failed, reason);
     // After a failure before the device was listed the lists are empty, which
     // says nothing about the device: the cloud keeps what it knew.
-    const bool listed = isSuccess || !imagesUuids.isEmpty() || !ssUuids.isEmpty();
-    if (listed)
+    if (isSuccess || !imagesUuids.isEmpty() || !ssUuids.isEmpty())
         emit contentListed(mac, imagesUuids, ssUuids);
     if (!isSuccess)
         qWarning().noquote() << kUploadFailedLog + mac + kFailedSuffix;
-
-    Closing closing;
-    closing.outcome = isSuccess ? PublishingProgress::Published : PublishingProgress::Failed;
-    closing.detail = isSuccess ? QString::number(upload.pictures.size() + upload.slideShows.size())
-                               : tr("the upload failed: %1").arg(reason);
-    closing.waitingForStatus = true;
-    closing.waitingForRecord = listed;
-    m_closing.insert(mac, closing);
+    run->outcome = isSuccess ? PublishingProgress::Published : PublishingProgress::Failed;
+    run->detail = isSuccess ? QString::number(run->sentPictures.size() + run->sentSlideShows.size())
+                            : tr("the upload failed: %1").arg(reason);
+    reportStatus(run, isSuccess, reason);
 }
 
-void CampaignPublisher::onStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status)
+void CampaignPublisher::failCampaign(PublishingRun *run, const QString &reason)
 {
+    qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kIncompleteText, {run->mac, reason})));
+    run->outcome = PublishingProgress::Failed;
+    run->detail = reason;
+    reportStatus(run, false, reason);
+}
+
+void CampaignPublisher::reportStatus(PublishingRun *run, bool success, const QString &reason)
+{
+    m_progress->enter(run, PublishingRun::ReportingStatus);
+    m_network->sendUploadStatus(run->mac, run->campaign.eventId,
+                                success ? SendUploadStatusRequest::Success : SendUploadStatusRequest::Failed, reason,
+                                run->id);
+}
+
+void CampaignPublisher::onStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status,
+                                     quint64 ticket)
+{
+    Q_UNUSED(macAddress)
     Q_UNUSED(status)
-    const auto closing = m_closing.find(macAddress);
-    if (closing == m_closing.end())
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::ReportingStatus, "an upload status")
+                                    : nullptr;
+    if (!run)
         return;
-    closing->waitingForStatus = false;
-    if (!success) {
-        closing->outcome = PublishingProgress::Failed;
-        closing->detail = tr("the cloud did not take the upload status");
+    if (!success && run->outcome != PublishingProgress::Failed) {
+        run->outcome = PublishingProgress::Failed;
+        run->detail = tr("the cloud did not take the upload status");
     }
-    closeWhenAnswered(macAddress);
+    m_progress->finish(run, static_cast<PublishingProgress::Outcome>(run->outcome), run->detail);
 }
 
-void CampaignPublisher::onCloudRecordSettled(QString macAddress)
+void CampaignPublisher::release(const PublishingRun &run)
 {
-    const auto closing = m_closing.find(macAddress);
-    if (closing == m_closing.end())
-        return;
-    closing->waitingForRecord = false;
-    closeWhenAnswered(macAddress);
-}
-
-// --- the ways out --------------------------------------------------------------
-
-void CampaignPublisher::retain(const QString &mac, const QString &link)
-{
-    QSet<QString> &links = m_retained[mac];
-    if (links.contains(link))
-        return;
-    links.insert(link);
-    m_cache.retain(link);
-}
-
-void CampaignPublisher::releaseAll(const QString &mac)
-{
-    const QSet<QString> links = m_retained.take(mac);
-    for (const QString &link : links)
+    for (const QString &link : run.retained)
         m_cache.release(link);
-}
-
-void CampaignPublisher::dropCampaign(const QString &mac)
-{
-    m_campaigns.remove(mac);
-    m_records.remove(mac);
-    m_planning.remove(mac);
-    m_uploads.remove(mac);
-    releaseAll(mac);
-}
-
-void CampaignPublisher::endCampaign(const QString &mac, int outcome, const QString &detail)
-{
-    dropCampaign(mac);
-    m_progress->finish(mac, static_cast<PublishingProgress::Outcome>(outcome), detail);
-}
-
-void CampaignPublisher::failCampaign(const QString &mac, const QString &reason)
-{
-    const qint64 eventId = m_campaigns.value(mac).eventId;
-    dropCampaign(mac);
-    m_network->sendUploadStatus(mac, eventId, SendUploadStatusRequest::Failed, reason);
-    Closing closing;
-    closing.outcome = PublishingProgress::Failed;
-    closing.detail = reason;
-    closing.waitingForStatus = true;
-    m_closing.insert(mac, closing);
-}
-
-void CampaignPublisher::closeWhenAnswered(const QString &mac)
-{
-    const auto closing = m_closing.constFind(mac);
-    if (closing == m_closing.constEnd() || closing->waitingForStatus || closing->waitingForRecord)
-        return;
-    const Closing done = *closing;
-    m_closing.erase(closing);
-    m_progress->finish(mac, static_cast<PublishingProgress::Outcome>(done.outcome), done.detail);
 }

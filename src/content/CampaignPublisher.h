@@ -8,24 +8,27 @@
 #include "UrlData.h"
 #include "requests/SendUploadStatusRequest.h"
 
+#include <QDateTime>
 #include <QHash>
+#include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
-class ContentManager;
 class DevicesManager;
 class ImageConverter;
 class NetworkManager;
 class PublishingProgress;
+struct PublishingRun;
 
-// The second half of a device's road: from the cloud's campaign event to the
-// device showing it and the cloud told. Each picture file is downloaded and
-// converted once for all devices; the slots the campaign needs are counted, the
-// content manager plans deletions, the upload list goes to the devices manager,
-// and the upload status goes to the cloud.
+// The second half of a pass: from the cloud's campaign event to the device
+// showing it and the cloud told. Each picture file is downloaded and converted
+// once for all devices; nothing on the device is touched before every picture
+// the campaign wants is ready; the slots are counted, the content manager
+// plans deletions, the upload list goes to the devices manager, and the upload
+// status goes to the cloud. Every answer finds its pass by the ticket it carries.
 class CampaignPublisher : public QObject
 {
     Q_OBJECT
@@ -37,83 +40,72 @@ public:
     // inactivity time-out never counts time spent queued behind its siblings.
     static constexpr int MaxDownloads = 4;
 
-    CampaignPublisher(PublishingProgress *progress, ContentManager *contentManager, QObject *parent = nullptr);
+    CampaignPublisher(PublishingProgress *progress, QObject *parent = nullptr);
     ~CampaignPublisher() override;
 
     void setManagers(DevicesManager *devices, NetworkManager *network);
     // Converted pictures that no campaign in progress needs are evicted beyond it.
     void setPictureBudget(qint64 bytes);
 
-    // The device may receive a campaign: asks the cloud for its current event.
-    void requestCampaign(const QString &mac);
-    // Forgets the device's campaign without a word (its registration failed).
-    void dropCampaign(const QString &mac);
+    // The pass may receive a campaign: asks the cloud for its current event.
+    void requestCampaign(PublishingRun *run);
+
+public slots:
+    void grabDeviceCampaignContent(bool success, ContentsInfo info, QString errorString, quint64 ticket);
+    void processCampaignInfo(QString deviceMAC, QHash<QString, UrlData> imagesData, QVector<SlideShowInfo> slideShows,
+                             QString errorString, quint64 ticket);
+    void processDownloadedContents(bool success, ImageData downloadedItemData, QString errorString);
+    void saveProcessedImage(ImageData imageData);
+    void onConversionFailed(QString link, QString reason);
+    void loadedDeviceUuids(QString macAddress, bool isSuccess, QStringList imagesUuids, QStringList ssUuids,
+                           int freeSlotsNumber, QString errorString, quint64 ticket);
+    void loadedUuidsDetails(bool success, QString macAddress, QMap<QDateTime, QString> uuidsOnDevice,
+                            QMap<QString, QStringList> ssContentUuids, QString errorString, quint64 ticket);
+    void deletedUuids(QString macAddress, bool success, quint64 ticket);
+    void onFilesUploaded(QString deviceMAC, bool isSuccess, QString errorString, QStringList ssUuids,
+                         QStringList imagesUuids, quint64 ticket);
+    void onStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status, quint64 ticket);
 
 signals:
     // What the device holds after an upload, for its record in the cloud.
     void contentListed(QString mac, QStringList imageUuids, QStringList slideShowUuids);
 
-public slots:
-    void grabDeviceCampaignContent(bool success, ContentsInfo info, QString errorString);
-    void processCampaignInfo(QString deviceMAC, QHash<QString, UrlData> imagesData,
-                             QVector<SlideShowInfo> slideShows);
-    void processDownloadedContents(bool success, ImageData downloadedItemData);
-    void saveProcessedImage(ImageData imageData);
-    void onConversionFailed(QString link, QString reason);
-    void uploadCampaign(QString macAddress, QStringList uuidsToUpload);
-    void onPreparingFailed(QString macAddress);
-    void onFilesUploaded(QString deviceMAC, bool isSuccess, QString errorString, QStringList ssUuids,
-                         QStringList imagesUuids);
-    void onStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status);
-    void onCloudRecordSettled(QString macAddress);
-
 private:
-    // An upload handed to the devices manager: what was sent.
-    struct Upload {
-        QStringList pictures;
-        QStringList slideShows;
-    };
-    // A campaign whose end waits for the cloud's answers.
-    struct Closing {
-        int outcome = 0; // PublishingProgress::Outcome
-        QString detail;
-        bool waitingForStatus = false;
-        bool waitingForRecord = false;
-    };
-
     bool attached() const;
-    void startDownloads(const QString &mac, const QHash<QString, UrlData> &imagesData);
+    // Why the campaign cannot be shown as the cloud sent it (an item without a
+    // usable picture, a file refused before); empty when it can.
+    QString whyIncomplete(const ContentsInfo &campaign, const QHash<QString, UrlData> &imagesData) const;
+    void startDownloads(PublishingRun *run, const QHash<QString, UrlData> &imagesData);
     void download(const UrlData &file);
-    void prepareUpload(const QString &mac);
+    // A file the waiting passes cannot have: they fail. One refused for good
+    // (remember: too large, not a picture) is reported to the cloud and not
+    // fetched again while the campaign stays the same; any other is fetched
+    // again on the next pass.
+    void refuseFile(const QString &link, const QString &reason, bool remember);
+    void prepareUpload(PublishingRun *run);
+    void startUpload(PublishingRun *run, const QStringList &uuidsToUpload);
     // Frame uuids of a content uuid: one for a still, one per frame of an animation.
     QStringList filesForContent(const QString &uuid);
-    QVector<UploadItem> uploadItems(const ContentsInfo &info, const QStringList &uuidsToUpload,
-                                    QStringList *missing);
-    void retain(const QString &mac, const QString &link);
-    void releaseAll(const QString &mac);
-    // The ways out: at once, or after telling the cloud the campaign failed.
-    void endCampaign(const QString &mac, int outcome, const QString &detail);
-    void failCampaign(const QString &mac, const QString &reason);
-    void closeWhenAnswered(const QString &mac);
+    QVector<UploadItem> uploadItems(const ContentsInfo &info, const QStringList &uuidsToUpload);
+    void release(const PublishingRun &run);
+    // The campaign will not reach the device: the cloud is told, then the pass ends.
+    void failCampaign(PublishingRun *run, const QString &reason);
+    void reportStatus(PublishingRun *run, bool success, const QString &reason);
 
     PublishingProgress *m_progress;
-    ContentManager *m_contentManager;
     ImageConverter *m_converter;
     QPointer<DevicesManager> m_devices;
     QPointer<NetworkManager> m_network;
 
-    QHash<QString, ContentsInfo> m_campaigns; // MAC -> the campaign being published
-    QHash<QString, QString> m_uuidLinks;      // content uuid -> file link
-    ImageCache m_cache;                       // file link -> converted picture, or a placeholder
-    QHash<QString, QSet<QString>> m_retained; // MAC -> links its campaign holds in the cache
-    // Every campaign record taken in gets the next number, so that a plan serves
-    // only the record it was made from, also when the cloud sends an event again
-    // under the same id with other content.
-    quint64 m_lastRecord = 0;
-    QHash<QString, quint64> m_records;        // MAC -> number of its campaign record
-    QHash<QString, quint64> m_planning;       // MAC -> number of the record being planned
-    QHash<QString, Upload> m_uploads;         // MAC -> what its running upload sends
-    QHash<QString, Closing> m_closing;        // MAC -> an ended campaign waiting for the cloud
-    QSet<QString> m_downloading;              // links being downloaded
-    QList<UrlData> m_waitingDownloads;        // files waiting for their turn
+    QHash<QString, QString> m_uuidLinks; // content uuid -> file link
+    ImageCache m_cache;                  // file link -> converted picture, or a placeholder
+    QSet<QString> m_downloading;         // links being downloaded
+    QList<UrlData> m_waitingDownloads;   // files waiting for their turn
+    // Files refused for good (too large, not a picture): link -> why, with the
+    // campaign events that met the refusal; another event tries the file again.
+    struct Refusal {
+        QString reason;
+        QSet<qint64> events;
+    };
+    QHash<QString, Refusal> m_refused;
 };

@@ -1,7 +1,6 @@
 #include "ContentsChef.h"
 
 #include "CampaignPublisher.h"
-#include "ContentManager.h"
 #include "DeviceRegistrar.h"
 #include "DevicesManager.h"
 #include "FirmwareOffers.h"
@@ -11,20 +10,17 @@
 ContentsChef::ContentsChef(QObject *parent)
     : QObject(parent)
     , m_progress(new PublishingProgress(this))
-    , m_registrar(new DeviceRegistrar(m_progress, this))
     , m_firmware(new FirmwareOffers(this))
-    , m_contentManager(new ContentManager(this))
-    , m_publisher(new CampaignPublisher(m_progress, m_contentManager, this))
+    , m_registrar(new DeviceRegistrar(m_progress, m_firmware, this))
+    , m_publisher(new CampaignPublisher(m_progress, this))
 {
-    // How the parts hand a device on to each other.
+    // How the parts hand a pass on to each other.
     connect(m_registrar, &DeviceRegistrar::campaignWanted, m_publisher, &CampaignPublisher::requestCampaign);
-    connect(m_registrar, &DeviceRegistrar::registrationFailed, m_publisher, &CampaignPublisher::dropCampaign);
-    connect(m_registrar, &DeviceRegistrar::firmwareOffered, m_firmware, &FirmwareOffers::offer);
+    connect(m_firmware, &FirmwareOffers::offerEnded, m_registrar, &DeviceRegistrar::onFirmwareOfferEnded);
     connect(m_publisher, &CampaignPublisher::contentListed, m_registrar,
             [this](const QString &mac, const QStringList &images, const QStringList &slideShows) {
                 m_registrar->sendDeviceContentUUIDs(mac, true, images, slideShows);
             });
-    connect(m_registrar, &DeviceRegistrar::cloudRecordSettled, m_publisher, &CampaignPublisher::onCloudRecordSettled);
     connect(m_registrar, &DeviceRegistrar::allCloudRecordsSettled, this, &ContentsChef::cloudWritesSettled);
 }
 
@@ -71,33 +67,27 @@ void ContentsChef::connectManagers()
 {
     DevicesManager *d = m_devices;
     NetworkManager *n = m_network;
-    ContentManager *c = m_contentManager;
     connect(d, &DevicesManager::devicesReady, m_registrar, &DeviceRegistrar::onDevicesReady);
-    connect(d, &DevicesManager::filesUploaded, m_publisher, &CampaignPublisher::onFilesUploaded);
-    connect(n, &NetworkManager::uploadStatusSent, m_publisher, &CampaignPublisher::onStatusSent);
     connect(n, &NetworkManager::fwVersionLoaded, m_registrar, &DeviceRegistrar::onFwVersionLoaded);
     connect(n, &NetworkManager::usbDeviceRegistered, m_registrar, &DeviceRegistrar::slotRegisteredUsbDevice);
     connect(n, &NetworkManager::deviceInfoDownloaded, m_registrar, &DeviceRegistrar::slotDeviceInfoDownloaded);
+    connect(n, &NetworkManager::gotUserInfo, m_registrar, &DeviceRegistrar::onUserInfoLoaded);
+    connect(n, &NetworkManager::deviceInfoUpdated, m_registrar, &DeviceRegistrar::onDeviceInfoUpdated);
+    connect(d, &DevicesManager::deviceErased, m_registrar, &DeviceRegistrar::onErased);
+    connect(d, &DevicesManager::gotUuidsOnDevice, m_registrar, &DeviceRegistrar::sendDeviceContentUUIDs);
     connect(n, &NetworkManager::deviceCampaignReady, m_publisher, &CampaignPublisher::grabDeviceCampaignContent);
     connect(n, &NetworkManager::campaignInfoReady, m_publisher, &CampaignPublisher::processCampaignInfo);
     connect(n, &NetworkManager::contentsReady, this, &ContentsChef::onContentsReady);
-    connect(n, &NetworkManager::gotUserInfo, m_registrar, &DeviceRegistrar::onUserInfoLoaded);
-    connect(n, &NetworkManager::deviceInfoUpdated, m_registrar, &DeviceRegistrar::onDeviceInfoUpdated);
-    connect(c, &ContentManager::loadDeviceUuids, d, &DevicesManager::readDeviceUuids);
-    connect(d, &DevicesManager::gotUuidsOnDevice, c, &ContentManager::loadedDeviceUuids);
-    connect(c, &ContentManager::loadUuidsDetails, n, &NetworkManager::loadContentInfo);
-    connect(n, &NetworkManager::contentInfoReady, c, &ContentManager::loadedUuidsDetails);
-    connect(c, &ContentManager::deleteFromDevice, d, &DevicesManager::deleteFromDevice);
-    connect(d, &DevicesManager::deletedOnDevice, c, &ContentManager::deletedUuids);
-    connect(c, &ContentManager::deviceReadyToUpload, m_publisher, &CampaignPublisher::uploadCampaign);
-    connect(c, &ContentManager::failedPreparingUpload, m_publisher, &CampaignPublisher::onPreparingFailed);
-    connect(d, &DevicesManager::gotUuidsOnDevice, m_registrar, &DeviceRegistrar::sendDeviceContentUUIDs);
-    connect(d, &DevicesManager::deviceErased, m_registrar, &DeviceRegistrar::sendDeviceErased);
+    connect(d, &DevicesManager::gotUuidsOnDevice, m_publisher, &CampaignPublisher::loadedDeviceUuids);
+    connect(n, &NetworkManager::contentInfoReady, m_publisher, &CampaignPublisher::loadedUuidsDetails);
+    connect(d, &DevicesManager::deletedOnDevice, m_publisher, &CampaignPublisher::deletedUuids);
+    connect(d, &DevicesManager::filesUploaded, m_publisher, &CampaignPublisher::onFilesUploaded);
+    connect(n, &NetworkManager::uploadStatusSent, m_publisher, &CampaignPublisher::onStatusSent);
 }
 
 void ContentsChef::disconnectManagers()
 {
-    const QList<QObject *> parts{this, m_progress, m_registrar, m_firmware, m_contentManager, m_publisher};
+    const QList<QObject *> parts{this, m_progress, m_registrar, m_firmware, m_publisher};
     for (QObject *part : parts) {
         for (QObject *manager : {static_cast<QObject *>(m_devices.data()), static_cast<QObject *>(m_network.data())}) {
             if (!manager)
@@ -108,11 +98,11 @@ void ContentsChef::disconnectManagers()
     }
 }
 
-void ContentsChef::onContentsReady(bool success, ImageData file)
+void ContentsChef::onContentsReady(bool success, ImageData file, QString errorString)
 {
     // Read as unsigned, -1 (undefined, firmware) is no picture type.
     if (static_cast<unsigned>(file.type) <= static_cast<unsigned>(GifType))
-        m_publisher->processDownloadedContents(success, file);
+        m_publisher->processDownloadedContents(success, file, errorString);
     else
-        m_firmware->onFileDownloaded(success, file);
+        m_firmware->onFileDownloaded(success, file, errorString);
 }

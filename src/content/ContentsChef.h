@@ -6,7 +6,6 @@
 #include <QPointer>
 
 class CampaignPublisher;
-class ContentManager;
 class DeviceRegistrar;
 class DevicesManager;
 class FirmwareOffers;
@@ -17,8 +16,9 @@ class PublishingProgress;
 // connection: it listens to the devices manager and to the cloud client and
 // brings every attached device from the USB hub to showing its campaign. The
 // work is split by concern: registration and the cloud's device record,
-// firmware offers, campaign publishing; the chef composes them and makes every
-// connection to the two managers in one place.
+// firmware offers, campaign publishing, and the one owner of every device's
+// pass along that road; the chef composes them and makes every connection to
+// the two managers in one place.
 class ContentsChef : public QObject
 {
     Q_OBJECT
@@ -48,13 +48,12 @@ private:
     void connectManagers();
     void disconnectManagers();
     // Pictures go to the campaign publisher, anything else is offered firmware.
-    void onContentsReady(bool success, ImageData file);
+    void onContentsReady(bool success, ImageData file, QString errorString);
 
     QPointer<DevicesManager> m_devices;
     QPointer<NetworkManager> m_network;
     PublishingProgress *m_progress;
-    DeviceRegistrar *m_registrar;
     FirmwareOffers *m_firmware;
-    ContentManager *m_contentManager;
+    DeviceRegistrar *m_registrar;
     CampaignPublisher *m_publisher;
 };

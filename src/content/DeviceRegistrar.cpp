@@ -3,6 +3,7 @@
 #include "ActivityText.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
+#include "FirmwareOffers.h"
 #include "LocalSettings.h"
 #include "LogCategories.h"
 #include "PublishingProgress.h"
@@ -12,8 +13,6 @@
 #include <QDebug>
 #include <QSysInfo>
 #include <QVersionNumber>
-
-#include <algorithm>
 
 #ifndef TAMO_VERSION
 #error "TAMO_VERSION must name the application version"
@@ -31,6 +30,7 @@ const QString kDeviceInfoFailedText = QStringLiteral("Failed loading device info
 const QString kUserInfoFailedText = QStringLiteral("Failed load user information: ");
 const QString kListingFailedText = QStringLiteral("Error on reading content UUIDs for device with MAC=");
 const QString kEraseFailedText = QStringLiteral("Error on erasing content UUIDs for device with MAC=");
+const QString kFirmwareFailedText = QStringLiteral("Firmware offered for device '%1' was not installed: %2");
 
 QStringList withoutDuplicates(QStringList list)
 {
@@ -53,9 +53,10 @@ QHash<int, QVariant> userFields(const UserInfo *user)
 
 } // namespace
 
-DeviceRegistrar::DeviceRegistrar(PublishingProgress *progress, QObject *parent)
+DeviceRegistrar::DeviceRegistrar(PublishingProgress *progress, FirmwareOffers *firmware, QObject *parent)
     : QObject(parent)
     , m_progress(progress)
+    , m_firmware(firmware)
 {
 }
 
@@ -63,11 +64,8 @@ void DeviceRegistrar::setManagers(DevicesManager *devices, NetworkManager *netwo
 {
     m_devices = devices;
     m_network = network;
-    if (!attached()) {
-        m_pendingRegistrations.clear();
-        m_firmwareOffered.clear();
+    if (!attached())
         m_cloudUpdatesInFlight.clear();
-    }
 }
 
 bool DeviceRegistrar::attached() const
@@ -87,35 +85,26 @@ QString DeviceRegistrar::deviceText(const QString &mac, int key) const
 
 // --- registration ------------------------------------------------------------
 
-void DeviceRegistrar::queueRegistration(const QString &mac, const QString &fwVersion)
+void DeviceRegistrar::startPass(const QString &mac, const QString &serial)
 {
-    const NetworkManager::DeviceHash entry{{NetworkManager::FirmwareRevisionKey, fwVersion},
-                                           {NetworkManager::MacAddressKey, mac}};
-    // A device announced twice before the answer is registered once, as it is now.
-    auto same = std::find_if(m_pendingRegistrations.begin(), m_pendingRegistrations.end(),
-                             [&mac](const NetworkManager::DeviceHash &pending) {
-                                 return pending.value(NetworkManager::MacAddressKey).toString() == mac;
-                             });
-    if (same != m_pendingRegistrations.end())
-        *same = entry;
-    else
-        m_pendingRegistrations.append(entry);
-    m_progress->begin(mac);
+    m_progress->begin(mac, serial);
 }
 
 void DeviceRegistrar::onDevicesReady(const QVector<DeviceInfo> &devices)
 {
     if (!attached())
         return;
-    bool queued = false;
+    bool started = false;
     for (const DeviceInfo &device : devices) {
         const QString mac = device.value(DeviceInfo::MacAddress).toString();
         if (mac.isEmpty())
             continue;
-        queueRegistration(mac, device.value(DeviceInfo::FwVersion).toString());
-        queued = true;
+        // Read afresh (plugged in again, say): what the device is now wins over
+        // whatever an earlier pass of it still waits for.
+        startPass(mac, device.value(DeviceInfo::SerialNumber).toString());
+        started = true;
     }
-    if (queued)
+    if (started)
         m_network->loadFirmwareInfo();
 }
 
@@ -127,24 +116,25 @@ void DeviceRegistrar::refreshDevices()
     if (!model)
         return;
     QStringList unread;
-    bool queued = false;
+    bool started = false;
     for (const DeviceInfo &device : model->devices()) {
         const int status = device.value(DeviceInfo::Status).toInt();
         if (status != DeviceInfo::Connected && status != DeviceInfo::Error)
             continue;
         const QString mac = device.value(DeviceInfo::MacAddress).toString();
+        const QString serial = device.value(DeviceInfo::SerialNumber).toString();
         if (mac.isEmpty()) {
-            unread << device.value(DeviceInfo::SerialNumber).toString();
+            unread << serial;
             continue;
         }
-        // A device still on its road has a job or an answer coming; starting it
-        // again would put a second job on its port.
-        if (m_progress->isOnRoad(mac))
+        // A device on its road has a job or an answer coming; one whose MAC
+        // another device reports first never gets a pass of its own.
+        if (m_progress->isOnRoad(mac) || deviceText(mac, DeviceInfo::SerialNumber) != serial)
             continue;
-        queueRegistration(mac, device.value(DeviceInfo::FwVersion).toString());
-        queued = true;
+        startPass(mac, serial);
+        started = true;
     }
-    if (queued) {
+    if (started) {
         m_network->loadFirmwareInfo();
         m_devices->pollBattery();
     }
@@ -153,24 +143,31 @@ void DeviceRegistrar::refreshDevices()
         m_devices->reinitialize(unread);
 }
 
+// One answer serves every pass that waits for it, whichever request it answers.
 void DeviceRegistrar::onFwVersionLoaded(bool success, QString minFwVersion, QString errorString)
 {
     if (!attached())
         return;
+    const QList<PublishingRun *> waiting = m_progress->runsIn(PublishingRun::WaitingForMinimumFirmware);
     if (!success) {
         qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kMinFwFailedText, {errorString})));
-        // The registrations wait for the next pass; this pass has ended for them.
-        for (const NetworkManager::DeviceHash &pending : qAsConst(m_pendingRegistrations))
-            m_progress->finish(pending.value(NetworkManager::MacAddressKey).toString(), PublishingProgress::Failed,
+        // Their passes end here; the next heartbeat starts new ones.
+        for (PublishingRun *run : waiting)
+            m_progress->finish(run, PublishingProgress::Failed,
                                tr("the minimum firmware version could not be loaded: %1").arg(errorString));
         return;
     }
     m_minFwVersion = minFwVersion;
-    if (m_pendingRegistrations.isEmpty())
+    if (waiting.isEmpty())
         return;
     // Read afresh: a location saved a moment ago applies to the next registration.
-    m_network->registerUsbDevices(m_pendingRegistrations.toList(), LocalSettings::defaultLocation());
-    m_pendingRegistrations.clear();
+    const QString location = LocalSettings::defaultLocation();
+    for (PublishingRun *run : waiting) {
+        m_progress->enter(run, PublishingRun::Registering);
+        m_network->registerUsbDevice({{NetworkManager::FirmwareRevisionKey, deviceText(run->mac, DeviceInfo::FwVersion)},
+                                      {NetworkManager::MacAddressKey, run->mac}},
+                                     location, run->id);
+    }
 }
 
 bool DeviceRegistrar::belowMinimum(const QString &fwVersion) const
@@ -185,45 +182,140 @@ void DeviceRegistrar::warnBelowMinimum(const QString &mac)
 }
 
 void DeviceRegistrar::slotRegisteredUsbDevice(QString deviceMAC, bool isSuccess, bool isActivated, QString location,
-                                              UrlData newFw, QString errorString)
+                                              UrlData newFw, QString errorString, quint64 ticket)
 {
-    if (!attached())
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::Registering, "a registration")
+                                    : nullptr;
+    if (!run)
         return;
     const QString &mac = deviceMAC;
     if (!isSuccess) {
         qCWarning(lcDeviceManager, "%s",
                   qUtf8Printable(ActivityText::fill(kRegistrationFailedText, {mac, errorString})));
-        emit registrationFailed(mac);
-        m_progress->finish(mac, PublishingProgress::Failed, tr("registration failed: %1").arg(errorString));
-        return;
+        return m_progress->finish(run, PublishingProgress::Failed, tr("registration failed: %1").arg(errorString));
     }
 
     QHash<int, QVariant> values{{DeviceInfo::NotActivated, !isActivated}};
     if (isActivated)
         values.insert(DeviceInfo::Location, location);
-    // The status is the road's to write, once, at its end: a device that fails
-    // later on every pass does not flicker between Connected and Error.
     m_devices->setDeviceValues(mac, values);
-    m_progress->reach(mac, PublishingProgress::Registered);
+    m_progress->reach(run, PublishingProgress::Registered);
+    run->activated = isActivated;
+    run->firmwareOffer = newFw;
 
-    const QString serial = deviceText(mac, DeviceInfo::SerialNumber);
     if (!newFw.link.isEmpty()) {
-        m_firmwareOffered.insert(mac);
-        m_progress->reach(mac, PublishingProgress::FirmwareOffered);
-        emit firmwareOffered(serial, newFw);
-        m_network->loadDevicesInfo({mac});
-        return;
+        m_progress->reach(run, PublishingProgress::FirmwareOffered);
+    } else {
+        if (!m_devices->isUpgrading(run->serial) && belowMinimum(deviceText(mac, DeviceInfo::FwVersion)))
+            warnBelowMinimum(mac);
+        if (!isActivated)
+            return m_progress->finish(run, PublishingProgress::Failed, tr("the device is not activated in the cloud"));
     }
-    if (!m_devices->isUpgrading(serial) && belowMinimum(deviceText(mac, DeviceInfo::FwVersion)))
-        warnBelowMinimum(mac);
-    if (!isActivated) {
-        m_progress->finish(mac, PublishingProgress::Failed, tr("the device is not activated in the cloud"));
-        return;
-    }
-    m_network->loadDevicesInfo({mac});
+    m_progress->enter(run, PublishingRun::LoadingRecord);
+    m_network->loadDevicesInfo({mac}, run->id);
 }
 
 // --- the cloud's record of the device ----------------------------------------
+
+void DeviceRegistrar::slotDeviceInfoDownloaded(bool isSuccess, QHash<NetworkManager::DataType, QVariant> deviceInfo,
+                                               QString errorString, quint64 ticket)
+{
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::LoadingRecord, "the device's record")
+                                    : nullptr;
+    if (!run)
+        return;
+    const QString mac = run->mac;
+    if (!isSuccess) {
+        qCWarning(lcDeviceManager, "%s",
+                  qUtf8Printable(ActivityText::fill(kDeviceInfoFailedText, {mac, errorString})));
+        return m_progress->finish(run, PublishingProgress::Failed,
+                                  tr("the cloud's record could not be loaded: %1").arg(errorString));
+    }
+    if (deviceInfo.value(NetworkManager::ToEraseKey).toBool()) {
+        // Nothing else of the record applies until the device is erased.
+        m_progress->enter(run, PublishingRun::Erasing);
+        m_progress->reach(run, PublishingProgress::Erasing);
+        m_devices->eraseDevice(mac, run->id);
+        return;
+    }
+    applyRecord(run, deviceInfo);
+    if (run->firmwareOffer.link.isEmpty())
+        return passGates(run);
+    m_progress->enter(run, PublishingRun::FetchingFirmware);
+    m_firmware->offer(run->serial, run->firmwareOffer, run->id);
+}
+
+void DeviceRegistrar::applyRecord(PublishingRun *run, const NetworkManager::DeviceHash &deviceInfo)
+{
+    const QString mac = run->mac;
+    QHash<int, QVariant> updates{{DeviceInfo::Label, deviceInfo.value(NetworkManager::LabelKey)},
+                                 {DeviceInfo::Location, deviceInfo.value(NetworkManager::LocationKey)},
+                                 {DeviceInfo::LastPairedAt, deviceInfo.value(NetworkManager::LastPairedAtKey)}};
+    // A device the cloud has no name for keeps the name it told us itself.
+    const QString cloudName = deviceInfo.value(NetworkManager::NameKey).toString();
+    if (!cloudName.isEmpty())
+        updates.insert(DeviceInfo::Name, cloudName);
+    addOwnerFields(mac, deviceInfo.value(NetworkManager::UserIdKey).toInt(), &updates);
+    m_devices->setDeviceValues(mac, updates);
+
+    const int status = m_devices->deviceValue(mac, DeviceInfo::Status).toInt();
+    if (status == DeviceInfo::Connected || status == DeviceInfo::Error)
+        m_devices->setBrightness(mac, deviceInfo.value(NetworkManager::BrightnessKey).toInt());
+
+    if (deviceInfo.value(NetworkManager::FirmwareRevisionKey).toString() != deviceText(mac, DeviceInfo::FwVersion)
+        || deviceInfo.value(NetworkManager::HardwareRevisionKey).toString() != deviceText(mac, DeviceInfo::PlantNumber))
+        updateCloudRecord(mac, {}, {}, QDateTime(), QString(), false, false);
+}
+
+// A firmware offer that comes to nothing stops nothing: the failure is said,
+// the campaign goes ahead, and the next pass offers the firmware again.
+void DeviceRegistrar::onFirmwareOfferEnded(quint64 ticket, QString failure)
+{
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::FetchingFirmware, "a firmware offer")
+                                    : nullptr;
+    if (!run)
+        return;
+    if (!failure.isEmpty()) {
+        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kFirmwareFailedText, {run->mac, failure})));
+        run->firmwareFailure = tr("firmware %1").arg(failure);
+        m_progress->reach(run, PublishingProgress::FirmwareFailed, run->firmwareFailure);
+    }
+    passGates(run);
+}
+
+void DeviceRegistrar::passGates(PublishingRun *run)
+{
+    const QString fwVersion = deviceText(run->mac, DeviceInfo::FwVersion);
+    if (m_devices->isUpgrading(run->serial))
+        return m_progress->finish(run, PublishingProgress::NextPass);
+    if (belowMinimum(fwVersion)) {
+        warnBelowMinimum(run->mac);
+        return m_progress->finish(run, PublishingProgress::Failed,
+                                  tr("firmware %1 is below the minimum %2").arg(fwVersion, m_minFwVersion));
+    }
+    if (!run->activated)
+        return m_progress->finish(run, PublishingProgress::Failed, tr("the device is not activated in the cloud"));
+    if (compareVersions(fwVersion, MinCampaignFwVersion) < 0)
+        return m_progress->finish(run, PublishingProgress::Failed,
+                                  tr("firmware %1 cannot take campaigns (%2 or later needed)")
+                                      .arg(fwVersion, MinCampaignFwVersion));
+    emit campaignWanted(run);
+}
+
+void DeviceRegistrar::onErased(QString deviceMAC, bool isSuccess, quint64 ticket)
+{
+    PublishingRun *run = attached() ? m_progress->answered(ticket, PublishingRun::Erasing, "an erase") : nullptr;
+    if (!run)
+        return;
+    if (!isSuccess) {
+        qWarning().noquote() << kEraseFailedText + deviceMAC;
+        return m_progress->finish(run, PublishingProgress::Failed, tr("the device's content could not be erased"));
+    }
+    updateCloudRecord(deviceMAC, {}, {}, QDateTime::currentDateTime(), QString(), true, true);
+    m_progress->reach(run, PublishingProgress::Erased);
+    // The campaign follows on the next pass, once the cloud no longer asks for the erase.
+    m_progress->finish(run, PublishingProgress::NextPass);
+}
 
 void DeviceRegistrar::addOwnerFields(const QString &mac, int userId, QHash<int, QVariant> *updates)
 {
@@ -234,72 +326,6 @@ void DeviceRegistrar::addOwnerFields(const QString &mac, int userId, QHash<int, 
         updates->insert(userFields(current));
     else
         m_network->loadUserInfo(mac, userId);
-}
-
-void DeviceRegistrar::slotDeviceInfoDownloaded(bool isSuccess, QHash<NetworkManager::DataType, QVariant> deviceInfo,
-                                               QString errorString)
-{
-    if (!attached())
-        return;
-    const QString mac = deviceInfo.value(NetworkManager::MacAddressKey).toString();
-    if (!isSuccess) {
-        qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(ActivityText::fill(kDeviceInfoFailedText, {mac, errorString})));
-        m_firmwareOffered.remove(mac);
-        m_progress->finish(mac, PublishingProgress::Failed, tr("the cloud's record could not be loaded: %1").arg(errorString));
-        return;
-    }
-
-    QHash<int, QVariant> updates{{DeviceInfo::Label, deviceInfo.value(NetworkManager::LabelKey)},
-                                 {DeviceInfo::Location, deviceInfo.value(NetworkManager::LocationKey)},
-                                 {DeviceInfo::LastPairedAt, deviceInfo.value(NetworkManager::LastPairedAtKey)}};
-    // A device the cloud has no name for keeps the name it told us itself.
-    const QString cloudName = deviceInfo.value(NetworkManager::NameKey).toString();
-    if (!cloudName.isEmpty())
-        updates.insert(DeviceInfo::Name, cloudName);
-
-    if (deviceInfo.value(NetworkManager::ToEraseKey).toBool()) {
-        m_progress->noteDeviceJob(mac);
-        m_progress->reach(mac, PublishingProgress::Erasing);
-        m_devices->eraseDevice(mac);
-        return;
-    }
-
-    addOwnerFields(mac, deviceInfo.value(NetworkManager::UserIdKey).toInt(), &updates);
-    m_devices->setDeviceValues(mac, updates);
-
-    const int status = m_devices->deviceValue(mac, DeviceInfo::Status).toInt();
-    if (status == DeviceInfo::Connected || status == DeviceInfo::Error)
-        m_devices->setBrightness(mac, deviceInfo.value(NetworkManager::BrightnessKey).toInt());
-
-    const QString fwVersion = deviceText(mac, DeviceInfo::FwVersion);
-    if (deviceInfo.value(NetworkManager::FirmwareRevisionKey).toString() != fwVersion
-        || deviceInfo.value(NetworkManager::HardwareRevisionKey).toString() != deviceText(mac, DeviceInfo::PlantNumber))
-        updateCloudRecord(mac, {}, {}, QDateTime(), QString(), false, false);
-
-    const bool firmwareOffered = m_firmwareOffered.remove(mac);
-    if (firmwareOffered || m_devices->isUpgrading(deviceText(mac, DeviceInfo::SerialNumber))) {
-        m_progress->finish(mac, PublishingProgress::NextPass);
-        return;
-    }
-    if (belowMinimum(fwVersion)) {
-        warnBelowMinimum(mac);
-        m_progress->finish(mac, PublishingProgress::Failed,
-                           tr("firmware %1 is below the minimum %2").arg(fwVersion, m_minFwVersion));
-        return;
-    }
-    if (m_devices->deviceValue(mac, DeviceInfo::NotActivated).toBool()) {
-        m_progress->finish(mac, PublishingProgress::Failed, tr("the device is not activated in the cloud"));
-        return;
-    }
-    if (mac.isEmpty())
-        return;
-    if (compareVersions(fwVersion, MinCampaignFwVersion) < 0) {
-        m_progress->finish(mac, PublishingProgress::Failed,
-                           tr("firmware %1 cannot take campaigns (%2 or later needed)").arg(fwVersion, MinCampaignFwVersion));
-        return;
-    }
-    emit campaignWanted(mac);
 }
 
 void DeviceRegistrar::onUserInfoLoaded(bool isSuccess, QString deviceMAC, UserInfo *userInfo, QString errorString)
@@ -338,7 +364,6 @@ void DeviceRegistrar::onDeviceInfoUpdated(QString macAddress, QHash<NetworkManag
     auto inFlight = m_cloudUpdatesInFlight.find(macAddress);
     if (inFlight != m_cloudUpdatesInFlight.end() && --inFlight.value() <= 0) {
         m_cloudUpdatesInFlight.erase(inFlight);
-        emit cloudRecordSettled(macAddress);
         if (m_cloudUpdatesInFlight.isEmpty())
             emit allCloudRecordsSettled();
     }
@@ -364,19 +389,4 @@ void DeviceRegistrar::sendDeviceContentUUIDs(QString deviceMAC, bool isSuccess, 
     }
     updateCloudRecord(deviceMAC, withoutDuplicates(imageUuids), withoutDuplicates(slideShowUuids),
                       QDateTime::currentDateTime(), deviceText(deviceMAC, DeviceInfo::Name), false, true);
-}
-
-void DeviceRegistrar::sendDeviceErased(QString deviceMAC, bool isSuccess)
-{
-    if (!attached())
-        return;
-    if (!isSuccess) {
-        qWarning().noquote() << kEraseFailedText + deviceMAC;
-        m_progress->finish(deviceMAC, PublishingProgress::Failed, tr("the device's content could not be erased"));
-        return;
-    }
-    updateCloudRecord(deviceMAC, {}, {}, QDateTime::currentDateTime(), QString(), true, true);
-    m_progress->reach(deviceMAC, PublishingProgress::Erased);
-    // The campaign follows on the next pass, once the cloud no longer asks for the erase.
-    m_progress->finish(deviceMAC, PublishingProgress::NextPass);
 }

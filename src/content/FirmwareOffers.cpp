@@ -34,10 +34,8 @@ void FirmwareOffers::setManagers(DevicesManager *devices, NetworkManager *networ
 {
     m_devices = devices;
     m_network = network;
-    if (!m_devices || !m_network) {
+    if (!m_devices || !m_network)
         m_waiters.clear();
-        m_inFlight.clear();
-    }
 }
 
 void FirmwareOffers::setFolder(const QString &folder)
@@ -62,43 +60,53 @@ QString FirmwareOffers::fileNameFor(const QString &link)
     return name;
 }
 
-void FirmwareOffers::offer(const QString &serial, const UrlData &file)
+void FirmwareOffers::offer(const QString &serial, const UrlData &file, quint64 ticket)
 {
-    if (!m_devices || !m_network || file.link.isEmpty())
+    if (!m_devices || !m_network)
         return;
     const QString known = m_files.value(file.link);
     if (!known.isEmpty() && QFileInfo::exists(known)) {
         m_devices->upgradeFirmware(known, {serial});
+        emit offerEnded(ticket, QString());
         return;
     }
-    if (!m_waiters.contains(file.link, serial))
-        m_waiters.insert(file.link, serial);
-    if (m_inFlight.contains(file.link))
-        return;
-    m_inFlight.insert(file.link);
-    m_network->downloadContent(file);
+    const bool inFlight = m_waiters.contains(file.link);
+    m_waiters[file.link].append(Waiter{serial, ticket});
+    if (!inFlight)
+        m_network->downloadContent(file);
 }
 
-void FirmwareOffers::onFileDownloaded(bool success, const ImageData &file)
+void FirmwareOffers::onFileDownloaded(bool success, const ImageData &file, const QString &errorString)
 {
-    if (!m_inFlight.remove(file.link) || !m_devices)
+    if (!m_waiters.contains(file.link) || !m_devices)
         return;
-    QStringList serials = m_waiters.values(file.link);
-    m_waiters.remove(file.link);
+    const QVector<Waiter> waiters = m_waiters.take(file.link);
     if (!success || file.frames.isEmpty()) {
         qWarning().noquote() << QStringLiteral("Firmware offered at %1 could not be downloaded; no upgrade started")
                                     .arg(file.link);
-        return;
+        const QString reason = errorString.isEmpty() ? tr("no data") : errorString;
+        return endOffers(waiters, tr("%1 could not be downloaded: %2").arg(fileNameFor(file.link), reason));
     }
-    const QString path = store(file.link, file.frames.first().data);
+    QString failure;
+    const QString path = store(file.link, file.frames.first().data, &failure);
     if (path.isEmpty())
-        return;
+        return endOffers(waiters, failure);
     m_files.insert(file.link, path);
+    QStringList serials;
+    for (const Waiter &waiter : waiters)
+        serials << waiter.serial;
     serials.removeDuplicates();
     m_devices->upgradeFirmware(path, serials);
+    endOffers(waiters, QString());
 }
 
-QString FirmwareOffers::store(const QString &link, const QByteArray &bytes) const
+void FirmwareOffers::endOffers(const QVector<Waiter> &waiters, const QString &failure)
+{
+    for (const Waiter &waiter : waiters)
+        emit offerEnded(waiter.ticket, failure);
+}
+
+QString FirmwareOffers::store(const QString &link, const QByteArray &bytes, QString *failure) const
 {
     const QString dir = folder();
     const QString name = fileNameFor(link);
@@ -106,6 +114,7 @@ QString FirmwareOffers::store(const QString &link, const QByteArray &bytes) cons
     if (!QDir().mkpath(dir) || !temporary.open() || temporary.write(bytes) != bytes.size() || !temporary.flush()) {
         qWarning().noquote() << QStringLiteral("Cannot write the offered firmware %1 into %2: %3; no upgrade started")
                                     .arg(name, dir, temporary.errorString());
+        *failure = tr("%1 could not be stored in %2: %3").arg(name, dir, temporary.errorString());
         return QString();
     }
     // The rename never replaces a file: an operator's file of the same name stays.
@@ -118,5 +127,6 @@ QString FirmwareOffers::store(const QString &link, const QByteArray &bytes) cons
     }
     qWarning().noquote() << QStringLiteral("Cannot store the offered firmware %1 in %2: %3; no upgrade started")
                                 .arg(name, dir, temporary.errorString());
+    *failure = tr("%1 could not be stored in %2: %3").arg(name, dir, temporary.errorString());
     return QString();
 }

@@ -1,34 +1,44 @@
 #pragma once
 
+#include "PublishingRun.h"
+
 #include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
+#include <map>
+#include <memory>
+
 class DevicesManager;
 
-// Where each device stands on its publishing road (registration, the cloud's
-// record, its campaign) and how the road ended. The parts of the contents chef
-// report into it; the window and tamo-cli read the same two signals, so what a
-// person sees and what a script sees agree.
+// The one owner of every device's publishing state: at most one open pass
+// (a PublishingRun) per device, with its state, the number its requests carry,
+// and the single way it ends. The device's status in the model is written here
+// alone, over the statuses a pass owns (Connected, Error, Transferring,
+// DeletingContent); a firmware upgrade's statuses are the upgrader's.
+//
+// The window and tamo-cli read the two signals, so what a person sees and what
+// a script sees agree.
 class PublishingProgress : public QObject
 {
     Q_OBJECT
 
 public:
-    // Milestones on the way; a road may pass several or none.
+    // Milestones on the way; a pass may reach several or none.
     enum Step {
         Registered,       // the cloud answered the registration
         CampaignReceived, // the cloud named a campaign event to publish (detail: its id)
         FirmwareOffered,  // the cloud offered newer firmware; an upgrade follows
         Erasing,          // the cloud asked for the device's content to be erased
         Erased,           // erased, and the cloud told
+        FirmwareFailed,   // the offered firmware could not be fetched or stored (detail: why)
     };
     Q_ENUM(Step)
 
-    // How a road ended. The first three are final for the device until the next
-    // heartbeat; NextPass means the road stopped for a reason that the next pass
-    // resolves (an erase, a firmware upgrade), so the device is not done.
+    // How a pass ended. The first three are final for the device until the next
+    // heartbeat; NextPass means it stopped for a reason that the next pass
+    // resolves (an erase, a firmware upgrade, a newer pass), so the device is not done.
     enum Outcome {
         Published, // detail: the number of items transferred
         UpToDate,
@@ -38,37 +48,48 @@ public:
     Q_ENUM(Outcome)
 
     explicit PublishingProgress(QObject *parent = nullptr);
+    ~PublishingProgress() override;
 
+    // A device that leaves the model ends its pass as unplugged (at once, or
+    // through the failure of the job it was running).
     void setDevicesManager(DevicesManager *devices);
 
-    // Starts the road of a device (again); a road already under way goes on.
-    void begin(const QString &mac);
+    // Opens a new pass for the device; an open one ends first (NextPass), so
+    // whatever it still waits for is dropped when it arrives.
+    PublishingRun *begin(const QString &mac, const QString &serial);
     bool isOnRoad(const QString &mac) const;
-    void reach(const QString &mac, Step step, const QString &detail = QString());
-    // The road started a job on the device (listing, deletion, erase, upload):
-    // a busy status that the job leaves behind is the road's to clear.
-    void noteDeviceJob(const QString &mac);
+    PublishingRun *openRun(const QString &mac) const;
+    QList<PublishingRun *> runsIn(PublishingRun::State state) const;
 
-    // The one way out of a road: records the outcome once, writes the device's
-    // status (Connected after success, Error with the reason after a failure;
-    // never over a job that is not this road's), emits finished. Does nothing for
-    // a device that is not on its road.
-    void finish(const QString &mac, Outcome outcome, const QString &detail = QString());
+    // The pass an answer was asked for, when it is still open and in the state
+    // that waits for this answer; otherwise null, after a debug line naming it.
+    PublishingRun *answered(quint64 ticket, PublishingRun::State expected, const char *what);
 
-    // Forgets every road (the chef was detached).
+    // Moves the pass on; entering a step that works on the device shows it.
+    void enter(PublishingRun *run, PublishingRun::State state);
+    void reach(PublishingRun *run, Step step, const QString &detail = QString());
+
+    // The one way out: writes the device's status (Connected, or Error with
+    // the reason), emits runEnding then finished, and deletes the pass.
+    void finish(PublishingRun *run, Outcome outcome, const QString &detail = QString());
+
+    // Ends every pass without a word (the chef was detached).
     void clear();
 
 signals:
     void stepReached(QString mac, PublishingProgress::Step step, QString detail);
     void finished(QString mac, PublishingProgress::Outcome outcome, QString detail);
+    // The pass is about to go: what it holds can be let go of.
+    void runEnding(const PublishingRun &run);
 
 private:
-    // Writes the device's status unless the device is busy with a job that is
-    // not the road's (a status written then would hide that job, and the
-    // heartbeat would start another on its port).
-    void writeStatus(const QString &mac, int status, bool overOwnJob, const QString &error);
+    void onRowsAboutToBeRemoved(int first, int last);
+    static bool endsByItself(const PublishingRun &run);
+    void writeStatus(const PublishingRun &run, int status, const QString &error);
+    void end(PublishingRun *run, Outcome outcome, const QString &detail, bool writesStatus);
 
     QPointer<DevicesManager> m_devices;
-    // MAC -> whether the road started a device job.
-    QHash<QString, bool> m_roads;
+    quint64 m_lastId = 0;
+    std::map<quint64, std::unique_ptr<PublishingRun>> m_runs; // by id: the open passes
+    QHash<QString, quint64> m_open;                           // MAC -> its open pass
 };

@@ -45,6 +45,7 @@ public:
     QString firmwareFile;        // firmware upgrade
     QStringList uploadPictures;  // upload: the pictures, then the slideshows,
     QStringList uploadSlideshows; // one checkpoint of its command list each
+    quint64 ticket = 0;          // the caller's number, handed back with the result
 
     bool isRunning() const;
     // Started by the queue when the job's turn came; watches the runner, if any.

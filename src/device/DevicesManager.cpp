@@ -47,6 +47,9 @@ const QString kUpgradeFailedText = QStringLiteral("Failed firmware upgrade on de
 const QString kUpgradeBusyText = QStringLiteral("Device FW is upgarading, please wait until it finish.");
 const QString kUpgradeProgressText = QStringLiteral("Downloading firmware to device '%1': %2%");
 const QString kNotConnectedText = QStringLiteral("Device '%1' is not connected");
+const QString kDuplicateMacText = QStringLiteral(
+    "Device with serial number '%1' reports the MAC '%2' of the device with serial number '%3': it gets no content "
+    "while both are attached.");
 
 // One constant text: the portal's address is written with the https scheme.
 QString firmwareWarningText()
@@ -280,11 +283,6 @@ DeviceJob *DevicesManager::newJob(DeviceJob::Kind kind, const QString &serial, c
     return job;
 }
 
-std::unique_ptr<DeviceJob> DevicesManager::standIn(DeviceJob::Kind kind, const QString &serial) const
-{
-    return std::make_unique<DeviceJob>(kind, serial, addressOf(serial).macAddress);
-}
-
 void DevicesManager::submit(DeviceJob *job)
 {
     m_jobs->submit(job);
@@ -328,9 +326,9 @@ void DevicesManager::startFirmware(DeviceJob *job, const DeviceAddress &device)
 void DevicesManager::onJobStarted(DeviceJob *job)
 {
     switch (job->kind()) {
-    case DeviceJob::Delete: return startedDelete(*job);
+    case DeviceJob::Delete: return logInfo(kDeleteStartedText, {job->mac()});
     case DeviceJob::Upload: return startedUpload(*job);
-    case DeviceJob::Erase: return startedErase(*job);
+    case DeviceJob::Erase: return logInfo(kEraseStartedText, {job->mac()});
     case DeviceJob::Firmware: return fwUpgradeStarted(job->serial());
     default: return;
     }
@@ -358,7 +356,9 @@ void DevicesManager::dispatchOutcome(const DeviceJob &job, const JobOutcome &out
     case DeviceJob::Initialise: return slotFinishedInit(serial, ok, outcome.results, outcome.errorString);
     case DeviceJob::ConsoleInitialise: return slotDeviceInitialized(job.record);
     case DeviceJob::Listing: return finishedListing(job, outcome);
-    case DeviceJob::Delete: return finishedDelete(job, ok);
+    case DeviceJob::Delete:
+        logInfo(kDeleteFinishedText, {job.mac()});
+        return emit deletedOnDevice(job.mac(), ok, job.ticket);
     case DeviceJob::Upload: return finishedUpload(job, outcome);
     case DeviceJob::Settings: return emit settingsUpdated(job.mac(), ok);
     case DeviceJob::Erase: return finishedErase(job, outcome);
@@ -411,14 +411,6 @@ DeviceJob *DevicesManager::firmwareJob(const QString &serial, bool running) cons
 }
 
 // ---- Model bookkeeping.
-
-void DevicesManager::setStatus(const QString &serial, int status)
-{
-    // Only the firmware handlers change the status of a device being flashed.
-    if (statusOf(serial) == DeviceInfo::UpgradingFirmware)
-        return;
-    m_model->setValue(DeviceInfo::SerialNumber, serial, DeviceInfo::Status, status);
-}
 
 void DevicesManager::setProgress(const QString &serial, const QVariant &done, const QVariant &total)
 {
@@ -508,8 +500,26 @@ void DevicesManager::slotDeviceInitialized(DeviceInfo devices)
     if (!firmware.isEmpty()
         && QVersionNumber::fromString(firmware) < QVersionNumber::fromString(MinimumFirmwareVersion))
         logWarning(firmwareWarningText(), {devices.value(DeviceInfo::MacAddress).toString()});
-    emit devicesReady({devices});
+    if (!refuseDuplicateMac(devices))
+        emit devicesReady({devices});
     logInfo(kConnectedText, {QString::number(1)});
+}
+
+// Content is addressed by MAC: whatever is meant for the device listed first
+// must never reach the second.
+bool DevicesManager::refuseDuplicateMac(const DeviceInfo &device)
+{
+    const QString serial = device.value(DeviceInfo::SerialNumber).toString();
+    const QString mac = device.value(DeviceInfo::MacAddress).toString();
+    const QString first = mac.isEmpty() ? QString() : serialOfMac(mac);
+    if (first.isEmpty() || first == serial)
+        return false;
+    const QString reason = tr("the MAC %1 is already reported by the device %2").arg(mac, first);
+    m_model->setValue(DeviceInfo::SerialNumber, serial, DeviceInfo::Status, int(DeviceInfo::Error));
+    m_model->setValue(DeviceInfo::SerialNumber, serial, DeviceInfo::LastError, reason);
+    logWarning(kDuplicateMacText, {serial, mac, first});
+    emit deviceRefused(serial, reason);
+    return true;
 }
 
 // A device being flashed drops off the bus on purpose: its row stays until its
@@ -532,9 +542,10 @@ void DevicesManager::slotDevicesRemoved(QVector<QString> devicesSerials)
 
 // ---- Content jobs.
 
-void DevicesManager::readDeviceUuids(const QString &mac)
+void DevicesManager::readDeviceUuids(const QString &mac, quint64 ticket)
 {
     DeviceJob *job = newJob(DeviceJob::Listing, serialOfMac(mac), mac);
+    job->ticket = ticket;
     job->commands = readContentCommands();
     job->commands << freeSlotsCommands();
     submit(job);
@@ -545,37 +556,24 @@ void DevicesManager::finishedListing(const DeviceJob &job, const JobOutcome &out
     const QStringList images = outcome.results.value(BaseCommand::ImageUuids).toStringList();
     const QStringList slideshows = outcome.results.value(BaseCommand::SlideshowUuids).toStringList();
     const int freeSlots = outcome.results.value(BaseCommand::FreeSlots, 0).toInt();
-    setStatus(job.serial(), outcome.ok ? DeviceInfo::Connected : DeviceInfo::Error);
-    emit gotUuidsOnDevice(job.mac(), outcome.ok, images, slideshows, freeSlots, outcome.errorString);
+    emit gotUuidsOnDevice(job.mac(), outcome.ok, images, slideshows, freeSlots, outcome.errorString, job.ticket);
 }
 
 void DevicesManager::deleteFromDevice(const QString &mac, const QStringList &imagesUuids,
-                                      const QStringList &gifsUuids, const QStringList &ssUuids)
+                                      const QStringList &gifsUuids, const QStringList &ssUuids, quint64 ticket)
 {
     DeviceJob *job = newJob(DeviceJob::Delete, serialOfMac(mac), mac);
     job->commands = deleteCommands(imagesUuids, gifsUuids, ssUuids);
+    job->ticket = ticket;
     submit(job);
-}
-
-void DevicesManager::startedDelete(const DeviceJob &job)
-{
-    setStatus(job.serial(), DeviceInfo::DeletingContent);
-    logInfo(kDeleteStartedText, {job.mac()});
-}
-
-void DevicesManager::finishedDelete(const DeviceJob &job, bool isSuccess)
-{
-    // A successful delete is followed by the upload.
-    setStatus(job.serial(), isSuccess ? DeviceInfo::Transferring : DeviceInfo::Error);
-    logInfo(kDeleteFinishedText, {job.mac()});
-    emit deletedOnDevice(job.mac(), isSuccess);
 }
 
 void DevicesManager::uploadFiles(const QString &mac, const QVector<UploadItem> &items,
                                  const QVector<SlideShowInfo> &slideShows, const QString &defaultContentId,
-                                 const QString &chargingUuid)
+                                 const QString &chargingUuid, quint64 ticket)
 {
     DeviceJob *job = newJob(DeviceJob::Upload, serialOfMac(mac), mac);
+    job->ticket = ticket;
     job->commands = readContentCommands();
     job->uploadPictures = appendPictures(job->commands, items);
     job->uploadSlideshows = appendSlideshows(job->commands, slideShows);
@@ -589,7 +587,6 @@ void DevicesManager::uploadFiles(const QString &mac, const QVector<UploadItem> &
 void DevicesManager::startedUpload(const DeviceJob &job)
 {
     const int planned = job.uploadPictures.size() + job.uploadSlideshows.size();
-    setStatus(job.serial(), DeviceInfo::Transferring);
     setProgress(job.serial(), 0, planned);
     emit jobProgress(job.serial(), 0, planned);
     logInfo(kTransferStartedText, {job.mac()});
@@ -608,35 +605,7 @@ void DevicesManager::finishedUpload(const DeviceJob &job, const JobOutcome &outc
         outcome.results.value(BaseCommand::SlideshowUuids).toStringList() + job.transferredSlideshows();
     const QStringList images = outcome.results.value(BaseCommand::ImageUuids).toStringList() + job.transferredPictures();
     emit filesUploaded(job.mac(), outcome.ok, outcome.errorString, withoutDuplicates(slideshows),
-                       withoutDuplicates(images));
-}
-
-// Direct calls of the job slots, outside any job: the device as it stands now.
-void DevicesManager::slotFinishedReadUuids(QString deviceSerial, bool isSuccess, QMap<int, QVariant> readDeviceData,
-                                           QString errorString)
-{
-    finishedListing(*standIn(DeviceJob::Listing, deviceSerial), JobOutcome{isSuccess, readDeviceData, errorString});
-}
-
-void DevicesManager::slotStartedDeleteData(QString deviceSerial)
-{
-    startedDelete(*standIn(DeviceJob::Delete, deviceSerial));
-}
-
-void DevicesManager::slotFinishedDeleteData(QString deviceSerial, bool isSuccess)
-{
-    finishedDelete(*standIn(DeviceJob::Delete, deviceSerial), isSuccess);
-}
-
-void DevicesManager::slotStartedDataTransfer(QString deviceSerial)
-{
-    startedUpload(*standIn(DeviceJob::Upload, deviceSerial));
-}
-
-void DevicesManager::slotFinishedDataTransfer(QString deviceSerial, bool isSuccess,
-                                              QMap<int, QVariant> readDeviceData, QString errorString)
-{
-    finishedUpload(*standIn(DeviceJob::Upload, deviceSerial), JobOutcome{isSuccess, readDeviceData, errorString});
+                       withoutDuplicates(images), job.ticket);
 }
 
 void DevicesManager::setBrightness(const QString &mac, int value)
@@ -661,17 +630,12 @@ void DevicesManager::setBrightness(const QString &mac, int value)
     submit(job);
 }
 
-void DevicesManager::eraseDevice(const QString &mac)
+void DevicesManager::eraseDevice(const QString &mac, quint64 ticket)
 {
     DeviceJob *job = newJob(DeviceJob::Erase, serialOfMac(mac), mac);
     job->commands = eraseCommand();
+    job->ticket = ticket;
     submit(job);
-}
-
-void DevicesManager::startedErase(const DeviceJob &job)
-{
-    logInfo(kEraseStartedText, {job.mac()});
-    setStatus(job.serial(), DeviceInfo::DeletingContent);
 }
 
 // A failed erase is reported as one: the cloud is told only what happened.
@@ -681,8 +645,7 @@ void DevicesManager::finishedErase(const DeviceJob &job, const JobOutcome &outco
         logInfo(kEraseDoneText);
     else
         logWarning(kEraseFailedText, {job.mac(), outcome.errorString});
-    setStatus(job.serial(), outcome.ok ? DeviceInfo::Connected : DeviceInfo::Error);
-    emit deviceErased(job.mac(), outcome.ok);
+    emit deviceErased(job.mac(), outcome.ok, job.ticket);
 }
 
 // ---- Reads in passing: they give way to any other job of their device, and the
@@ -708,7 +671,7 @@ void DevicesManager::slotFinishedReinit(QString deviceSerial, bool isSuccess, QM
         return;
     writeResultsToModel(deviceSerial, readDeviceData, false);
     const int row = m_model->findRow(DeviceInfo::SerialNumber, deviceSerial);
-    if (row >= 0)
+    if (row >= 0 && !refuseDuplicateMac(m_model->device(row)))
         emit devicesReady({m_model->device(row)});
 }
 

@@ -13,7 +13,6 @@
 #include <QVariant>
 #include <QVector>
 
-#include <memory>
 
 class CommandList;
 class CommandRunner;
@@ -55,14 +54,17 @@ public:
     QVariant deviceValue(const QString &mac, int key) const;
     void setDeviceValues(const QString &mac, const QHash<int, QVariant> &values);
 
+    // Content jobs hand the caller's ticket back as the last argument of their
+    // result signal. They leave the device's status alone: that is the caller's
+    // to show (the publishing pass that asked for them).
     void setBrightness(const QString &mac, int value);
-    void readDeviceUuids(const QString &mac);
+    void readDeviceUuids(const QString &mac, quint64 ticket = 0);
     void deleteFromDevice(const QString &mac, const QStringList &imagesUuids,
-                          const QStringList &gifsUuids, const QStringList &ssUuids);
+                          const QStringList &gifsUuids, const QStringList &ssUuids, quint64 ticket = 0);
     void uploadFiles(const QString &mac, const QVector<UploadItem> &items,
                      const QVector<SlideShowInfo> &slideShows, const QString &defaultContentId,
-                     const QString &chargingUuid);
-    void eraseDevice(const QString &mac);
+                     const QString &chargingUuid, quint64 ticket = 0);
+    void eraseDevice(const QString &mac, quint64 ticket = 0);
     void upgradeFirmware(const QString &filePath, const QStringList &serials);
     void upgradeFirmware(const QString &filePath);
     bool isUpgrading(const QString &serial) const;
@@ -78,12 +80,12 @@ signals:
     void devicesReady(QVector<DeviceInfo> info);
     void filesUploadingStarted(QString deviceMAC);
     void filesUploaded(QString deviceMAC, bool isSuccess, QString errorString, QStringList ssUuids,
-                       QStringList imagesUuids);
+                       QStringList imagesUuids, quint64 ticket);
     void gotUuidsOnDevice(QString deviceMAC, bool isSuccess, QStringList imagesUuids,
-                          QStringList slideshowUuids, int freeSlotsNumber, QString errorString);
-    void deletedOnDevice(QString deviceMAC, bool success);
+                          QStringList slideshowUuids, int freeSlotsNumber, QString errorString, quint64 ticket);
+    void deletedOnDevice(QString deviceMAC, bool success, quint64 ticket);
     void settingsUpdated(QString deviceMAC, bool success);
-    void deviceErased(QString deviceMAC, bool success);
+    void deviceErased(QString deviceMAC, bool success, quint64 ticket);
     void allDevicesUpgraded();
     // The job a device runs now has done `done` of `total`: items of an upload,
     // or a firmware download's percent of 100 (at 25, 50, 75 and 100).
@@ -91,18 +93,13 @@ signals:
     void firmwareUpgradeFinished(QString deviceSerial, bool isSuccess, QString errorString);
     // The firmware thread holds no device and has nothing waiting.
     void firmwareIdle();
+    // A device that is listed but gets no content, and why (it reports the MAC of another).
+    void deviceRefused(QString deviceSerial, QString reason);
 
 public slots:
     void slotDevicesRemoved(QVector<QString> devicesSerials);
-    void slotStartedDataTransfer(QString deviceSerial);
-    void slotFinishedDataTransfer(QString deviceSerial, bool isSuccess,
-                                  QMap<int, QVariant> readDeviceData, QString errorString);
-    void slotFinishedReadUuids(QString deviceSerial, bool isSuccess, QMap<int, QVariant> readDeviceData,
-                               QString errorString);
     void slotDeviceInitialized(DeviceInfo devices);
     void slotDevicesDetected(QVector<DeviceInfo> devicesInfo);
-    void slotStartedDeleteData(QString deviceSerial);
-    void slotFinishedDeleteData(QString deviceSerial, bool isSuccess);
     void slotFinishedInit(QString deviceSerial, bool isSuccess, QMap<int, QVariant> readDeviceData,
                           QString errorString);
     void fwUpgradeStarted(QString deviceSerial);
@@ -126,7 +123,6 @@ private:
     // The one way to make a job; submit() hands it to the queue, which starts
     // it when its device is free. Every job ends in onJobFinished().
     DeviceJob *newJob(DeviceJob::Kind kind, const QString &serial, const QString &mac);
-    std::unique_ptr<DeviceJob> standIn(DeviceJob::Kind kind, const QString &serial) const;
     void submit(DeviceJob *job);
     void startJob(DeviceJob *job);
     void startRunner(DeviceJob *job, CommandRunner *runner);
@@ -141,12 +137,12 @@ private:
 
     // What each kind of job does when it starts and ends.
     void finishedListing(const DeviceJob &job, const JobOutcome &outcome);
-    void startedDelete(const DeviceJob &job);
-    void finishedDelete(const DeviceJob &job, bool isSuccess);
     void startedUpload(const DeviceJob &job);
     void finishedUpload(const DeviceJob &job, const JobOutcome &outcome);
-    void startedErase(const DeviceJob &job);
     void finishedErase(const DeviceJob &job, const JobOutcome &outcome);
+    // A second device that reports the MAC of one already listed: listed with
+    // an error naming the other, and never handed to the content pipeline.
+    bool refuseDuplicateMac(const DeviceInfo &device);
     void onFirmwareStarted(const QString &serial);
     void onFirmwareProgress(const QString &serial, int percent);
     void onFirmwareFinished(const QString &serial, bool isSuccess, const QString &errorString);

@@ -69,8 +69,9 @@ NetworkManager::NetworkManager(QObject *parent)
 NetworkManager::~NetworkManager() = default;
 
 template <typename R, typename Slot>
-void NetworkManager::start(R *request, Slot slot)
+void NetworkManager::start(R *request, Slot slot, quint64 ticket)
 {
+    request->setTicket(ticket);
     connect(request, &Request::finished, this, slot, Qt::UniqueConnection);
     request->slotSend();
 }
@@ -226,37 +227,42 @@ void NetworkManager::slotDataDownloaded(Request *request)
 
 void NetworkManager::registerUsbDevices(const QList<QHash<DataType, QVariant>> &devices, const QString &location)
 {
-    for (const auto &device : devices) {
-        auto *request = new RegisterUsbDeviceRequest(this);
-        request->setMacAddress(device.value(MacAddressKey).toString());
-        request->setFwVersion(device.value(FirmwareRevisionKey).toString());
-        request->setLocation(location);
-        if (m_currentUser)
-            request->setUserId(m_currentUser->id);
-        start(request, &NetworkManager::slotUsbDeviceRegistered);
-    }
+    for (const auto &device : devices)
+        registerUsbDevice(device, location, 0);
+}
+
+void NetworkManager::registerUsbDevice(const DeviceHash &device, const QString &location, quint64 ticket)
+{
+    auto *request = new RegisterUsbDeviceRequest(this);
+    request->setMacAddress(device.value(MacAddressKey).toString());
+    request->setFwVersion(device.value(FirmwareRevisionKey).toString());
+    request->setLocation(location);
+    if (m_currentUser)
+        request->setUserId(m_currentUser->id);
+    start(request, &NetworkManager::slotUsbDeviceRegistered, ticket);
 }
 
 void NetworkManager::slotUsbDeviceRegistered(Request *request)
 {
     conclude<RegisterUsbDeviceRequest>(request, [this](RegisterUsbDeviceRequest &r, bool ok) {
-        emit usbDeviceRegistered(r.macAddress(), ok, r.isActivated(), r.location(), r.firmware(), r.errorString());
+        emit usbDeviceRegistered(r.macAddress(), ok, r.isActivated(), r.location(), r.firmware(), r.errorString(),
+                                 r.ticket());
     });
 }
 
-void NetworkManager::loadDevicesInfo(const QStringList &macAddresses)
+void NetworkManager::loadDevicesInfo(const QStringList &macAddresses, quint64 ticket)
 {
     for (const QString &mac : macAddresses) {
         auto *request = new DeviceInfoRequest(this);
         request->setMacAddress(mac);
-        start(request, &NetworkManager::slotDeviceInfoDownloaded);
+        start(request, &NetworkManager::slotDeviceInfoDownloaded, ticket);
     }
 }
 
 void NetworkManager::slotDeviceInfoDownloaded(Request *request)
 {
     conclude<DeviceInfoRequest>(request, [this](DeviceInfoRequest &r, bool ok) {
-        emit deviceInfoDownloaded(ok, deviceHash(r), r.errorString());
+        emit deviceInfoDownloaded(ok, deviceHash(r), r.errorString(), r.ticket());
     });
 }
 
@@ -290,45 +296,46 @@ void NetworkManager::slotDeviceInfoUpdated(Request *request)
 }
 
 void NetworkManager::sendUploadStatus(const QString &macAddress, qint64 eventId,
-                                      SendUploadStatusRequest::Status status, const QString &errorMessage)
+                                      SendUploadStatusRequest::Status status, const QString &errorMessage,
+                                      quint64 ticket)
 {
     auto *request = new SendUploadStatusRequest(this);
     request->setMacAddress(macAddress);
     request->setEventId(eventId);
     request->setStatus(status);
     request->setErrorMessage(errorMessage);
-    start(request, &NetworkManager::slotUploadStatusFinished);
+    start(request, &NetworkManager::slotUploadStatusFinished, ticket);
 }
 
 void NetworkManager::slotUploadStatusFinished(Request *request)
 {
     conclude<SendUploadStatusRequest>(request, [this](SendUploadStatusRequest &r, bool ok) {
-        emit uploadStatusSent(ok, r.macAddress(), r.uploadStatus());
+        emit uploadStatusSent(ok, r.macAddress(), r.uploadStatus(), r.ticket());
     });
 }
 
 // --- campaigns and content -------------------------------------------------
 
-void NetworkManager::loadDeviceCampaign(const QString &macAddress)
+void NetworkManager::loadDeviceCampaign(const QString &macAddress, quint64 ticket)
 {
     auto *request = new DeviceCampaignRequest(this);
     request->setMacAddress(macAddress);
-    start(request, &NetworkManager::slotDeviceCampaignDownloaded);
+    start(request, &NetworkManager::slotDeviceCampaignDownloaded, ticket);
 }
 
 void NetworkManager::slotDeviceCampaignDownloaded(Request *request)
 {
     conclude<DeviceCampaignRequest>(request, [this](DeviceCampaignRequest &r, bool ok) {
-        emit deviceCampaignReady(ok, r.contentsInfo(), r.errorString());
+        emit deviceCampaignReady(ok, r.contentsInfo(), r.errorString(), r.ticket());
     });
 }
 
-void NetworkManager::loadCampaignContent(const QString &macAddress, qint64 eventId)
+void NetworkManager::loadCampaignContent(const QString &macAddress, qint64 eventId, quint64 ticket)
 {
     auto *request = new CampaignContentRequest(this);
     request->setMacAddress(macAddress);
     request->setEventId(eventId);
-    start(request, &NetworkManager::slotCampaignContentDownloaded);
+    start(request, &NetworkManager::slotCampaignContentDownloaded, ticket);
 }
 
 void NetworkManager::slotCampaignContentDownloaded(Request *request)
@@ -336,25 +343,25 @@ void NetworkManager::slotCampaignContentDownloaded(Request *request)
     conclude<CampaignContentRequest>(request, [this](CampaignContentRequest &r, bool ok) {
         if (!ok) {
             qWarning().noquote() << "Error on downloading last campaign data for device with MAC=" + r.macAddress();
-            emit campaignInfoReady(r.macAddress(), {}, {});
+            emit campaignInfoReady(r.macAddress(), {}, {}, r.errorString(), r.ticket());
             return;
         }
-        emit campaignInfoReady(r.macAddress(), r.imagesData(), r.slideShows());
+        emit campaignInfoReady(r.macAddress(), r.imagesData(), r.slideShows(), QString(), r.ticket());
     });
 }
 
-void NetworkManager::loadContentInfo(const QString &macAddress, const QStringList &uuids)
+void NetworkManager::loadContentInfo(const QString &macAddress, const QStringList &uuids, quint64 ticket)
 {
     auto *request = new ContentInfoRequest(this);
     request->setMacAddress(macAddress);
     request->setUuids(uuids);
-    start(request, &NetworkManager::slotContentInfoDownloaded);
+    start(request, &NetworkManager::slotContentInfoDownloaded, ticket);
 }
 
 void NetworkManager::slotContentInfoDownloaded(Request *request)
 {
     conclude<ContentInfoRequest>(request, [this](ContentInfoRequest &r, bool ok) {
-        emit contentInfoReady(ok, r.macAddress(), r.uuidsData(), r.ssContentUuids(), r.errorString());
+        emit contentInfoReady(ok, r.macAddress(), r.uuidsData(), r.ssContentUuids(), r.errorString(), r.ticket());
     });
 }
 
@@ -368,7 +375,7 @@ void NetworkManager::downloadContent(const UrlData &file)
 void NetworkManager::slotContentDownloaded(Request *request)
 {
     conclude<DownloadContentRequest>(request, [this](DownloadContentRequest &r, bool ok) {
-        emit contentsReady(ok, r.imageData());
+        emit contentsReady(ok, r.imageData(), r.errorString());
     });
 }
 

@@ -63,17 +63,20 @@ public:
     void loadUserInfo(const QString &macAddress, int userId);
     void loadCompanyInfo(int companyId);
     void downloadImage(NetworkManager::DataType type);
+    // Calls that take a ticket hand it back as the last argument of their answer,
+    // so that a caller can tell the answer of what it asked from an older one.
     void registerUsbDevices(const QList<QHash<NetworkManager::DataType, QVariant>> &devices, const QString &location);
-    void loadDevicesInfo(const QStringList &macAddresses);
+    void registerUsbDevice(const DeviceHash &device, const QString &location, quint64 ticket);
+    void loadDevicesInfo(const QStringList &macAddresses, quint64 ticket = 0);
     void updateDeviceInfo(const QString &macAddress, const QStringList &tamoIds, const QStringList &postIds,
                           const QDateTime &lastPairedAt, const QString &firmwareRevision, const QString &name,
                           const QString &mobilePlatformVersion, const QString &serialNumber,
                           const QString &hardwareRevision, bool erased, bool withIds);
     void sendUploadStatus(const QString &macAddress, qint64 eventId, SendUploadStatusRequest::Status status,
-                          const QString &errorMessage);
-    void loadDeviceCampaign(const QString &macAddress);
-    void loadCampaignContent(const QString &macAddress, qint64 eventId);
-    void loadContentInfo(const QString &macAddress, const QStringList &uuids);
+                          const QString &errorMessage, quint64 ticket = 0);
+    void loadDeviceCampaign(const QString &macAddress, quint64 ticket = 0);
+    void loadCampaignContent(const QString &macAddress, qint64 eventId, quint64 ticket = 0);
+    void loadContentInfo(const QString &macAddress, const QStringList &uuids, quint64 ticket = 0);
     void downloadContent(const UrlData &file);
     void loadFirmwareInfo();
     void downloadFirmwareFile(const QString &folder, bool withAuth);
@@ -91,26 +94,28 @@ signals:
     void logined(bool success, QString errorString);
     void logouted(bool success, QString errorString);
     void usbDeviceRegistered(QString MACAddress, bool isSuccess, bool isActivated, QString location, UrlData newFw,
-                             QString errorString);
+                             QString errorString, quint64 ticket);
     void deviceInfoDownloaded(bool isSuccess, QHash<NetworkManager::DataType, QVariant> deviceInfo,
-                              QString errorString);
+                              QString errorString, quint64 ticket);
     void imageDownloaded(bool success, NetworkManager::DataType type, QPixmap image, QString errorString);
     void userLogoDownloaded(bool success, QPixmap userLogo, QString errorString);
     void companyLogoDownloaded(bool success, QPixmap companyLogo, QString errorString);
     void fileDownloaded(bool success, NetworkManager::DataType type, QString filePath, QString errorString);
     void companyInfoLoaded();
     void fwVersionLoaded(bool success, QString minFwVersion, QString errorString);
-    void deviceCampaignReady(bool success, ContentsInfo info, QString errorString);
-    void campaignInfoReady(QString deviceMAC, QHash<QString, UrlData> imagesData, QVector<SlideShowInfo> slideShows);
-    void contentsReady(bool success, ImageData imageData);
+    void deviceCampaignReady(bool success, ContentsInfo info, QString errorString, quint64 ticket);
+    // After a failure, imagesData and slideShows are empty and errorString says why.
+    void campaignInfoReady(QString deviceMAC, QHash<QString, UrlData> imagesData, QVector<SlideShowInfo> slideShows,
+                           QString errorString, quint64 ticket);
+    void contentsReady(bool success, ImageData imageData, QString errorString);
     void contentInfoReady(bool success, QString macAddress, QMap<QDateTime, QString> uuidsData,
-                          QMap<QString, QStringList> ssContentUuidsOnDev, QString errorString);
+                          QMap<QString, QStringList> ssContentUuidsOnDev, QString errorString, quint64 ticket);
     // userInfo is lent for the emission only: the manager deletes it as soon as the
     // receivers have returned, so a receiver copies what it needs and never
     // connects through a queued connection.
     void gotUserInfo(bool success, QString macAddress, UserInfo *userInfo, QString errorString);
     void deviceInfoUpdated(QString macAdress, QHash<NetworkManager::DataType, QVariant> updatedValues);
-    void uploadStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status);
+    void uploadStatusSent(bool success, QString macAddress, SendUploadStatusRequest::Status status, quint64 ticket);
 
 private slots:
     void slotLoginFinished(Request *request);
@@ -133,7 +138,7 @@ private:
     enum class FailureLog { Warn, Quiet };
 
     template <typename R, typename Slot>
-    void start(R *request, Slot slot);
+    void start(R *request, Slot slot, quint64 ticket = 0);
     // The one shape of every slot: the finished request, as the class that was
     // sent, and its outcome (a failure logged unless Quiet) go to read(), which
     // emits; then the request is deleted.

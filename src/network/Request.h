@@ -63,6 +63,9 @@ public:
     void resetAttempts();
     // After the end of a send: how long it took, in milliseconds.
     qint64 elapsed() const { return m_startTime; }
+    // The caller's number for what it asked, handed back with the answer (0: none).
+    quint64 ticket() const { return m_ticket; }
+    void setTicket(quint64 ticket) { m_ticket = ticket; }
 
 signals:
     void started();
@@ -135,4 +138,5 @@ private:
     // only reports that the handshake failed.
     QString m_sslErrorText;
     bool m_timedOut = false; // the reply in flight was aborted by the time-out
+    quint64 m_ticket = 0;
 };

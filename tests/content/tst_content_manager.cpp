@@ -1,10 +1,9 @@
 // Deletion and upload planning against a device's slots: what is already on the
 // device is not sent again and never deleted, stale items go newest first until
-// enough slots are free, an animation counts one slot per frame and is named
-// once, and every failure drops the plan and says so.
+// enough slots are free, and an animation counts one slot per frame and is
+// named once.
 #include "ContentManager.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 using SlideShowContents = QMap<QString, QStringList>;
@@ -32,17 +31,6 @@ QMap<QDateTime, QString> dated(const QStringList &uuids)
         map.insert(start.addSecs(60 * i), uuids.at(i));
     return map;
 }
-
-// A manager with a spy on each of its signals.
-struct Planner
-{
-    ContentManager manager;
-    QSignalSpy listing{&manager, &ContentManager::loadDeviceUuids};
-    QSignalSpy dates{&manager, &ContentManager::loadUuidsDetails};
-    QSignalSpy deletion{&manager, &ContentManager::deleteFromDevice};
-    QSignalSpy ready{&manager, &ContentManager::deviceReadyToUpload};
-    QSignalSpy failed{&manager, &ContentManager::failedPreparingUpload};
-};
 
 } // namespace
 
@@ -113,80 +101,22 @@ private slots:
         QFETCH(QStringList, deleteSlideShows);
         QFETCH(QStringList, upload);
 
-        Planner p;
-        ContentManager &manager = p.manager;
-        manager.manageContent(kMac, files, slideShows, slideShowFiles, firmware);
-        if (!deviceImages.isEmpty() || !deviceSlideShows.isEmpty() || freeSlots > 0) {
-            QCOMPARE(p.listing.size(), 1);
-            manager.loadedDeviceUuids(kMac, true, deviceImages, deviceSlideShows, freeSlots, QString());
-            QCOMPARE(p.dates.size(), 1);
-            QCOMPARE(p.dates.first().at(1).toStringList(), stale);
-            manager.loadedUuidsDetails(true, kMac, dated(datedOldestFirst), slideShowContents, QString());
-            if (deleteImages != QStringList{QStringLiteral("-")}) {
-                QCOMPARE(p.deletion.size(), 1);
-                QCOMPARE(p.deletion.first().at(1).toStringList(), deleteImages);
-                QCOMPARE(p.deletion.first().at(2).toStringList(), deleteGifs);
-                QCOMPARE(p.deletion.first().at(3).toStringList(), deleteSlideShows);
-                QCOMPARE(p.ready.size(), 0);
-                manager.deletedUuids(kMac, true);
-            }
+        ContentPlan plan = ContentManager::plan(kMac, files, slideShows, slideShowFiles);
+        const bool listed = !deviceImages.isEmpty() || !deviceSlideShows.isEmpty() || freeSlots > 0;
+        QCOMPARE(ContentManager::canListContent(firmware), listed);
+        ContentManager::Deletion deletion;
+        if (listed) {
+            QCOMPARE(ContentManager::applyListing(kMac, &plan, deviceImages, deviceSlideShows, freeSlots), stale);
+            deletion = ContentManager::chooseDeletions(kMac, plan, dated(datedOldestFirst), slideShowContents);
+        }
+        if (deleteImages == QStringList{QStringLiteral("-")}) {
+            QVERIFY(deletion.isEmpty());
         } else {
-            QCOMPARE(p.listing.size(), 0);
+            QCOMPARE(deletion.images, deleteImages);
+            QCOMPARE(deletion.gifs, deleteGifs);
+            QCOMPARE(deletion.slideShows, deleteSlideShows);
         }
-        QCOMPARE(p.deletion.size(), deleteImages == QStringList{QStringLiteral("-")} ? 0 : 1);
-        QCOMPARE(p.failed.size(), 0);
-        QCOMPARE(p.ready.size(), 1);
-        QCOMPARE(p.ready.first().at(0).toString(), kMac);
-        QCOMPARE(p.ready.first().at(1).toStringList(), upload);
-        QVERIFY(!manager.isPreparing(kMac));
-    }
-
-    void failuresDropThePlan_data()
-    {
-        QTest::addColumn<int>("failingStep"); // 1 listing, 2 dates, 3 deletion
-        QTest::addColumn<QString>("message");
-        QTest::newRow("device listing failed")
-            << 1 << "Failed loading uuids on device 'c4:4f:33:0a:0b:01' - 'port lost'. Skipped upload campaign.";
-        QTest::newRow("creation dates not loaded")
-            << 2 << "Failed loading files creating dates from server for device 'c4:4f:33:0a:0b:01' with an error "
-                    "'port lost'. Skipped upload campaign.";
-        QTest::newRow("deletion failed")
-            << 3 << "Failed delete content on device 'c4:4f:33:0a:0b:01'. Skipped upload campaign.";
-    }
-
-    void failuresDropThePlan()
-    {
-        QFETCH(int, failingStep);
-        QFETCH(QString, message);
-
-        Planner p;
-        ContentManager &manager = p.manager;
-        const QString error = QStringLiteral("port lost");
-
-        // Answers for a device that is not being prepared change nothing.
-        manager.loadedDeviceUuids(kMac, false, {}, {}, 0, error);
-        manager.loadedUuidsDetails(true, kMac, {}, {}, QString());
-        manager.deletedUuids(kMac, true);
-        QCOMPARE(p.failed.size() + p.ready.size(), 0);
-
-        manager.manageContent(kMac, ids("a"), {}, {}, QStringLiteral("1.5.90"));
-        manager.manageContent(kMac, ids("b"), {}, {}, QStringLiteral("1.5.90"));
-        QCOMPARE(p.listing.size(), 1); // the second call is dropped while the first runs
-
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(message));
-        manager.loadedDeviceUuids(kMac, failingStep != 1, ids("x"), {}, 0, error);
-        if (failingStep > 1)
-            manager.loadedUuidsDetails(failingStep != 2, kMac, dated(ids("x")), {}, error);
-        if (failingStep > 2) {
-            QCOMPARE(p.deletion.size(), 1);
-            manager.deletedUuids(kMac, false);
-        }
-        QCOMPARE(p.failed.size(), 1);
-        QCOMPARE(p.failed.first().at(0).toString(), kMac);
-        QCOMPARE(p.ready.size(), 0);
-        QVERIFY(!manager.isPreparing(kMac));
-        manager.manageContent(kMac, ids("a"), {}, {}, QStringLiteral("1.5.90"));
-        QCOMPARE(p.listing.size(), 2);
+        QCOMPARE(ContentManager::uploadList(kMac, plan), upload);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 #include "FirmwareOffers.h"
+#include "LogRecorder.h"
 #include "ImageConverter.h"
 #include "PublishRig.h"
 #include "PublishingProgress.h"
@@ -115,6 +116,12 @@ enum FixtureEdit {
     OversizedCampaign,
     FirmwareOffer,
     ChangedWhilePlanning,
+    UnknownItemType,      // a campaign item the device cannot show
+    ItemWithoutFile,
+    FirmwareFileMissing,  // the offered firmware answers 404
+    ReplugWhileSlow,      // unplugged and plugged in while its campaign answer is on its way
+    DuplicateMac,         // a second device reports the first one's MAC
+    ReadAgainAtOnce,      // device 1 is read again right after the first pass started
 };
 
 } // namespace
@@ -223,7 +230,7 @@ private slots:
         const int error = DeviceInfo::Error;
         QTest::newRow("cloud 500 on content info")
             << QStringList{"--fail", "account/content/device=500"} << none << noFault << int(Unchanged) << 1 << 1
-            << "failed: the upload could not be prepared" << error << QString() << true;
+            << "failed: the creation dates of the device's items could not be loaded" << error << QString() << true;
         QTest::newRow("file download cut short")
             << QStringList{"--close-mid-answer", "files/*@1"} << none << noFault << int(Unchanged) << 1 << 1
             << "failed: the picture" << error << QString() << true;
@@ -245,9 +252,24 @@ private slots:
         QTest::newRow("cloud refuses device updates")
             << QStringList{"--fail", "account/tamo_device/*=500"} << none << noFault << int(Unchanged) << 1 << 1
             << "uploaded" << int(DeviceInfo::Connected) << "success" << false;
-        QTest::newRow("firmware version request fails once")
-            << QStringList{"--fail", "setting/platform@1=500"} << none << noFault << int(Unchanged) << 1 << 2
+        QTest::newRow("firmware version request fails once while two devices wait")
+            << QStringList{"--fail", "setting/platform@1=500"} << none << noFault << int(ReadAgainAtOnce) << 2 << 2
             << "uploaded" << int(DeviceInfo::Connected) << "success" << false;
+        QTest::newRow("replugged while its campaign answer is slow")
+            << QStringList{"--slow-body", "account/event/last@1=3000"} << none << noFault << int(ReplugWhileSlow) << 1
+            << 2 << "uploaded" << int(DeviceInfo::Connected) << "success" << false;
+        QTest::newRow("item of a type the device cannot show")
+            << none << none << noFault << int(UnknownItemType) << 1 << 1
+            << "failed: item 7901 is video/mp4, which the device cannot show" << error << "failed" << true;
+        QTest::newRow("item without a file")
+            << none << none << noFault << int(ItemWithoutFile) << 1 << 1
+            << "failed: item 7902 has no file in the cloud" << error << "failed" << true;
+        QTest::newRow("offered firmware missing in the cloud")
+            << none << none << noFault << int(FirmwareFileMissing) << 1 << 1 << "uploaded" << error << "success"
+            << false;
+        QTest::newRow("second device reports the first one's MAC")
+            << none << none << noFault << int(DuplicateMac) << 2 << 1 << "uploaded" << int(DeviceInfo::Connected)
+            << "success" << false;
         QTest::newRow("campaign changed while it is planned")
             << QStringList{"--slow-body", "account/content/device@1=2000"} << none << noFault
             << int(ChangedWhilePlanning) << 1 << 1 << "uploaded" << int(DeviceInfo::Connected) << "success" << false;
@@ -285,10 +307,23 @@ private slots:
             });
             campaign.append(6201); // a slide show and its three pictures: slots 110 to 113
             setEventContent(&fixture, kMac1, campaign, 8000);
-        } else if (edit == FirmwareOffer) {
+        } else if (edit == FirmwareOffer || edit == FirmwareFileMissing) {
             QJsonObject firmware = fixture.value(QStringLiteral("firmware")).toObject();
             firmware.insert(QStringLiteral("offerAtRegistration"), true);
+            if (edit == FirmwareFileMissing)
+                firmware.insert(QStringLiteral("file"), QStringLiteral("missing-firmware.dfu"));
             fixture.insert(QStringLiteral("firmware"), firmware);
+        } else if (edit == UnknownItemType || edit == ItemWithoutFile) {
+            editArray(&fixture, QStringLiteral("contents"), [](QJsonArray &contents) {
+                QJsonObject clip = content(791, 7901, QStringLiteral("badge.png"), QStringLiteral("2024-03-03T08:00:00.000Z"));
+                clip.insert(QStringLiteral("imageFormat"), QStringLiteral("video/mp4"));
+                contents.append(clip);
+                QJsonObject bare = content(792, 7902, QString(), QStringLiteral("2024-03-03T09:00:00.000Z"));
+                bare.remove(QStringLiteral("file"));
+                contents.append(bare);
+            });
+            // The device's current content is the default slideshow it was given.
+            setEventContent(&fixture, kMac1, {5102, edit == UnknownItemType ? 7901 : 7902, 6201}, 6201);
         }
 
         QTemporaryDir replies;
@@ -302,8 +337,11 @@ private slots:
         }
 
         PublishRig rig;
+        LogRecorder log;
         QVERIFY2(rig.startCloud(fixture, files, cloudFaults), qPrintable(rig.failure()));
         QVERIFY2(rig.startDevices(devices, deviceArgs), qPrintable(rig.failure()));
+        if (edit == DuplicateMac)
+            QCOMPARE(rig.sim().control(QStringLiteral("set TAMOSIM0002 mac ") + kMac1).left(2), QStringLiteral("ok"));
         QVERIFY2(rig.loginAndAttach(devices), qPrintable(rig.failure()));
         // The cloud knows what the device holds; a fault must not make it forget.
         QVERIFY2(rig.preload(kMac1, {"5101"}), qPrintable(rig.failure()));
@@ -322,10 +360,19 @@ private slots:
             // The device is read again while its plan waits for the cloud's dates.
             QTRY_VERIFY_WITH_TIMEOUT(!rig.cloud()->requests(QStringLiteral("account/content/device")).isEmpty(), 60000);
             emit rig.devices()->devicesReady(rig.devices()->devicesModel()->devices());
+        } else if (edit == ReadAgainAtOnce) {
+            // A second firmware-version request while the first (failing) one is on its way.
+            const DevicesModel *model = rig.devices()->devicesModel();
+            emit rig.devices()->devicesReady({model->device(model->findRow(DeviceInfo::MacAddress, kMac1))});
+        } else if (edit == ReplugWhileSlow) {
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.cloud()->requests(QStringLiteral("account/event/last")).isEmpty(), 60000);
+            QCOMPARE(rig.sim().control(QStringLiteral("unplug TAMOSIM0001")).left(2), QStringLiteral("ok"));
+            QTRY_COMPARE_WITH_TIMEOUT(rig.status(kMac1), -1, 30000);
+            QCOMPARE(rig.sim().control(QStringLiteral("plug TAMOSIM0001")).left(2), QStringLiteral("ok"));
         }
 
         QStringList macs{kMac1};
-        if (devices > 1)
+        if (devices > 1 && edit != DuplicateMac)
             macs << kMac2;
         for (const QString &mac : qAsConst(macs)) {
             // A device whose firmware is being upgraded publishes once it is back.
@@ -333,7 +380,8 @@ private slots:
             QVERIFY(rig.waitForOutcomes({mac}));
             const QString reached = rig.outcomes(mac).at(pass - 1);
             QVERIFY2(reached.startsWith(outcome), qPrintable(reached));
-            QCOMPARE(rig.status(mac), status);
+            // An unplugged device's row goes once discovery has seen it go.
+            QTRY_COMPARE_WITH_TIMEOUT(rig.status(mac), status, 30000);
             const QStringList statuses = rig.uploadStatuses(mac);
             QCOMPARE(statuses.isEmpty() ? QString() : statuses.last(), cloudStatus);
             // The cloud's record of the device is never blanked by a failed answer.
@@ -352,7 +400,21 @@ private slots:
         }
         QVERIFY2(registrations <= devices * platformAnswers, qPrintable(QString::number(registrations)));
 
-        const QMap<QString, int> items = rig.deviceItems(1);
+        // Of two devices with one MAC, the one read first gets the content.
+        int holder = 1;
+        if (edit == DuplicateMac) {
+            const DevicesModel *model = rig.devices()->devicesModel();
+            const QString first = rig.devices()->deviceValue(kMac1, DeviceInfo::SerialNumber).toString();
+            const QString second = first == QLatin1String("TAMOSIM0001") ? QStringLiteral("TAMOSIM0002")
+                                                                          : QStringLiteral("TAMOSIM0001");
+            holder = first.right(1).toInt();
+            const DeviceInfo refused = model->device(model->findRow(DeviceInfo::SerialNumber, second));
+            QCOMPARE(refused.value(DeviceInfo::Status).toInt(), int(DeviceInfo::Error));
+            QVERIFY2(refused.value(DeviceInfo::LastError).toString().contains(first),
+                     qPrintable(refused.value(DeviceInfo::LastError).toString()));
+            QVERIFY(rig.deviceItems(second.right(1).toInt()).isEmpty());
+        }
+        const QMap<QString, int> items = rig.deviceItems(holder);
         if (nothingSent)
             QCOMPARE(items.keys(), QStringList{QStringLiteral("5101")});
         if (edit == ChangedWhilePlanning)
@@ -375,6 +437,36 @@ private slots:
                      qPrintable(QStringLiteral("cloud told %1, device holds %2").arg(told.join(','), pictures.join(','))));
         }
 
+        if (edit == UndecodablePicture) {
+            // The next pass of the same campaign fails at once: the file is not fetched again.
+            QTRY_VERIFY_WITH_TIMEOUT(rig.outcomes(kMac1).size() >= 2, 60000);
+            QVERIFY2(rig.outcomes(kMac1).at(1).contains(QLatin1String("broken.jpg")), qPrintable(rig.outcomes(kMac1).at(1)));
+            int brokenDownloads = 0;
+            for (const QJsonValue &request : rig.cloud()->requests())
+                brokenDownloads += request.toObject().value(QStringLiteral("path")).toString().endsWith("broken.jpg");
+            QCOMPARE(brokenDownloads, 1);
+        }
+        if (edit == UnknownItemType || edit == ItemWithoutFile) {
+            // Nothing was deleted: the device still shows what it showed.
+            QCOMPARE(rig.cloud()->requests(QStringLiteral("account/content/device")).size(), 0);
+        }
+        if (edit == ReplugWhileSlow) {
+            // The first pass's answer arrives after its pass ended: it is dropped, not uploaded again.
+            QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("Dropped a campaign event of pass")) == 1, 30000);
+            QVERIFY(rig.waitForOutcomes({kMac1}));
+            QCOMPARE(rig.outcomes(kMac1).first(), QStringLiteral("failed: the device was unplugged"));
+            QCOMPARE(rig.uploadStatuses(kMac1), QStringList{QStringLiteral("success")});
+            QCOMPARE(rig.status(kMac1), int(DeviceInfo::Connected));
+        }
+        if (edit == FirmwareFileMissing) {
+            const QStringList failed = rig.steps(kMac1).filter(QStringLiteral("FirmwareFailed"));
+            QVERIFY2(!failed.isEmpty()
+                         && failed.first().startsWith("FirmwareFailed firmware missing-firmware.dfu could not be downloaded: "),
+                     qPrintable(rig.steps(kMac1).join(QLatin1Char('\n'))));
+            QVERIFY(rig.devices()->deviceValue(kMac1, DeviceInfo::LastError).toString().contains("missing-firmware.dfu"));
+            // The offer is made again on a later pass.
+            QTRY_VERIFY_WITH_TIMEOUT(rig.steps(kMac1).filter(QStringLiteral("FirmwareFailed")).size() >= 2, 60000);
+        }
         if (edit == FirmwareOffer) {
             for (int device = 1; device <= 2; ++device)
                 QCOMPARE(rig.sim()
@@ -433,24 +525,37 @@ private slots:
         QTest::addColumn<bool>("fromFile");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QStringList>("cloudFaults");
+        QTest::addColumn<int>("edit");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("printed"); // a pattern the output must match ("!pattern": must not)
         QTest::addColumn<QString>("errors"); // a pattern
 
         const QString good = QLatin1String(PublishRig::kPassword);
         const QString mac = kMac1 + QLatin1Char('\t');
         const QStringList published{mac + "registered", mac + "campaign\t1001", mac + "uploaded\t10 items"};
-        QTest::newRow("password file") << good << true << QStringList() << QStringList() << 0 << published << QString();
+        const QString anything;
+        const int plain = Unchanged;
+        QTest::newRow("password file")
+            << good << true << QStringList() << QStringList() << plain << 0 << published << anything << QString();
         QTest::newRow("password on standard input")
-            << good << false << QStringList() << QStringList() << 0 << published << QString();
-        QTest::newRow("wrong password")
-            << "not-it" << false << QStringList() << QStringList() << 1 << QStringList() << "login failed";
+            << good << false << QStringList() << QStringList() << plain << 0 << published << anything << QString();
+        QTest::newRow("wrong password") << "not-it" << false << QStringList() << QStringList() << plain << 1
+                                        << QStringList() << anything << "login failed";
         QTest::newRow("watch until stopped")
-            << good << true << QStringList{"--watch"} << QStringList() << 0 << (published + QStringList{mac + "up to date"})
-            << QString();
+            << good << true << QStringList{"--watch"} << QStringList() << plain << 0
+            << (published + QStringList{mac + "up to date"}) << anything << QString();
         QTest::newRow("time-out names the busy device")
-            << good << true << QStringList{"--timeout", "3"} << QStringList{"--latency-ms", "1500"} << 1
-            << QStringList() << "still busy: (" + kMac1 + "|TAMOSIM0001)";
+            << good << true << QStringList{"--timeout", "3"} << QStringList{"--latency-ms", "1500"} << plain << 1
+            << QStringList() << anything << "still busy: (" + kMac1 + "|TAMOSIM0001)";
+        // Flashed, gone from the bus and back: never reported as unplugged.
+        QTest::newRow("firmware offered, then the campaign")
+            << good << true << QStringList() << QStringList() << int(FirmwareOffer) << 0
+            << QStringList{mac + "firmware offered", mac + "uploaded\t10 items"} << "!unplugged" << QString();
+        QTest::newRow("second device with the same MAC")
+            << good << true << QStringList() << QStringList() << int(DuplicateMac) << 1 << QStringList{mac + "uploaded\t10 items"}
+            << "TAMOSIM000[12]\tfailed\tthe MAC " + kMac1 + " is already reported by the device TAMOSIM000[12]"
+            << QString();
     }
 
     void publishCommand()
@@ -459,13 +564,23 @@ private slots:
         QFETCH(bool, fromFile);
         QFETCH(QStringList, options);
         QFETCH(QStringList, cloudFaults);
+        QFETCH(int, edit);
         QFETCH(int, exitCode);
         QFETCH(QStringList, lines);
+        QFETCH(QString, printed);
         QFETCH(QString, errors);
 
+        QJsonObject fixture = PublishRig::demoFixture();
+        if (edit == FirmwareOffer) {
+            QJsonObject firmware = fixture.value(QStringLiteral("firmware")).toObject();
+            firmware.insert(QStringLiteral("offerAtRegistration"), true);
+            fixture.insert(QStringLiteral("firmware"), firmware);
+        }
         PublishRig rig;
-        QVERIFY2(rig.startCloud(PublishRig::demoFixture(), PublishRig::demoFiles(), cloudFaults), qPrintable(rig.failure()));
-        QVERIFY2(rig.startDevices(1), qPrintable(rig.failure()));
+        QVERIFY2(rig.startCloud(fixture, PublishRig::demoFiles(), cloudFaults), qPrintable(rig.failure()));
+        QVERIFY2(rig.startDevices(edit == DuplicateMac ? 2 : 1), qPrintable(rig.failure()));
+        if (edit == DuplicateMac)
+            QCOMPARE(rig.sim().control(QStringLiteral("set TAMOSIM0002 mac ") + kMac1).left(2), QStringLiteral("ok"));
         QTemporaryDir dir;
         QStringList arguments{QStringLiteral("publish"), QStringLiteral("--email"), QLatin1String(PublishRig::kEmail)};
         QProcess cli;
@@ -490,9 +605,15 @@ private slots:
         const QString err = QString::fromUtf8(cli.readAllStandardError());
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
         QCOMPARE(cli.exitCode(), exitCode);
-        const QStringList printed = QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList printedLines = QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (const QString &line : lines)
-            QVERIFY2(printed.contains(line), qPrintable(printed.join(QLatin1Char('\n'))));
+            QVERIFY2(printedLines.contains(line), qPrintable(printedLines.join(QLatin1Char('\n'))));
+        if (!printed.isEmpty()) {
+            const bool absent = printed.startsWith(QLatin1Char('!'));
+            const QRegularExpression pattern(absent ? printed.mid(1) : printed);
+            QVERIFY2(printedLines.join(QLatin1Char('\n')).contains(pattern) != absent,
+                     qPrintable(printedLines.join(QLatin1Char('\n'))));
+        }
         if (!errors.isEmpty())
             QVERIFY2(err.contains(QRegularExpression(errors)), qPrintable(err.right(2000)));
         QVERIFY(!err.contains(password)); // nothing logs the password
@@ -519,32 +640,38 @@ private slots:
         QVERIFY(rig.deviceItems(1).isEmpty());
     }
 
-    // A road's end writes the device's status, never over a job that is not the
-    // road's: that would hide the job, and the heartbeat would start another.
-    void roadsEndNeverHidesABusyDevice()
+    // A pass's end writes the device's status over the statuses passes own,
+    // never over a firmware upgrade's; a newer pass makes the answers of the
+    // older one land nowhere.
+    void passesOwnTheirStatusesAndTheirAnswers()
     {
         PublishRig rig;
         QVERIFY2(rig.startCloud(baseFixture(), PublishRig::demoFiles()), qPrintable(rig.failure()));
         QVERIFY2(rig.startDevices(1), qPrintable(rig.failure()));
         QVERIFY2(rig.loginAndAttach(1), qPrintable(rig.failure()));
-        const struct { int busy; bool roadsJob; int status; } cases[] = {
-            {DeviceInfo::Connected, false, DeviceInfo::Error},
-            {DeviceInfo::Transferring, false, DeviceInfo::Transferring},
-            {DeviceInfo::Transferring, true, DeviceInfo::Error}, // left by the road's own job
-            {DeviceInfo::DeletingContent, false, DeviceInfo::DeletingContent},
-            {DeviceInfo::UpgradingFirmware, true, DeviceInfo::UpgradingFirmware}, // begun after the road's job
+        const struct { int before; int after; } cases[] = {
+            {DeviceInfo::Connected, DeviceInfo::Error},
+            {DeviceInfo::Transferring, DeviceInfo::Error},
+            {DeviceInfo::DeletingContent, DeviceInfo::Error},
+            {DeviceInfo::UpgradingFirmware, DeviceInfo::UpgradingFirmware},
         };
+        PublishingProgress progress;
+        progress.setDevicesManager(rig.devices());
         for (const auto &c : cases) {
-            PublishingProgress progress;
-            progress.setDevicesManager(rig.devices());
-            progress.begin(kMac1);
-            if (c.roadsJob)
-                progress.noteDeviceJob(kMac1);
-            rig.devices()->setDeviceValues(kMac1, {{DeviceInfo::Status, c.busy}});
-            progress.finish(kMac1, PublishingProgress::Failed, QStringLiteral("the cloud refused"));
-            QVERIFY2(rig.status(kMac1) == c.status,
-                     qPrintable(QStringLiteral("left %1, now %2").arg(c.busy).arg(rig.status(kMac1))));
+            PublishingRun *run = progress.begin(kMac1, QStringLiteral("TAMOSIM0001"));
+            rig.devices()->setDeviceValues(kMac1, {{DeviceInfo::Status, c.before}});
+            progress.finish(run, PublishingProgress::Failed, QStringLiteral("the cloud refused"));
+            QVERIFY2(rig.status(kMac1) == c.after,
+                     qPrintable(QStringLiteral("left %1, now %2").arg(c.before).arg(rig.status(kMac1))));
         }
+        QSignalSpy finished(&progress, &PublishingProgress::finished);
+        const quint64 older = progress.begin(kMac1, QStringLiteral("TAMOSIM0001"))->id;
+        const PublishingRun *newer = progress.begin(kMac1, QStringLiteral("TAMOSIM0001"));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.at(0).at(1).value<PublishingProgress::Outcome>(), PublishingProgress::NextPass);
+        QVERIFY(!progress.answered(older, PublishingRun::WaitingForMinimumFirmware, "a test answer"));
+        QVERIFY(!progress.answered(newer->id, PublishingRun::Registering, "a test answer"));
+        QCOMPARE(progress.answered(newer->id, PublishingRun::WaitingForMinimumFirmware, "a test answer"), newer);
     }
 
     void offeredFirmwareGetsAPlainName_data()

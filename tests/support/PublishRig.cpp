@@ -123,8 +123,6 @@ bool PublishRig::preload(const QString &mac, const QStringList &ids)
         m_failure = QStringLiteral("preloading %1 failed").arg(mac);
         return false;
     }
-    // An upload leaves its device Transferring until its publisher says otherwise.
-    m_devices->setDeviceValues(mac, {{DeviceInfo::Status, DeviceInfo::Connected}});
     return true;
 }
 

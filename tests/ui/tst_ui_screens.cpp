@@ -1,4 +1,4 @@
-// The window on a real X server (run under xvfb-run): screenshots of the login
+// The window on a virtual X server of its own: screenshots of the login
 // page, the main page with three simulated devices and one selected, and the
 // express page's upgrade panel go to the build folder for people to look at;
 // the checks cover what a person sees first and what does not depend on fonts.

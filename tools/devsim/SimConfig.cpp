@@ -128,7 +128,7 @@ QString SimConfig::controlHelp()
         "                            loader when the firmware in flash is not valid\n"
         "  dfu SERIAL                restart into the DFU boot loader\n"
         "  set SERIAL FIELD VALUE    FIELD: name, fw, battery, brightness, dim, board,\n"
-        "                            devserial, plant\n"
+        "                            devserial, plant, mac\n"
         "  fault SERIAL KIND N       KIND as the fault options; N counts from now on\n"
         "  fault SERIAL clear        forget every fault\n"
         "  log SERIAL TEXT           add a line to the device log\n"

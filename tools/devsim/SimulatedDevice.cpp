@@ -414,6 +414,8 @@ bool SimulatedDevice::setField(const QString &field, const QString &value, QStri
         m_identity.deviceSerial = value;
     else if (field == QLatin1String("plant"))
         m_identity.plantNumber = value;
+    else if (field == QLatin1String("mac"))
+        ok = DeviceIdentity::parseMac(value, &m_identity.mac);
     else {
         *error = QStringLiteral("unknown field '%1'").arg(field);
         return false;

@@ -1,27 +1,37 @@
 #include "PublishReport.h"
 
 #include "DeviceInfo.h"
+#include "DevicesManager.h"
 #include "DevicesModel.h"
 
-PublishReport::PublishReport(PublishingProgress *progress, DevicesModel *model, QTextStream &out, QObject *parent)
+PublishReport::PublishReport(PublishingProgress *progress, DevicesManager *devices, QTextStream &out, QObject *parent)
     : QObject(parent)
-    , m_model(model)
+    , m_model(devices->devicesModel())
     , m_out(out)
 {
     connect(progress, &PublishingProgress::stepReached, this, &PublishReport::onStep);
     connect(progress, &PublishingProgress::finished, this, &PublishReport::onFinished);
-    connect(model, &DevicesModel::rowsAboutToBeRemoved, this,
+    connect(devices, &DevicesManager::deviceRefused, this, &PublishReport::onRefused);
+    connect(devices, &DevicesManager::firmwareUpgradeFinished, this,
+            [this](const QString &serial, bool isSuccess) { onFirmwareFinished(serial, isSuccess); });
+    connect(m_model, &DevicesModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex &, int first, int last) { onRowsAboutToBeRemoved(first, last); });
-    connect(model, &DevicesModel::rowsInserted, this,
+    connect(m_model, &DevicesModel::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) { onRowsInserted(first, last); });
 }
 
-void PublishReport::print(const QString &mac, const QStringList &columns)
+void PublishReport::print(const QString &device, const QStringList &columns)
 {
-    QStringList line{mac};
+    QStringList line{device};
     for (QString column : columns)
         line << column.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     m_out << line.join(QLatin1Char('\t')) << Qt::endl;
+}
+
+void PublishReport::markFinal(const QString &device, bool succeeded)
+{
+    m_final.insert(device, succeeded);
+    emit changed();
 }
 
 void PublishReport::onStep(const QString &mac, PublishingProgress::Step step, const QString &detail)
@@ -44,6 +54,10 @@ void PublishReport::onStep(const QString &mac, PublishingProgress::Step step, co
     case PublishingProgress::Erased:
         print(mac, {QStringLiteral("erased")});
         break;
+    case PublishingProgress::FirmwareFailed:
+        print(mac, {QStringLiteral("failed"), detail});
+        m_firmwareFailed.insert(mac);
+        break;
     }
 }
 
@@ -64,8 +78,21 @@ void PublishReport::onFinished(const QString &mac, PublishingProgress::Outcome o
     case PublishingProgress::NextPass:
         return; // the step before says why; the device is not done
     }
-    m_final.insert(mac, outcome != PublishingProgress::Failed);
-    emit changed();
+    markFinal(mac, outcome != PublishingProgress::Failed);
+}
+
+void PublishReport::onRefused(const QString &serial, const QString &reason)
+{
+    print(serial, {QStringLiteral("failed"), reason});
+    markFinal(serial, false);
+}
+
+// A device flashed successfully leaves the bus to come back with its new
+// firmware: its row going is no unplugging.
+void PublishReport::onFirmwareFinished(const QString &serial, bool isSuccess)
+{
+    if (isSuccess)
+        m_restarting.insert(serial);
 }
 
 void PublishReport::onRowsAboutToBeRemoved(int first, int last)
@@ -74,8 +101,10 @@ void PublishReport::onRowsAboutToBeRemoved(int first, int last)
     for (int row = first; row <= last; ++row) {
         const DeviceInfo device = m_model->device(row);
         const QString mac = device.value(DeviceInfo::MacAddress).toString();
+        const QString serial = device.value(DeviceInfo::SerialNumber).toString();
         // A device being flashed leaves the bus and comes back: not unplugged.
-        if (mac.isEmpty() || device.value(DeviceInfo::Status).toInt() == DeviceInfo::UpgradingFirmware)
+        if (mac.isEmpty() || m_restarting.contains(serial)
+            || device.value(DeviceInfo::Status).toInt() == DeviceInfo::UpgradingFirmware)
             continue;
         if (!m_final.contains(mac)) {
             print(mac, {QStringLiteral("failed"), tr("the device was unplugged")});
@@ -90,8 +119,11 @@ void PublishReport::onRowsAboutToBeRemoved(int first, int last)
 
 void PublishReport::onRowsInserted(int first, int last)
 {
-    for (int row = first; row <= last; ++row)
-        m_unplugged.remove(m_model->device(row).value(DeviceInfo::MacAddress).toString());
+    for (int row = first; row <= last; ++row) {
+        const DeviceInfo device = m_model->device(row);
+        m_unplugged.remove(device.value(DeviceInfo::MacAddress).toString());
+        m_restarting.remove(device.value(DeviceInfo::SerialNumber).toString());
+    }
 }
 
 QStringList PublishReport::busyDevices() const
@@ -100,9 +132,12 @@ QStringList PublishReport::busyDevices() const
     const QList<QString> kept = m_model->keptSerialNumbers();
     for (const DeviceInfo &device : m_model->devices()) {
         const QString mac = device.value(DeviceInfo::MacAddress).toString();
+        const QString serial = device.value(DeviceInfo::SerialNumber).toString();
         if (mac.isEmpty())
-            busy << device.value(DeviceInfo::SerialNumber).toString();
-        else if (!m_final.contains(mac) || kept.contains(device.value(DeviceInfo::SerialNumber).toString()))
+            busy << serial;
+        else if (m_final.contains(serial))
+            continue; // refused: its MAC is another device's
+        else if (!m_final.contains(mac) || kept.contains(serial))
             busy << mac;
     }
     return busy;
@@ -113,5 +148,5 @@ bool PublishReport::allSucceeded() const
     for (bool ok : m_final)
         if (!ok)
             return false;
-    return true;
+    return m_firmwareFailed.isEmpty();
 }

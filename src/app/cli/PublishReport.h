@@ -8,22 +8,27 @@
 #include <QStringList>
 #include <QTextStream>
 
+class DevicesManager;
 class DevicesModel;
 
 // What `tamo-cli publish` prints: one tab-separated line per device and step
 // (MAC, step, detail), and the final state each device reached: published, up
-// to date or failed. A device unplugged before it got there has failed.
+// to date or failed. A device unplugged before it got there has failed; a
+// device that is listed but gets nothing (its MAC is another's) is named by its
+// serial number and has failed; a firmware offer that came to nothing fails
+// the device too, though its campaign goes ahead.
 class PublishReport : public QObject
 {
     Q_OBJECT
 
 public:
-    PublishReport(PublishingProgress *progress, DevicesModel *model, QTextStream &out, QObject *parent = nullptr);
+    PublishReport(PublishingProgress *progress, DevicesManager *devices, QTextStream &out, QObject *parent = nullptr);
 
     // Devices in the model (by MAC, or serial number while the MAC is unknown)
     // that have not reached a final state.
     QStringList busyDevices() const;
-    // True when every device that reached a final state is published or up to date.
+    // True when every device that reached a final state is published or up to
+    // date, and no firmware offer failed.
     bool allSucceeded() const;
     int finalCount() const { return m_final.size(); }
 
@@ -34,12 +39,17 @@ signals:
 private:
     void onStep(const QString &mac, PublishingProgress::Step step, const QString &detail);
     void onFinished(const QString &mac, PublishingProgress::Outcome outcome, const QString &detail);
+    void onRefused(const QString &serial, const QString &reason);
+    void onFirmwareFinished(const QString &serial, bool isSuccess);
     void onRowsAboutToBeRemoved(int first, int last);
     void onRowsInserted(int first, int last);
-    void print(const QString &mac, const QStringList &columns);
+    void print(const QString &device, const QStringList &columns);
+    void markFinal(const QString &device, bool succeeded);
 
     DevicesModel *m_model;
     QTextStream &m_out;
-    QHash<QString, bool> m_final; // MAC -> published or up to date
-    QSet<QString> m_unplugged;    // their roads' later lines are not theirs to print
+    QHash<QString, bool> m_final; // MAC (serial number of a refused device) -> published or up to date
+    QSet<QString> m_unplugged;    // their passes' later lines are not theirs to print
+    QSet<QString> m_firmwareFailed; // MACs whose offered firmware came to nothing
+    QSet<QString> m_restarting;   // serial numbers flashed and on their way back
 };

@@ -41,7 +41,7 @@ void PublishRun::onLogined(bool success, const QString &errorString)
     }
     // The chef listens before discovery starts, so no device's arrival is missed.
     m_session = new PublishingSession(m_devices, m_network, this);
-    m_report = new PublishReport(m_session->progress(), m_devices->devicesModel(), m_out, this);
+    m_report = new PublishReport(m_session->progress(), m_devices, m_out, this);
     connect(m_report, &PublishReport::changed, this, &PublishRun::finishIfSettled);
     connect(m_session->chef(), &ContentsChef::cloudWritesSettled, this, &PublishRun::finishIfSettled);
     m_waiter = new AttachedDevicesWaiter(m_devices, m_timeoutMs, this);

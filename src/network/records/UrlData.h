@@ -12,6 +12,7 @@ struct UrlData
     int type = UndefinedType;
     QString link;
     QString signature;
+    QString format; // as the cloud names it ("image/png"); kept for files of no known type
 
     bool isImage() const { return type == ImageType; }
     bool isGif() const { return type == GifType; }

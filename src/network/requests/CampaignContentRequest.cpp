@@ -40,11 +40,11 @@ QString CampaignContentRequest::parseItem(const QJsonObject &item)
         file.link = asset.value(QStringLiteral("link")).toString();
         file.signature = asset.value(QStringLiteral("signature")).toString();
     }
-    file.type = fileTypeOf(item.value(QStringLiteral("imageFormat")).toString());
-    if (file.type == UndefinedType) {
+    file.format = item.value(QStringLiteral("imageFormat")).toString();
+    file.type = fileTypeOf(file.format);
+    // Kept all the same, so that a campaign that wants it can say why it cannot be shown.
+    if (file.type == UndefinedType)
         qWarning().noquote() << "undefined file type uuid =" << uuid;
-        return uuid;
-    }
     m_imagesData.insert(uuid, file);
     return uuid;
 }

@@ -211,10 +211,12 @@ private slots:
               "{\"uuid\":10,\"properties\":\"not json\",\"tamoId\":[]}"
             "]}}");
         const QHash<QString, UrlData> images = content.imagesData();
-        QCOMPARE(images.keys().size(), 4);
+        QCOMPARE(images.keys().size(), 5);
         QCOMPARE(images.value("6").type, int(GifType));
         QVERIFY(images.value("6").signature.isEmpty());
-        QVERIFY(!images.contains("7")); // unknown format: skipped
+        // An unknown format is kept with its name, so that a campaign can say why it fails.
+        QCOMPARE(images.value("7").type, int(UndefinedType));
+        QCOMPARE(images.value("7").format, QStringLiteral("image/bmp"));
         QVERIFY(images.value("8").link.isEmpty()); // no asset: empty link
         QCOMPARE(images.value("30").type, int(ImageType));
         QCOMPARE(images.value("40").link, QStringLiteral("https://f.test/40.jpg"));

@@ -440,6 +440,10 @@ private slots:
         QVERIFY(pieces.size() >= 3);
         QCOMPARE(capture(kMacLine, pieces), QStringLiteral("0xC4 0x4F 0x33 0x1 0x2 0xF"));
         QCOMPARE(capture(kNameLine, pieces).simplified(), QStringLiteral("Lobby 12"));
+        // A device may be made to report another's MAC.
+        QVERIFY(f.sim->ok("set TAMOSIM0001 mac C4:4F:33:01:02:1E"));
+        QCOMPARE(capture(kMacLine, choose(*link, kDumpItem).split(QStringLiteral("\r\n\t"))),
+                 QStringLiteral("0xC4 0x4F 0x33 0x1 0x2 0x1E"));
     }
 
     void consoleVersionScreen_data()
