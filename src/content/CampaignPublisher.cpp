@@ -1,6 +1,6 @@
 #include "CampaignPublisher.h"
 
-#include "ActivityText.h"
+#include "ActivityLog.h"
 #include "ContentManager.h"
 #include "DeviceInfo.h"
 #include "DevicesManager.h"
@@ -10,6 +10,7 @@
 #include "PublishingProgress.h"
 
 #include <QDebug>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -31,9 +32,10 @@ const QString kTooManyText = QStringLiteral(
 const QString kTooManyLog = QStringLiteral("Camapaign %1 contain %2 frames for device %3");
 const QString kUploadFailedLog = QStringLiteral("Uploading campaign content on device with MAC=");
 
+// The name a person gave the file, as the link's last part spells it.
 QString fileNameOf(const QString &link)
 {
-    return link.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+    return QUrl::fromPercentEncoding(link.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty).toUtf8());
 }
 
 QStringList missingFrom(const QStringList &wanted, const QStringList &listed)
@@ -112,17 +114,17 @@ void CampaignPublisher::grabDeviceCampaignContent(bool success, ContentsInfo inf
         return;
     const QString mac = run->mac;
     if (!success) {
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kCampaignFailedText, {mac})));
+        ActivityLog::info(lcDeviceManager, ActivityLine(kCampaignFailedText, {mac}));
         qWarning().noquote() << kCampaignFailedLog.arg(mac, errorString);
         return m_progress->finish(run, PublishingProgress::Failed,
                                   tr("the campaign could not be loaded: %1").arg(errorString));
     }
     if (!info.hasEvent() || info.isUploaded) {
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kNothingNewText, {mac})));
+        ActivityLog::info(lcDeviceManager, ActivityLine(kNothingNewText, {mac}));
         return m_progress->finish(run, PublishingProgress::UpToDate);
     }
     if (info.contentIds.isEmpty()) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kCampaignEmptyText, {mac})));
+        ActivityLog::warning(lcDeviceManager, ActivityLine(kCampaignEmptyText, {mac}));
         return m_progress->finish(run, PublishingProgress::UpToDate);
     }
     run->campaign = info;
@@ -141,7 +143,7 @@ void CampaignPublisher::processCampaignInfo(QString deviceMAC, QHash<QString, Ur
     const QString &mac = deviceMAC;
     ContentsInfo &campaign = run->campaign;
     if (imagesData.isEmpty()) {
-        qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kContentFailedText, {mac})));
+        ActivityLog::info(lcDeviceManager, ActivityLine(kContentFailedText, {mac}));
         qWarning().noquote() << kContentFailedLog + QString::number(campaign.eventId) + QStringLiteral(" for MAC=") + mac;
         const QString reason = errorString.isEmpty() ? tr("the cloud sent no pictures") : errorString;
         return m_progress->finish(run, PublishingProgress::Failed,
@@ -307,7 +309,7 @@ void CampaignPublisher::prepareUpload(PublishingRun *run)
 
     const int slotCount = files.size() + slideFiles.size();
     if (slotCount > MaxSlots) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kTooManyText, {run->mac})));
+        ActivityLog::warning(lcDeviceManager, ActivityLine(kTooManyText, {run->mac}));
         qInfo().noquote() << kTooManyLog.arg(info.eventId).arg(slotCount).arg(run->mac);
         return m_progress->finish(run, PublishingProgress::Failed,
                                   tr("the campaign needs %1 slots; a device has %2").arg(slotCount).arg(MaxSlots));
@@ -446,7 +448,7 @@ void CampaignPublisher::onFilesUploaded(QString deviceMAC, bool isSuccess, QStri
 
 void CampaignPublisher::failCampaign(PublishingRun *run, const QString &reason)
 {
-    qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kIncompleteText, {run->mac, reason})));
+    ActivityLog::warning(lcDeviceManager, ActivityLine(kIncompleteText, {run->mac, reason}));
     run->outcome = PublishingProgress::Failed;
     run->detail = reason;
     reportStatus(run, false, reason);

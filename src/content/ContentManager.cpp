@@ -1,6 +1,6 @@
 #include "ContentManager.h"
 
-#include "ActivityText.h"
+#include "ActivityLog.h"
 #include "LogCategories.h"
 
 #include <QDebug>
@@ -161,22 +161,22 @@ QStringList ContentManager::uploadList(const QString &macAddress, const ContentP
     return all;
 }
 
-QString ContentManager::listingFailedText(const QString &macAddress, const QString &errorString)
+ActivityLine ContentManager::listingFailedText(const QString &macAddress, const QString &errorString)
 {
-    return ActivityText::fill(kListingFailed, {macAddress, errorString});
+    return ActivityLine(kListingFailed, {macAddress, errorString});
 }
 
-QString ContentManager::datesFailedText(const QString &macAddress, const QString &errorString)
+ActivityLine ContentManager::datesFailedText(const QString &macAddress, const QString &errorString)
 {
-    return ActivityText::fill(kDatesFailed, {macAddress, errorString});
+    return ActivityLine(kDatesFailed, {macAddress, errorString});
 }
 
-QString ContentManager::deleteFailedText(const QString &macAddress)
+ActivityLine ContentManager::deleteFailedText(const QString &macAddress)
 {
-    return ActivityText::fill(kDeleteFailed, {macAddress});
+    return ActivityLine(kDeleteFailed, {macAddress});
 }
 
-void ContentManager::failPreparing(const QString &message)
+void ContentManager::failPreparing(const ActivityLine &message)
 {
-    qCWarning(lcContentManager).noquote() << message;
+    ActivityLog::warning(lcContentManager, message);
 }

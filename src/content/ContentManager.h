@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ActivityLine.h"
 #include "ContentPlan.h"
 
 #include <QDateTime>
@@ -42,10 +43,10 @@ public:
     static QStringList uploadList(const QString &macAddress, const ContentPlan &plan);
 
     // The activity-log lines of a preparation that stops; failPreparing logs one.
-    static QString listingFailedText(const QString &macAddress, const QString &errorString);
-    static QString datesFailedText(const QString &macAddress, const QString &errorString);
-    static QString deleteFailedText(const QString &macAddress);
-    static void failPreparing(const QString &message);
+    static ActivityLine listingFailedText(const QString &macAddress, const QString &errorString);
+    static ActivityLine datesFailedText(const QString &macAddress, const QString &errorString);
+    static ActivityLine deleteFailedText(const QString &macAddress);
+    static void failPreparing(const ActivityLine &message);
 
 private:
     static void selectForDeletion(const QStringList &candidates, const ContentPlan &plan, int *need,

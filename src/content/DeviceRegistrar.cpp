@@ -1,6 +1,6 @@
 #include "DeviceRegistrar.h"
 
-#include "ActivityText.h"
+#include "ActivityLog.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 #include "FirmwareOffers.h"
@@ -150,7 +150,7 @@ void DeviceRegistrar::onFwVersionLoaded(bool success, QString minFwVersion, QStr
         return;
     const QList<PublishingRun *> waiting = m_progress->runsIn(PublishingRun::WaitingForMinimumFirmware);
     if (!success) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kMinFwFailedText, {errorString})));
+        ActivityLog::warning(lcDeviceManager, ActivityLine(kMinFwFailedText, {errorString}));
         // Their passes end here; the next heartbeat starts new ones.
         for (PublishingRun *run : waiting)
             m_progress->finish(run, PublishingProgress::Failed,
@@ -177,8 +177,7 @@ bool DeviceRegistrar::belowMinimum(const QString &fwVersion) const
 
 void DeviceRegistrar::warnBelowMinimum(const QString &mac)
 {
-    qCWarning(lcDeviceManager, "%s",
-              qUtf8Printable(ActivityText::fill(kUpgradeAdviceText, {mac, m_minFwVersion})));
+    ActivityLog::warning(lcDeviceManager, ActivityLine(kUpgradeAdviceText, {mac, m_minFwVersion}));
 }
 
 void DeviceRegistrar::slotRegisteredUsbDevice(QString deviceMAC, bool isSuccess, bool isActivated, QString location,
@@ -190,8 +189,7 @@ void DeviceRegistrar::slotRegisteredUsbDevice(QString deviceMAC, bool isSuccess,
         return;
     const QString &mac = deviceMAC;
     if (!isSuccess) {
-        qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(ActivityText::fill(kRegistrationFailedText, {mac, errorString})));
+        ActivityLog::warning(lcDeviceManager, ActivityLine(kRegistrationFailedText, {mac, errorString}));
         return m_progress->finish(run, PublishingProgress::Failed, tr("registration failed: %1").arg(errorString));
     }
 
@@ -226,8 +224,7 @@ void DeviceRegistrar::slotDeviceInfoDownloaded(bool isSuccess, QHash<NetworkMana
         return;
     const QString mac = run->mac;
     if (!isSuccess) {
-        qCWarning(lcDeviceManager, "%s",
-                  qUtf8Printable(ActivityText::fill(kDeviceInfoFailedText, {mac, errorString})));
+        ActivityLog::warning(lcDeviceManager, ActivityLine(kDeviceInfoFailedText, {mac, errorString}));
         return m_progress->finish(run, PublishingProgress::Failed,
                                   tr("the cloud's record could not be loaded: %1").arg(errorString));
     }
@@ -276,7 +273,7 @@ void DeviceRegistrar::onFirmwareOfferEnded(quint64 ticket, QString failure)
     if (!run)
         return;
     if (!failure.isEmpty()) {
-        qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(kFirmwareFailedText, {run->mac, failure})));
+        ActivityLog::warning(lcDeviceManager, ActivityLine(kFirmwareFailedText, {run->mac, failure}));
         run->firmwareFailure = tr("firmware %1").arg(failure);
         m_progress->reach(run, PublishingProgress::FirmwareFailed, run->firmwareFailure);
     }

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <QUrl>
 
 namespace {
 
@@ -54,7 +55,9 @@ QString FirmwareOffers::folder() const
 QString FirmwareOffers::fileNameFor(const QString &link)
 {
     const QStringList parts = link.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    QString name = DownloadFileNames::safeFileName(parts.isEmpty() ? QString() : parts.last());
+    // Spelled out as a person named it ("%20" a blank); a "/" it hides still chooses no folder.
+    const QString last = parts.isEmpty() ? QString() : QUrl::fromPercentEncoding(parts.last().toUtf8());
+    QString name = DownloadFileNames::safeFileName(last);
     if (!name.endsWith(QLatin1String(kSuffix)))
         name += QLatin1String(kSuffix);
     return name;

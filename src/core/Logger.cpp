@@ -1,5 +1,6 @@
 #include "Logger.h"
 
+#include "ActivityLog.h"
 #include "AppPaths.h"
 #include "LogTail.h"
 
@@ -106,9 +107,11 @@ void Logger::writeMessage(const QMessageLogContext &context, const QString &line
         }
     }
 
-    // Outside the mutex: a receiver on this thread may log in turn.
+    // Outside the mutex: a receiver on this thread may log in turn. The window
+    // shows these lines as rich text: one that did not come as an ActivityLine
+    // is plain text, whatever it holds.
     if (context.category && readableCategories().contains(QLatin1String(context.category)))
-        emit readableMessageAdded(line);
+        emit readableMessageAdded(ActivityLog::isLoggingLine() ? line : line.toHtmlEscaped());
 }
 
 void Logger::flush()

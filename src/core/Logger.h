@@ -45,6 +45,7 @@ public:
     QString filePath() const;
 
 signals:
+    // A line of an activity category, as rich text (see ActivityLog).
     void readableMessageAdded(QString msg);
 
 private:

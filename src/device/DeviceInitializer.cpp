@@ -1,6 +1,6 @@
 #include "DeviceInitializer.h"
 
-#include "ActivityText.h"
+#include "ActivityLog.h"
 #include "DeviceConsole.h"
 #include "LogCategories.h"
 #include "Timings.h"
@@ -126,10 +126,9 @@ void DeviceInitializer::giveUp(const QString &reason)
     const QString port = m_info.value(DeviceInfo::PortName).toString();
     const QString serial = m_info.value(DeviceInfo::SerialNumber).toString();
     if (reason.isEmpty())
-        qCInfo(lcDeviceManager).noquote() << ActivityText::fill(FailedToReadText, {port, serial});
+        ActivityLog::info(lcDeviceManager, ActivityLine(FailedToReadText, {port, serial}));
     else
-        qCWarning(lcDeviceManager).noquote()
-            << ActivityText::fill(FailedToReadText + QStringLiteral(": %3"), {port, serial, reason});
+        ActivityLog::warning(lcDeviceManager, ActivityLine(FailedToReadText + QStringLiteral(": %3"), {port, serial, reason}));
 }
 
 void DeviceInitializer::onProcessingDone(bool)

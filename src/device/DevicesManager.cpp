@@ -1,6 +1,6 @@
 #include "DevicesManager.h"
 
-#include "ActivityText.h"
+#include "ActivityLog.h"
 #include "BaseCommand.h"
 #include "CloudAddresses.h"
 #include "CommandLists.h"
@@ -63,12 +63,12 @@ QString firmwareWarningText()
 
 void logInfo(const QString &line, const QStringList &values = {})
 {
-    qCInfo(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(line, values)));
+    ActivityLog::info(lcDeviceManager, ActivityLine(line, values));
 }
 
 void logWarning(const QString &line, const QStringList &values = {})
 {
-    qCWarning(lcDeviceManager, "%s", qUtf8Printable(ActivityText::fill(line, values)));
+    ActivityLog::warning(lcDeviceManager, ActivityLine(line, values));
 }
 
 bool takesPartInJobs(int status)

@@ -8,7 +8,10 @@
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 #include "FirmwareOffers.h"
+#include "LogCategories.h"
+#include "LogMessageHandler.h"
 #include "LogRecorder.h"
+#include "Logger.h"
 #include "ImageConverter.h"
 #include "PublishRig.h"
 #include "PublishingProgress.h"
@@ -17,6 +20,7 @@
 
 #include <QJsonArray>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -674,6 +678,81 @@ private slots:
         QCOMPARE(progress.answered(newer->id, PublishingRun::WaitingForMinimumFirmware, "a test answer"), newer);
     }
 
+    // Text from outside (the cloud's error and version texts, file and firmware
+    // names, a device's name) reaches the window's activity log as text, never
+    // as markup; so does a line logged in an activity category by other means.
+    void outsideTextNeverBecomesMarkup_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("shownAs");
+        const QString escaped = QStringLiteral("&lt;u&gt;x");
+        QTest::newRow("cloud error text") << "error" << escaped;
+        QTest::newRow("cloud error text while planning") << "planning" << escaped;
+        QTest::newRow("cloud version text") << "version" << escaped;
+        QTest::newRow("picture file name") << "picture" << escaped;
+        // A stored file's name holds no markup characters at all.
+        QTest::newRow("firmware file name") << "firmware" << "fw_u_x.dfu";
+        QTest::newRow("device name") << "name" << escaped;
+        QTest::newRow("a plain line in an activity category") << "plain" << escaped;
+    }
+
+    void outsideTextNeverBecomesMarkup()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, shownAs);
+        const QString markup = QStringLiteral("<u>x"); // no "/": a link name holds no folder
+        QJsonObject fixture = baseFixture();
+        QMap<QString, QByteArray> files = PublishRig::demoFiles();
+        QStringList faults;
+        QJsonObject firmware = fixture.value(QStringLiteral("firmware")).toObject();
+        if (source == QLatin1String("error")) {
+            faults << QStringLiteral("--fail") << QStringLiteral("tamo_device_usb=500:") + markup;
+        } else if (source == QLatin1String("planning")) {
+            faults << QStringLiteral("--fail") << QStringLiteral("account/content/device=500:") + markup;
+        } else if (source == QLatin1String("version")) {
+            fixture.insert(QStringLiteral("minFWVersion"), QStringLiteral("9.0") + markup);
+        } else if (source == QLatin1String("picture")) {
+            files.insert(QStringLiteral("broken.jpg"), QByteArrayLiteral("\xff\xd8 not a picture"));
+            editArray(&fixture, QStringLiteral("contents"), [&markup](QJsonArray &contents) {
+                QJsonObject broken = content(790, 7900, QStringLiteral("broken.jpg"), QStringLiteral("2024-03-03T08:00:00.000Z"));
+                broken.insert(QStringLiteral("linkName"), QStringLiteral("a") + markup + QStringLiteral(".jpg"));
+                contents.append(broken);
+            });
+            setEventContent(&fixture, kMac1, {5101, 7900}, 5101);
+        } else if (source == QLatin1String("firmware") || source == QLatin1String("name")) {
+            firmware.insert(QStringLiteral("offerAtRegistration"), true);
+            if (source == QLatin1String("firmware")) {
+                firmware.insert(QStringLiteral("file"), QStringLiteral("missing.dfu"));
+                firmware.insert(QStringLiteral("linkName"), QStringLiteral("fw") + markup + QStringLiteral(".dfu"));
+            }
+            fixture.insert(QStringLiteral("firmware"), firmware);
+            // Without a name in the cloud the device keeps the one it says.
+            setDeviceField(&fixture, kMac1, QStringLiteral("name"), QString());
+        }
+
+        PublishRig rig;
+        QVERIFY2(rig.startCloud(fixture, files, faults), qPrintable(rig.failure()));
+        QVERIFY2(rig.startDevices(1), qPrintable(rig.failure()));
+        if (source == QLatin1String("name"))
+            QCOMPARE(rig.sim().control(QStringLiteral("set TAMOSIM0001 name ") + markup).left(2), QStringLiteral("ok"));
+        QVERIFY2(rig.loginAndAttach(1), qPrintable(rig.failure()));
+
+        QStringList shown;
+        const QtMessageHandler previous = qInstallMessageHandler(logMessageHandler);
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        connect(Logger::instance(), &Logger::readableMessageAdded, this, [&shown](const QString &line) { shown << line; });
+        if (source == QLatin1String("plain")) {
+            qCWarning(lcDeviceManager).noquote() << QStringLiteral("Device said ") + markup;
+        } else {
+            rig.startPublishing();
+            QVERIFY(rig.waitForOutcomes({kMac1}));
+        }
+        disconnect(Logger::instance(), &Logger::readableMessageAdded, this, nullptr);
+
+        QVERIFY2(!shown.filter(shownAs).isEmpty(), qPrintable(shown.join(QLatin1Char('\n'))));
+        QVERIFY2(shown.filter(QStringLiteral("<u>")).isEmpty(), qPrintable(shown.filter(QStringLiteral("<u>")).join('\n')));
+    }
+
     void offeredFirmwareGetsAPlainName_data()
     {
         QTest::addColumn<QString>("link");
@@ -682,6 +761,8 @@ private slots:
         QTest::newRow("no suffix") << "https://cloud.test/files/3/firmware" << "firmware.dfu";
         QTest::newRow("trailing slash") << "https://cloud.test/files/3/fw.bin/" << "fw.bin.dfu";
         QTest::newRow("suffix in capitals") << "https://cloud.test/files/3/FW.DFU" << "FW.DFU.dfu";
+        QTest::newRow("spelled out") << "https://cloud.test/files/3/tamo%201.6.dfu" << "tamo 1.6.dfu";
+        QTest::newRow("a folder hidden in the name") << "https://cloud.test/files/3/..%2F..%2Fetc%2Fx.dfu" << "x.dfu";
     }
 
     void offeredFirmwareGetsAPlainName()

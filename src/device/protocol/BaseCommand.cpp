@@ -43,10 +43,10 @@ void BaseCommand::processResponse(const QByteArray &answer)
     }
 }
 
-QString BaseCommand::message(const QString &macAddress) const
+ActivityLine BaseCommand::message(const QString &macAddress) const
 {
     Q_UNUSED(macAddress)
-    return QString();
+    return ActivityLine(QString());
 }
 
 QString BaseCommand::logText() const

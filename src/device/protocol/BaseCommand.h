@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ActivityLine.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -53,8 +55,8 @@ public:
     virtual quint8 commandId() const = 0;
     virtual QByteArray request() const;
     virtual void processResponse(const QByteArray &answer);
-    // The activity-log line after the command ran; empty for none.
-    virtual QString message(const QString &macAddress) const;
+    // The activity-log line after the command ran; an empty text for none.
+    virtual ActivityLine message(const QString &macAddress) const;
     virtual QString logText() const;
     virtual QByteArray lastResponse() const;
     virtual int delayMs() const;

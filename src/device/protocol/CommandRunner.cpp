@@ -1,6 +1,6 @@
 #include "CommandRunner.h"
 
-#include "ActivityText.h"
+#include "ActivityLog.h"
 #include "BaseCommand.h"
 #include "CommandLists.h"
 #include "LogCategories.h"
@@ -89,7 +89,7 @@ void CommandRunner::run()
         m_errorString = port.errorString();
         qDebug() << "\t serialPort OPEN ERROR" << m_device.portName << m_device.macAddress << port.error()
                  << m_errorString;
-        qCWarning(lcDeviceManager).noquote() << ActivityText::fill(kOpenFailedText, {serial, m_errorString});
+        ActivityLog::warning(lcDeviceManager, ActivityLine(kOpenFailedText, {serial, m_errorString}));
     }
     onProcessingDone(ok);
     const bool success = ok && !isStopRequested();
@@ -207,7 +207,7 @@ bool CommandRunner::fail(SerialLink &link, const BaseCommand &command, const Ste
                        << portError << "COMMAND:" << hex(command.request()) << "RESPONSE:"
                        << hex(command.lastResponse());
     if (step.answer.end == SerialLink::End::PortFailed)
-        qCWarning(lcDeviceManager).noquote() << ActivityText::fill(kPortErrorText, {portError});
+        ActivityLog::warning(lcDeviceManager, ActivityLine(kPortErrorText, {portError}));
     readDeviceLogs(link);
     return false;
 }
@@ -216,9 +216,9 @@ void CommandRunner::keepResult(const BaseCommand &command)
 {
     if (command.resultKey() != BaseCommand::NoResult)
         m_readDeviceData.insert(command.resultKey(), command.result());
-    const QString line = command.message(m_device.macAddress);
-    if (!line.isEmpty())
-        qCInfo(lcDeviceManager).noquote() << line;
+    const ActivityLine line = command.message(m_device.macAddress);
+    if (!line.text().isEmpty())
+        ActivityLog::info(lcDeviceManager, line);
 }
 
 void CommandRunner::reportProgress()

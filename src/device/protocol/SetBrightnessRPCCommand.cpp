@@ -1,6 +1,5 @@
 #include "SetBrightnessRPCCommand.h"
 
-#include "ActivityText.h"
 
 namespace {
 const char *const kChangedBrightness = "Changed device %1 brightnes to %2%";
@@ -27,7 +26,7 @@ QByteArray SetBrightnessRPCCommand::requestPayload() const
     return QByteArray(1, static_cast<char>(m_value & 0xFF));
 }
 
-QString SetBrightnessRPCCommand::message(const QString &macAddress) const
+ActivityLine SetBrightnessRPCCommand::message(const QString &macAddress) const
 {
-    return ActivityText::fill(QString::fromLatin1(kChangedBrightness), {macAddress, QString::number(m_value)});
+    return ActivityLine(QString::fromLatin1(kChangedBrightness), {macAddress, QString::number(m_value)});
 }

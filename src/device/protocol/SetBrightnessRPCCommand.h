@@ -13,7 +13,7 @@ public:
     quint8 commandId() const override;
     QString name() const override;
     QByteArray requestPayload() const override;
-    QString message(const QString &macAddress) const override;
+    ActivityLine message(const QString &macAddress) const override;
 
 private:
     const int m_value;

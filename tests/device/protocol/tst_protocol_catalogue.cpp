@@ -156,9 +156,9 @@ void TestCatalogue::byteValues()
 void TestCatalogue::brightnessActivityLine()
 {
     SetBrightnessRPCCommand set(75);
-    QCOMPARE(set.message(QStringLiteral("dd:ee:ff:01:02:03")),
+    QCOMPARE(set.message(QStringLiteral("dd:ee:ff:01:02:03")).text(),
              QStringLiteral("Changed device dd:ee:ff:01:02:03 brightnes to 75%"));
-    QVERIFY(SetDimLevelRPCCommand(75).message(QStringLiteral("m")).isEmpty());
+    QVERIFY(SetDimLevelRPCCommand(75).message(QStringLiteral("m")).text().isEmpty());
 }
 
 void TestCatalogue::openDfuAnswerIsJudged()
