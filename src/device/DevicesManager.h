@@ -21,6 +21,7 @@ class DeviceJobQueue;
 class DevicesModel;
 class DevicesTracker;
 class DfuUpgrader;
+class FirmwareStatusKeeper;
 class QThread;
 
 // The one owner of everything device-side: discovery, the devices model, the
@@ -163,6 +164,7 @@ private:
     DeviceJobQueue *m_jobs;
     QThread *m_dfuThread;
     DfuUpgrader *m_dfuUpgrader;
+    FirmwareStatusKeeper *m_firmwareStatus;
     // Devices whose record is being read, by serial number.
     QHash<QString, DeviceInfo> m_initializing;
     // The kind of each listed device's latest failed job, until one of that kind succeeds.
