@@ -85,8 +85,11 @@ private:
         env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), display.isEmpty() ? QStringLiteral("offscreen")
                                                                         : QStringLiteral("xcb"));
-        if (!display.isEmpty())
+        if (!display.isEmpty()) {
             env.insert(QStringLiteral("DISPLAY"), display);
+            // No OpenGL in this window: the GL integration's driver set-up leaks at exit.
+            env.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+        }
         env.remove(QStringLiteral("TAMO_SIM_DIR"));
         if (!loggingRules.isEmpty())
             env.insert(QStringLiteral("QT_LOGGING_RULES"), loggingRules);
