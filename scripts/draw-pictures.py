@@ -4,7 +4,8 @@
 Run with Debian's Python (python3-pil): /usr/bin/python3 scripts/draw-pictures.py
 Every picture is drawn here from shapes and the DejaVu fonts; the output is
 committed so that a build needs no Python. Shapes are drawn at four times the
-size and scaled down, which gives smooth edges.
+size and scaled down, which gives smooth edges; every picture that is not
+stretched also gets a NAME@2x.png at twice the size, for high-density screens.
 """
 import math
 import os
@@ -27,8 +28,9 @@ def canvas(w, h, fill=(0, 0, 0, 0)):
 
 def finish(img, name):
     w, h = img.size[0] // SS, img.size[1] // SS
-    img = img.resize((w, h), Image.LANCZOS)
-    img.save(os.path.join(OUT, name), optimize=True)
+    img.resize((w, h), Image.LANCZOS).save(os.path.join(OUT, name), optimize=True)
+    root, ext = os.path.splitext(name)
+    img.resize((2 * w, 2 * h), Image.LANCZOS).save(os.path.join(OUT, root + "@2x" + ext), optimize=True)
 
 
 def s(v):

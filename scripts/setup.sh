@@ -14,6 +14,7 @@ packages=(
   fonts-dejavu-core
   xvfb xauth
   xdotool libxcb1-dev                                  # the demo test types into and closes the window
+  qt5ct                                                # the screens test's dark desktop scheme
   dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
   librsvg2-bin                                         # scripts/render-icon.sh
   clang libclang-rt-dev                                # scripts/fuzz.sh: clang and its libFuzzer and sanitizer runtimes

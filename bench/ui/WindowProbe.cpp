@@ -9,6 +9,7 @@
 #include "MainWindow.h"
 #include "PublishingProgress.h"
 #include "PublishingSession.h"
+#include "WindowLook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,6 +25,8 @@ using BenchReport::say;
 // tamo-bench-ui --probe [EMAIL PASSWORD-FILE DEVICES]
 int WindowProbe::run(int argc, char *argv[])
 {
+    // Started as main() starts the window.
+    WindowLook::prepareApplication();
     QApplication application(argc, argv);
     AppPaths::ensureDataFolder();
     qInstallMessageHandler(logMessageHandler);

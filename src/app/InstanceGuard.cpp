@@ -3,7 +3,8 @@
 #include "AppPaths.h"
 
 InstanceGuard::InstanceGuard(const QString &lockFilePath)
-    : m_lock(lockFilePath)
+    : m_path(lockFilePath)
+    , m_lock(lockFilePath)
 {
     // A running instance holds its lock for days: age alone must never make it
     // stale. Staleness is decided by whether the owning process still lives.
@@ -28,4 +29,20 @@ bool InstanceGuard::isAnotherInstanceRunning()
         m_otherRunning = m_lock.error() == QLockFile::LockFailedError;
     }
     return m_otherRunning;
+}
+
+QString InstanceGuard::holder() const
+{
+    qint64 pid = 0;
+    QString hostname;
+    QString application;
+    return m_lock.getLockInfo(&pid, &hostname, &application) ? application : QString();
+}
+
+QString InstanceGuard::socketPath() const
+{
+    QString path = m_path;
+    if (path.endsWith(QLatin1String(".lock")))
+        path.chop(5);
+    return path + QStringLiteral(".socket");
 }

@@ -14,10 +14,17 @@ public:
 
     // Takes the lock on the first call and keeps it; later calls repeat the answer.
     bool isAnotherInstanceRunning();
+    // The application name of the process that holds the lock ("Tamo",
+    // "tamo-cli"); empty when it cannot be told.
+    QString holder() const;
+    // Where the instance that holds the lock listens for a second start: beside
+    // the lock file.
+    QString socketPath() const;
 
     static QString defaultLockFilePath();
 
 private:
+    QString m_path;
     QLockFile m_lock;
     bool m_checked = false;
     bool m_otherRunning = false;

@@ -104,10 +104,21 @@ void MainApp::slotDfuPage()
     detachPageManager();
     m_dfuPageManager = new DfuPageManager(this);
     m_dfuPageManager->setup(m_devices, m_network);
+    // Shown after the manager's news has gone round, not in the middle of it.
+    connect(m_dfuPageManager, &DfuPageManager::upgradesConfirmed, this, &MainApp::confirmUpgrades,
+            Qt::QueuedConnection);
     m_mode = Mode::Express;
     m_window->showDfuPage();
     m_window->setDevicesModel(m_devices->devicesModel());
     m_devices->startTracking();
+}
+
+void MainApp::confirmUpgrades(const QString &text, bool allUpgraded)
+{
+    if (m_mode != Mode::Express || m_window->isShuttingDown())
+        return;
+    CustomMessageBox::showMessage(m_window, allUpgraded ? CustomMessageBox::SuccessIcon : CustomMessageBox::ErrorIcon,
+                                  tr("Firmware upgrade"), text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 bool MainApp::confirmTermination()

@@ -58,6 +58,8 @@ private:
     void onLogined(bool success, const QString &errorString);
     void onLogout();
     void detachPageManager();
+    // The express upgrade's promised confirmation.
+    void confirmUpgrades(const QString &text, bool allUpgraded);
     void endSession();
     // Closing (Yes) while a device flashes: the window waits for firmwareIdle.
     void closeWhenFirmwareIdle();

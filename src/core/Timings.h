@@ -16,6 +16,7 @@ public:
         DiscoveryPollInterval,   // serial port enumeration
         DiscoverySafetyScan,     // a full enumeration even when the system announced nothing
         LogScrollDelay,          // activity log scrolls to the newest line
+        SecondStartAnswer,       // a second start waiting for the running window to answer
 
         // Device jobs
         DeviceStartDelay,        // before a device is first (re)initialised
@@ -41,6 +42,7 @@ public:
         DfuAfterAttempt,         // after each download attempt
         DfuToolKilled,           // a killed upgrade tool going
         DfuShutdownWait,         // the upgrade thread letting go of a device at the end
+        FlashedDeviceGrace,      // a flashed device's row waits this long for it to come back
 
         // Cloud
         RequestTimeout,          // a request ends after this long without a byte moving

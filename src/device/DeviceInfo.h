@@ -51,6 +51,10 @@ public:
         DeletingContent = 2,
         UpgradingFirmware = 3,
         Error = 4,
+        // Around a firmware upgrade: flashed and off the bus until it is read
+        // again, and queued behind other devices' upgrades.
+        Restarting = 5,
+        WaitingForFirmware = 6,
     };
     Q_ENUM(CurrentStatus)
 

@@ -11,6 +11,7 @@
 #include "DevicesModel.h"
 #include "DevicesTracker.h"
 #include "DfuUpgrader.h"
+#include "FirmwareStatusKeeper.h"
 #include "LogCategories.h"
 #include "Timings.h"
 #include "TransferCommandLists.h"
@@ -136,6 +137,7 @@ DevicesManager::DevicesManager(QObject *parent)
     , m_jobs(new DeviceJobQueue(this))
     , m_dfuThread(new QThread(this))
     , m_dfuUpgrader(new DfuUpgrader)
+    , m_firmwareStatus(new FirmwareStatusKeeper(m_model, this))
 {
     DeviceInfo::registerMetaTypes();
     qRegisterMetaType<QMap<int, QVariant>>("QMap<int,QVariant>");
@@ -146,6 +148,8 @@ DevicesManager::DevicesManager(QObject *parent)
     connect(m_tracker, &DevicesTracker::devicesRemoved, this, &DevicesManager::slotDevicesRemoved);
     connect(m_tracker, &DevicesTracker::devicesMoved, this, &DevicesManager::onDevicesMoved);
     connect(m_jobs, &DeviceJobQueue::due, this, &DevicesManager::startJob);
+    connect(m_firmwareStatus, &FirmwareStatusKeeper::gaveUp, this,
+            [this](const QString &serial) { removeRows({serial}); });
 
     // The upgrader's thread runs from its first job to the manager's end; each
     // job is handed over with a queued call of run().
@@ -199,6 +203,7 @@ void DevicesManager::reset()
     m_tracker->stop();
     abandonJobs();
     stopUpgradingDevices();
+    m_firmwareStatus->clear();
     m_model->clear();
     m_initializing.clear();
     m_failedKind.clear();
@@ -701,7 +706,7 @@ void DevicesManager::slotLoadedBattery(QString deviceSerial, bool isSuccess, QMa
 void DevicesManager::upgradeFirmware(const QString &filePath, const QStringList &serials)
 {
     for (const QString &serial : serials) {
-        if (!isListed(serial) || !takesPartInJobs(statusOf(serial)))
+        if (!isListed(serial) || !FirmwareStatusKeeper::canUpgrade(statusOf(serial)))
             continue;
         const DeviceJob *running = firmwareJob(serial, true);
         DeviceJob *waiting = firmwareJob(serial, false);
@@ -713,6 +718,7 @@ void DevicesManager::upgradeFirmware(const QString &filePath, const QStringList 
         }
         DeviceJob *job = newJob(DeviceJob::Firmware, serial, addressOf(serial).macAddress);
         job->firmwareFile = filePath;
+        m_firmwareStatus->queued(serial);
         submit(job);
     }
 }
@@ -721,7 +727,7 @@ void DevicesManager::upgradeFirmware(const QString &filePath)
 {
     QStringList serials;
     for (const DeviceInfo &device : m_model->devices())
-        if (takesPartInJobs(device.value(DeviceInfo::Status).toInt()))
+        if (FirmwareStatusKeeper::canUpgrade(device.value(DeviceInfo::Status).toInt()))
             serials << device.value(DeviceInfo::SerialNumber).toString();
     upgradeFirmware(filePath, serials);
 }
@@ -772,8 +778,8 @@ void DevicesManager::fwUpgradeStarted(QString deviceSerial)
     logInfo(kUpgradeStartedText, {deviceName(deviceSerial)});
 }
 
-// A device that went into its boot loader and has not come back leaves the list
-// now that nothing keeps its row; it is announced afresh if it returns.
+// A device that went into its boot loader and has not come back restarts: its
+// row waits for it (FirmwareStatusKeeper).
 void DevicesManager::fwUpgradeFinished(QString deviceSerial, bool isSuccess, QString errorString)
 {
     m_model->setValue(DeviceInfo::SerialNumber, deviceSerial, DeviceInfo::Status,
@@ -783,8 +789,8 @@ void DevicesManager::fwUpgradeFinished(QString deviceSerial, bool isSuccess, QSt
     else
         logWarning(kUpgradeFailedText, {deviceName(deviceSerial), errorString});
     emit firmwareUpgradeFinished(deviceSerial, isSuccess, errorString);
-    if (m_model->keptSerialNumbers().contains(deviceSerial) && !m_initializing.contains(deviceSerial))
-        removeRows({deviceSerial});
+    if (!m_initializing.contains(deviceSerial))
+        m_firmwareStatus->flashed(deviceSerial);
 }
 
 void DevicesManager::stopUploading()
@@ -805,9 +811,12 @@ void DevicesManager::stopUpgradingDevices()
     m_dfuUpgrader->stop();
     // A job handed to the upgrader but not yet taken from its queue counts as
     // running; only the device being flashed now is left to finish.
-    for (DeviceJob *job : m_jobs->jobs())
-        if (job->kind() == DeviceJob::Firmware && (!job->isRunning() || !m_dfuUpgrader->isUpgrading(job->serial())))
+    for (DeviceJob *job : m_jobs->jobs()) {
+        if (job->kind() == DeviceJob::Firmware && (!job->isRunning() || !m_dfuUpgrader->isUpgrading(job->serial()))) {
+            m_firmwareStatus->dropped(job->serial());
             m_jobs->release(job);
+        }
+    }
     if (!busy)
         return;
     logInfo(kUpgradeBusyText);

@@ -20,6 +20,7 @@ class DeviceJobQueue;
 class DevicesModel;
 class DevicesTracker;
 class DfuUpgrader;
+class FirmwareStatusKeeper;
 class QThread;
 
 // The one owner of everything device-side: discovery, the devices model, the
@@ -148,7 +149,6 @@ private:
     void onFirmwareFinished(const QString &serial, bool isSuccess, const QString &errorString);
     void onUpgraderIdle();
 
-    void setStatus(const QString &serial, int status);
     void setProgress(const QString &serial, const QVariant &done, const QVariant &total);
     void writeResults(DeviceInfo &info, const QMap<int, QVariant> &results) const;
     void writeResultsToModel(const QString &serial, const QMap<int, QVariant> &results, bool skipNull);
@@ -159,6 +159,7 @@ private:
     DeviceJobQueue *m_jobs;
     QThread *m_dfuThread;
     DfuUpgrader *m_dfuUpgrader;
+    FirmwareStatusKeeper *m_firmwareStatus;
     // Devices whose record is being read, by serial number.
     QHash<QString, DeviceInfo> m_initializing;
     // The kind of each listed device's latest failed job, until one of that kind succeeds.

@@ -42,8 +42,29 @@ QString DevicesModel::statusText(int status)
     case DeviceInfo::DeletingContent: return tr("Deleting content");
     case DeviceInfo::UpgradingFirmware: return tr("Upgrading device firmware");
     case DeviceInfo::Error: return tr("Error");
+    case DeviceInfo::Restarting: return tr("Restarting");
+    case DeviceInfo::WaitingForFirmware: return tr("Waiting for firmware");
     default: return QString();
     }
+}
+
+QString DevicesModel::spokenText(const DeviceInfo &info)
+{
+    QStringList parts;
+    const QString name = info.value(DeviceInfo::Name).toString();
+    parts << (name.isEmpty() ? tr("Device %1").arg(serialOf(info)) : name);
+    const int status = info.value(DeviceInfo::Status).toInt();
+    parts << tr("status: %1").arg(statusText(status).toLower());
+    const QVariant done = info.value(DeviceInfo::JobDone);
+    const int total = info.value(DeviceInfo::JobTotal).toInt();
+    if (done.isValid() && total > 0)
+        parts << (status == DeviceInfo::UpgradingFirmware
+                      ? tr("firmware download %1%").arg(done.toInt() * 100 / total)
+                      : tr("%1 of %2 items sent").arg(done.toInt()).arg(total));
+    const QString error = info.value(DeviceInfo::LastError).toString();
+    if (!error.isEmpty())
+        parts << tr("last error: %1").arg(error);
+    return parts.join(QStringLiteral(", "));
 }
 
 QModelIndex DevicesModel::index(int row, int column, const QModelIndex &parent) const
@@ -80,6 +101,8 @@ QVariant DevicesModel::data(const QModelIndex &index, int role) const
         return m_decoration;
     case Qt::FontRole:
         return m_font;
+    case Qt::AccessibleTextRole:
+        return spokenText(m_rows.at(index.row()));
     default:
         break;
     }
@@ -103,11 +126,16 @@ void DevicesModel::addDevices(const QVector<DeviceInfo> &devices)
     QSet<QString> taken;
     for (const DeviceInfo &info : devices) {
         const QString serial = serialOf(info);
-        // The device is back after an upgrade: its kept row makes way for it.
+        // The device is back after an upgrade: the fresh record takes the kept
+        // row's place, so the list does not reorder under the operator's eyes.
         if (m_keptWhileUpgrading.remove(serial) > 0) {
             const int row = findRow(DeviceInfo::SerialNumber, info.value(DeviceInfo::SerialNumber));
-            if (row >= 0)
-                dropRow(row);
+            if (row >= 0 && !taken.contains(serial)) {
+                m_rows[row] = info;
+                taken.insert(serial);
+                emit dataChanged(index(row, 0), index(row, 0));
+                continue;
+            }
         }
         if (taken.contains(serial) || findRow(DeviceInfo::SerialNumber, info.value(DeviceInfo::SerialNumber)) >= 0)
             continue;

@@ -45,6 +45,9 @@ public:
     static int keyForRole(int role);
     static int roleForKey(int key);
     static QString statusText(int status);
+    // What a screen reader says of a device (the accessible-text role): its name,
+    // status, the progress of its job and its last error.
+    static QString spokenText(const DeviceInfo &info);
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;

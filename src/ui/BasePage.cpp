@@ -1,5 +1,6 @@
 #include "BasePage.h"
 
+#include "CustomMessageBox.h"
 #include "DeviceListDelegate.h"
 #include "DevicesModel.h"
 #include "Logger.h"
@@ -7,12 +8,18 @@
 #include "Timings.h"
 #include "UiResources.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -21,8 +28,28 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 const QString BasePage::NoFileSelectedText = QStringLiteral("No *.dfu file selected please select it.");
 const QString BasePage::FileNotExistText = QStringLiteral("Dfu '%1' file not exist.");
+
+namespace {
+
+// An activity-log row as the plain text it shows: the emphasis tags go, the
+// escaped values come back as the characters they are, the spacing stays.
+QString plainLogLine(QString row)
+{
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    row.remove(tags);
+    row.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    row.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    row.replace(QLatin1String("&quot;"), QLatin1String("\""));
+    row.replace(QLatin1String("&#39;"), QLatin1String("'"));
+    row.replace(QLatin1String("&amp;"), QLatin1String("&"));
+    return row;
+}
+
+} // namespace
 
 BasePage::BasePage(QWidget *parent)
     : QWidget(parent)
@@ -61,7 +88,14 @@ BasePage::BasePage(QWidget *parent)
 
     m_scrollTimer->setSingleShot(true);
     m_scrollTimer->setInterval(Timings::ms(Timings::LogScrollDelay));
-    connect(m_scrollTimer, &QTimer::timeout, m_logsListView, &QListView::scrollToBottom);
+    connect(m_scrollTimer, &QTimer::timeout, this, [this] {
+        if (m_followLog)
+            m_logsListView->scrollToBottom();
+    });
+    connect(m_logsListView->verticalScrollBar(), &QScrollBar::valueChanged, this, &BasePage::onLogScrolled);
+    // Shown again, or given another size: the newest line is found at the end.
+    m_logsListView->installEventFilter(this);
+    m_logsListView->viewport()->installEventFilter(this);
     setLogConnection(true);
 }
 
@@ -71,7 +105,7 @@ QWidget *BasePage::buildTopPanel()
     panel->setFixedHeight(64);
     auto *logo = new QLabel(panel);
     logo->setObjectName(QStringLiteral("tamoLogoLabel"));
-    logo->setPixmap(QPixmap(QStringLiteral(":/img/TAMO-logo-small.png")));
+    logo->setPixmap(UiResources::picture(QStringLiteral(":/img/TAMO-logo-small.png")));
     m_headerContentLayout = new QHBoxLayout;
     m_headerContentLayout->setObjectName(QStringLiteral("headerContentLayout"));
     m_headerContentLayout->setContentsMargins(0, 0, 0, 0);
@@ -98,7 +132,7 @@ QWidget *BasePage::buildLeftPanel()
     m_devicesListView->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_devicesListView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_devicesListView->setResizeMode(QListView::Adjust);
-    m_firmwareBtn = namedButton(QStringLiteral("firmwareBtn"), tr("Firmware"), panel);
+    m_firmwareBtn = namedButton(QStringLiteral("firmwareBtn"), tr("&Firmware"), panel);
 
     auto *count = new QHBoxLayout;
     count->addWidget(devicesLabel);
@@ -130,10 +164,14 @@ QWidget *BasePage::buildBottomPanel()
     m_logsListView->setModel(m_logModel);
     LogsDelegate::install(m_logsListView);
     m_logsListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_logsListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_logsListView->setAccessibleName(tr("Activity log"));
+    addLogActions();
     auto *layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    title->setContentsMargins(15, 6, 15, 6);
+    // Lined up with the titles of the content panels above it.
+    title->setContentsMargins(kTitleIndent, 6, kTitleIndent, 6);
     layout->addWidget(title);
     layout->addWidget(m_logsListView, 1);
     return panel;
@@ -204,13 +242,23 @@ QLabel *BasePage::stepLabel(const QString &text, QWidget *parent)
     return label;
 }
 
+QHBoxLayout *BasePage::stepRow(QWidget *button, const QList<QWidget *> &texts)
+{
+    auto *row = new QHBoxLayout;
+    row->setSpacing(8);
+    row->addWidget(button);
+    for (QWidget *text : texts)
+        row->addWidget(text, text == texts.last() ? 1 : 0);
+    return row;
+}
+
 QWidget *BasePage::titleStrip(const QString &name, const QString &labelName, const QString &text, QWidget *parent)
 {
     QWidget *strip = styledPanel(name, parent);
     auto *label = new QLabel(text, strip);
     label->setObjectName(labelName);
     auto *layout = new QHBoxLayout(strip);
-    layout->setContentsMargins(20, 6, 20, 6);
+    layout->setContentsMargins(kTitleIndent, 6, kTitleIndent, 6);
     layout->addWidget(label);
     layout->addStretch();
     return strip;
@@ -236,15 +284,93 @@ void BasePage::setLogConnection(bool connected)
 
 void BasePage::addLogMessage(const QString &message)
 {
-    const QScrollBar *bar = m_logsListView->verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
     const int row = m_logModel->rowCount();
     m_logModel->insertRows(row, 1);
     m_logModel->setData(m_logModel->index(row), message);
     if (m_logModel->rowCount() > kMaxLogRows)
         m_logModel->removeRows(0, m_logModel->rowCount() - kMaxLogRows);
-    if (atEnd || m_scrollTimer->isActive())
+    if (m_followLog)
         scrollToEndLogs();
+}
+
+// Every change of the position but a growing log's is a move of the view: by
+// the operator (wheel, scroll bar, keys) or by following. Where it lands
+// decides whether the log follows.
+void BasePage::onLogScrolled(int value)
+{
+    m_followLog = value >= m_logsListView->verticalScrollBar()->maximum();
+}
+
+bool BasePage::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == m_logsListView && event->type() == QEvent::Show)
+        || (watched == m_logsListView->viewport() && event->type() == QEvent::Resize)) {
+        if (m_followLog)
+            scrollToEndLogs();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void BasePage::addLogActions()
+{
+    auto *copy = new QAction(tr("&Copy"), m_logsListView);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &BasePage::copySelectedLog);
+    auto *save = new QAction(tr("&Save log as…"), m_logsListView);
+    connect(save, &QAction::triggered, this, &BasePage::saveLogAs);
+    m_logsListView->addAction(copy);
+    m_logsListView->addAction(save);
+    m_logsListView->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+QString BasePage::logText(bool selectedOnly) const
+{
+    QList<int> rows;
+    if (selectedOnly) {
+        for (const QModelIndex &index : m_logsListView->selectionModel()->selectedRows())
+            rows << index.row();
+        std::sort(rows.begin(), rows.end());
+    } else {
+        for (int row = 0; row < m_logModel->rowCount(); ++row)
+            rows << row;
+    }
+    QStringList lines;
+    for (int row : qAsConst(rows))
+        lines << plainLogLine(m_logModel->index(row).data().toString());
+    return lines.join(QLatin1Char('\n'));
+}
+
+void BasePage::copySelectedLog()
+{
+    const QString text = logText(true);
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
+}
+
+bool BasePage::saveLog(const QString &path) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QString text = logText(false);
+    file.write(text.toUtf8());
+    if (!text.isEmpty())
+        file.write("\n");
+    return file.commit();
+}
+
+void BasePage::saveLogAs()
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Save log as"),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/tamo-activity-log.txt"),
+        tr("Text files (*.txt)"));
+    if (path.isEmpty() || saveLog(path))
+        return;
+    CustomMessageBox::showMessage(this, CustomMessageBox::ErrorIcon, tr("Error"),
+                                  tr("The activity log could not be saved to '%1'.").arg(path), QMessageBox::Ok,
+                                  QMessageBox::Ok);
 }
 
 void BasePage::scrollToEndLogs()
@@ -286,4 +412,5 @@ void BasePage::reset()
     setDevicesModel(nullptr);
     m_scrollTimer->stop();
     m_logModel->setStringList({});
+    m_followLog = true;
 }

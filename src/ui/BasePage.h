@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QBoxLayout;
+class QHBoxLayout;
 class QLabel;
 class QListView;
 class QPushButton;
@@ -17,7 +18,8 @@ class QTimer;
 // The common frame of the two work pages: a header strip, a left panel listing
 // the attached devices, a content area that each page fills, and the activity
 // log at the bottom. The log keeps the newest kMaxLogRows lines and follows the
-// newest one unless the operator has scrolled away from the end.
+// newest one unless the operator has scrolled away from the end; its lines can
+// be copied and saved as plain text.
 class BasePage : public QWidget
 {
     Q_OBJECT
@@ -28,6 +30,8 @@ public:
 
     static constexpr int kMaxLogRows = 5000;
     static constexpr int kLeftPanelWidth = 540;
+    // Where the titles of the grey strips (content panels, activity log) start.
+    static constexpr int kTitleIndent = 20;
     static const QString NoFileSelectedText; // "No *.dfu file selected please select it."
     static const QString FileNotExistText;   // "Dfu '%1' file not exist."
 
@@ -38,6 +42,10 @@ public:
     virtual void reset();
     // Only the page shown collects activity-log lines.
     void setLogConnection(bool connected);
+    // The log's lines as plain text, one a line, each with its own time stamp:
+    // all of them, or those selected.
+    QString logText(bool selectedOnly) const;
+    bool saveLog(const QString &path) const;
 
 public slots:
     void addLogMessage(const QString &message);
@@ -57,6 +65,9 @@ protected:
     static QPushButton *namedButton(const QString &name, const QString &text, QWidget *parent);
     // A step's explanation beside its button; wraps, so the panel fits the window.
     static QLabel *stepLabel(const QString &text, QWidget *parent);
+    // One step of a firmware panel on one line: its button, then its texts right
+    // beside it.
+    static QHBoxLayout *stepRow(QWidget *button, const QList<QWidget *> &texts);
     // A grey strip with a white title; its layout takes further widgets.
     static QWidget *titleStrip(const QString &name, const QString &labelName, const QString &text, QWidget *parent);
     // Why the chosen firmware file cannot be used, or empty when it can.
@@ -74,6 +85,11 @@ private:
     QWidget *buildTopPanel();
     QWidget *buildLeftPanel();
     QWidget *buildBottomPanel();
+    void addLogActions();
+    void copySelectedLog();
+    void saveLogAs();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void onLogScrolled(int value);
 
     QWidget *m_topPanel;
     QBoxLayout *m_headerContentLayout = nullptr;
@@ -88,6 +104,10 @@ private:
     QListView *m_logsListView = nullptr;
     QStringListModel *m_logModel;
     QTimer *m_scrollTimer;
+    // Whether the log follows its newest line: until the operator scrolls away
+    // from the end, and again once they scroll back to it. Layout changes (the
+    // log hidden, the window resized) do not change it.
+    bool m_followLog = true;
     QPointer<DevicesModel> m_model;
 };
 

@@ -9,7 +9,9 @@
 CustomMessageBox::CustomMessageBox(QWidget *parent, const QString &title, const QString &text,
                                    QMessageBox::StandardButtons buttons)
     : QMessageBox(QMessageBox::NoIcon, title, text, buttons, parent,
-                  Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+                  // A title and a close button only: a message is never maximised.
+                  Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                      | Qt::WindowCloseButtonHint)
 {
     setTextFormat(Qt::PlainText);
     setWindowModality(Qt::WindowModal);
@@ -31,7 +33,7 @@ QMessageBox::StandardButton CustomMessageBox::showMessage(QWidget *parent, int i
     QPointer<CustomMessageBox> box = new CustomMessageBox(parent, title, text, buttons);
     const QString picture = iconPath(iconCode);
     if (!picture.isEmpty()) {
-        const QPixmap pixmap(picture);
+        const QPixmap pixmap = UiResources::picture(picture);
         if (!pixmap.isNull())
             box->setIconPixmap(pixmap);
     }

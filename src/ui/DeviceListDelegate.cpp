@@ -1,6 +1,7 @@
 #include "DeviceListDelegate.h"
 
 #include "DevicesModel.h"
+#include "UiResources.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -39,6 +40,14 @@ QFont fontOfSize(int pointSize)
 QPixmap pictureOf(const QModelIndex &index)
 {
     return index.data(Qt::DecorationRole).value<QPixmap>();
+}
+
+// The status is what an operator looks for first: the values' font, half bold.
+QFont statusFont(const QFont &rowFont)
+{
+    QFont font = rowFont;
+    font.setWeight(QFont::DemiBold);
+    return font;
 }
 
 QString orTryAgain(const QString &text)
@@ -88,7 +97,11 @@ QString DeviceListDelegate::batteryText(const QModelIndex &index)
 QString DeviceListDelegate::statusLine(const QModelIndex &index)
 {
     const int status = index.data(DevicesModel::StatusRole).toInt(); // absent reads as Connected
-    return tr("Status:") + QLatin1Char(' ') + DevicesModel::statusText(status).toLower();
+    QString line = tr("Status:") + QLatin1Char(' ') + DevicesModel::statusText(status).toLower();
+    const QString reason = index.data(DevicesModel::LastErrorRole).toString();
+    if (status == DeviceInfo::Error && !reason.isEmpty())
+        line += QStringLiteral(": ") + reason;
+    return line;
 }
 
 QColor DeviceListDelegate::statusColor(int status)
@@ -97,8 +110,10 @@ QColor DeviceListDelegate::statusColor(int status)
     case 0: return QColor(40, 202, 66);
     case 1:
     case 2: return QColor(0, 184, 212);
-    case 3: return QColor(255, 169, 50);
+    case 3:
+    case 5: return QColor(255, 169, 50);
     case 4: return QColor(208, 2, 27);
+    case 6: return QColor(155, 155, 155);
     default: return QColor(Qt::transparent);
     }
 }
@@ -156,12 +171,13 @@ QFont DeviceListDelegate::rowFont(const QModelIndex &index, const QStyleOptionVi
     return font.canConvert<QFont>() ? font.value<QFont>() : option.font;
 }
 
+// The full card: four label-value lines, the levels in the small font, the
+// status; the short card: two label-value lines, the levels, the status.
 QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const int rowLine = QFontMetrics(rowFont(index, option)).height();
-    const int lines = m_mode == FullCard ? 4 : 3;
-    const int text = m_smallLineHeight + lines * rowLine;
-    return QSize(rowWidth(option), qMax(pictureOf(index).height(), text) + 12);
+    const int text = m_mode == FullCard ? m_smallLineHeight + 5 * rowLine : 4 * rowLine;
+    return QSize(rowWidth(option), qMax(UiResources::logicalSize(pictureOf(index)).height(), text) + 12);
 }
 
 bool DeviceListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
@@ -191,14 +207,15 @@ void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->fillRect(row, background);
 
     const QPixmap picture = pictureOf(index);
+    const QSize pictureSize = UiResources::logicalSize(picture);
     if (!picture.isNull())
-        painter->drawPixmap(row.left() + 25, row.top() + (row.height() - picture.height()) / 2, picture);
+        painter->drawPixmap(row.left() + 25, row.top() + (row.height() - pictureSize.height()) / 2, picture);
 
     const QFont font = rowFont(index, option);
     const QFontMetrics metrics(font);
     const int lineHeight = metrics.height();
-    const int left = row.left() + picture.width() + 27;
-    const int usable = qMax(0, row.width() - picture.width() - 39);
+    const int left = row.left() + pictureSize.width() + 27;
+    const int usable = qMax(0, row.width() - pictureSize.width() - 39);
     const bool isNew = m_mode == FullCard && index.data(DevicesModel::NotActivatedRole).toBool();
 
     // Values line up after the widest label of the first block.
@@ -226,19 +243,21 @@ void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         top += lineHeight;
     }
 
-    // The short card gives brightness and battery a line of their own; the full
-    // card puts them before the status on the small-font line.
-    if (m_mode == ShortCard) {
-        const QString levels = brightnessText(index) + QStringLiteral("   ") + batteryText(index);
-        painter->drawText(QRect(left, top, usable, lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                          metrics.elidedText(levels, Qt::ElideRight, usable));
-        top += lineHeight;
-    }
-    paintStatusLine(painter, index, left, top, usable);
+    // Brightness and battery: the values' font on the short card, the small one
+    // on the full card, whose values take more lines.
+    const QString levels = brightnessText(index) + QStringLiteral("   ") + batteryText(index);
+    const QFontMetrics small(m_smallFont);
+    const QFontMetrics &levelMetrics = m_mode == ShortCard ? metrics : small;
+    const int levelHeight = m_mode == ShortCard ? lineHeight : m_smallLineHeight;
+    painter->setFont(m_mode == ShortCard ? font : m_smallFont);
+    painter->drawText(QRect(left, top, usable, levelHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                      levelMetrics.elidedText(levels, Qt::ElideRight, usable));
+    top += levelHeight;
+    paintStatusLine(painter, index, statusFont(font), left, top, usable);
 
     const qreal done = progress(index);
     if (done >= 0) {
-        const QRect track(left, top + m_smallLineHeight + 1, usable, kProgressHeight);
+        const QRect track(left, top + lineHeight + 1, usable, kProgressHeight);
         painter->setPen(Qt::NoPen);
         painter->fillRect(track, kProgressTrack);
         painter->fillRect(QRect(track.topLeft(), QSize(qRound(track.width() * done), track.height())), ProgressColor);
@@ -253,33 +272,17 @@ void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->restore();
 }
 
-void DeviceListDelegate::paintStatusLine(QPainter *painter, const QModelIndex &index, int left, int top,
-                                         int usable) const
+void DeviceListDelegate::paintStatusLine(QPainter *painter, const QModelIndex &index, const QFont &font, int left,
+                                         int top, int usable) const
 {
-    // The status is what an operator looks for: it gets its room first, and the
-    // levels before it (full card) are elided into what remains.
-    const QFontMetrics small(m_smallFont);
-    const QString status = statusLine(index);
+    const QFontMetrics metrics(font);
     const int dotWidth = 2 * kDotRadius + 6;
-    const int statusWidth = dotWidth + small.horizontalAdvance(status);
-    int x = left;
-    painter->setFont(m_smallFont);
-    painter->setPen(kTextColor);
-    if (m_mode == FullCard) {
-        const int gap = small.horizontalAdvance(QStringLiteral("   "));
-        const int levelsRoom = qMax(0, usable - statusWidth - gap);
-        const QString levels = small.elidedText(brightnessText(index) + QStringLiteral("   ") + batteryText(index),
-                                                Qt::ElideRight, levelsRoom);
-        if (!levels.isEmpty()) {
-            painter->drawText(QRect(x, top, levelsRoom, m_smallLineHeight), Qt::AlignLeft | Qt::AlignVCenter, levels);
-            x += small.horizontalAdvance(levels) + gap;
-        }
-    }
-    const int textRoom = qMax(0, left + usable - x - dotWidth);
+    const int textRoom = qMax(0, usable - dotWidth);
     painter->setPen(Qt::NoPen);
     painter->setBrush(statusColor(index.data(DevicesModel::StatusRole).toInt()));
-    painter->drawEllipse(QPoint(x + kDotRadius, top + m_smallLineHeight / 2), kDotRadius, kDotRadius);
+    painter->drawEllipse(QPoint(left + kDotRadius, top + metrics.height() / 2), kDotRadius, kDotRadius);
+    painter->setFont(font);
     painter->setPen(kTextColor);
-    painter->drawText(QRect(x + dotWidth, top, textRoom, m_smallLineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                      small.elidedText(status, Qt::ElideRight, textRoom));
+    painter->drawText(QRect(left + dotWidth, top, textRoom, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                      metrics.elidedText(statusLine(index), Qt::ElideRight, textRoom));
 }

@@ -4,10 +4,11 @@
 #include <QStyledItemDelegate>
 
 // Draws one attached device as a card: its picture, then name, title, location
-// and firmware version as label-value pairs, brightness, battery and a status
-// line with a coloured dot, and under it the progress of the job that runs now.
-// The tooltip tells that progress in numbers and the device's last error. Mode 0
-// is the main page's full card, mode 1 the express firmware page's short one.
+// and firmware version as label-value pairs, brightness and battery, and a status
+// line with a coloured dot (a failed device's reason with it), and under it the
+// progress of the job that runs now. The tooltip tells that progress in numbers
+// and the device's last error. Mode 0 is the main page's full card, mode 1 the
+// express firmware page's short one.
 class DeviceListDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -29,6 +30,7 @@ public:
     // "Brightness:  50%" and "Battery:  80%" / "[please upgrade FW]" / "[try again]".
     static QString brightnessText(const QModelIndex &index);
     static QString batteryText(const QModelIndex &index);
+    // "Status: connected"; a failed device's with its reason, "Status: error: …".
     static QString statusLine(const QModelIndex &index);
     static QColor statusColor(int status);
     // The job's progress from 0 to 1; negative when no job reports progress.
@@ -49,7 +51,8 @@ private:
     };
     static QVector<Pair> pairs(const QModelIndex &index, int mode);
     QFont rowFont(const QModelIndex &index, const QStyleOptionViewItem &option) const;
-    void paintStatusLine(QPainter *painter, const QModelIndex &index, int left, int top, int usable) const;
+    void paintStatusLine(QPainter *painter, const QModelIndex &index, const QFont &font, int left, int top,
+                         int usable) const;
 
     QFont m_smallFont;
     int m_smallLineHeight;

@@ -44,7 +44,7 @@ DfuPage::DfuPage(QWidget *parent)
 
     m_selectedDfuButton->hide();
     m_selectLabel->setText(ChooseFileText);
-    firmwareButton()->setText(tr("Upgrade Firmware"));
+    firmwareButton()->setText(tr("Upgrade &Firmware"));
     firmwareButton()->show();
     useDeviceCards(DeviceListDelegate::ShortCard);
     showWelcome();
@@ -54,7 +54,7 @@ DfuPage::DfuPage(QWidget *parent)
 QWidget *DfuPage::buildHeader()
 {
     QWidget *header = styledPanel(QStringLiteral("headerWidget"), this);
-    m_loginButton = namedButton(QStringLiteral("loginButton"), tr("Login"), header);
+    m_loginButton = namedButton(QStringLiteral("loginButton"), tr("&Login"), header);
     auto *layout = new QHBoxLayout(header);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addStretch();
@@ -83,12 +83,14 @@ QWidget *DfuPage::buildUpgradePage()
     QWidget *title = titleStrip(QStringLiteral("fwInfoWidget"), QStringLiteral("fwUpdateLabel"),
                                 tr("Upgrade Firmware"), page);
 
-    m_downloadButton = namedButton(QStringLiteral("downloadButton"), tr("Download"), page);
-    m_selectButton = namedButton(QStringLiteral("selectButton"), tr("Select"), page);
+    m_downloadButton = namedButton(QStringLiteral("downloadButton"), tr("&Download"), page);
+    m_selectButton = namedButton(QStringLiteral("selectButton"), tr("&Select"), page);
     m_selectLabel = new QLabel(page);
     m_selectLabel->setObjectName(QStringLiteral("selectLabel"));
+    m_selectLabel->setWordWrap(true); // the window's width is not its to decide
     m_selectedDfuButton = namedButton(QStringLiteral("selectedDfuButton"), QString(), page);
-    m_upgradeFirmwareButton = namedButton(QStringLiteral("upgradeFirmwareButton"), tr("Upgrade Firmware"), page);
+    m_selectedDfuButton->setAccessibleName(tr("Chosen firmware file"));
+    m_upgradeFirmwareButton = namedButton(QStringLiteral("upgradeFirmwareButton"), tr("&Upgrade Firmware"), page);
 
     auto *choice = new QHBoxLayout;
     choice->setSpacing(8);
@@ -97,23 +99,17 @@ QWidget *DfuPage::buildUpgradePage()
     choice->addWidget(m_selectedDfuButton);
     choice->addStretch();
     auto *steps = new QGridLayout;
-    steps->setContentsMargins(20, 18, 20, 10);
+    steps->setContentsMargins(kTitleIndent, 18, kTitleIndent, 10);
     steps->setHorizontalSpacing(10);
     steps->setVerticalSpacing(14);
     steps->addWidget(new QLabel(tr("Step 1):"), page), 0, 0);
-    auto *download = new QHBoxLayout;
-    download->setSpacing(8);
-    download->addWidget(m_downloadButton);
-    download->addWidget(stepLabel(tr("latest Firmware File  (will be saved in “Downloads” folder)"), page), 1);
-    steps->addLayout(download, 0, 1);
+    steps->addLayout(stepRow(m_downloadButton,
+                             {stepLabel(tr("latest Firmware File  (will be saved in “Downloads” folder)"), page)}),
+                     0, 1);
     steps->addWidget(new QLabel(tr("Step 2):"), page), 1, 0);
     steps->addLayout(choice, 1, 1);
     steps->addWidget(new QLabel(tr("Step 3):"), page), 2, 0);
-    auto *upgrade = new QHBoxLayout;
-    upgrade->setSpacing(8);
-    upgrade->addWidget(m_upgradeFirmwareButton);
-    upgrade->addWidget(stepLabel(tr("on all attached devices     "), page), 1);
-    steps->addLayout(upgrade, 2, 1);
+    steps->addLayout(stepRow(m_upgradeFirmwareButton, {stepLabel(tr("on all attached devices     "), page)}), 2, 1);
     steps->setColumnStretch(1, 1);
 
     auto *layout = new QVBoxLayout(page);
@@ -167,7 +163,12 @@ void DfuPage::selectDownloadedFirmware()
 void DfuPage::setFirmwareFile(const QString &path)
 {
     m_firmwarePath = path;
-    m_selectedDfuButton->setText(QFileInfo(path).fileName());
+    // A long name is shortened: it must not widen the window.
+    const QString name = QFileInfo(path).fileName();
+    m_selectedDfuButton->ensurePolished();
+    m_selectedDfuButton->setText(m_selectedDfuButton->fontMetrics().elidedText(name, Qt::ElideMiddle, kFileNameWidth));
+    m_selectedDfuButton->setToolTip(name);
+    m_selectedDfuButton->setAccessibleName(tr("Chosen firmware file %1; choose another").arg(name));
     m_selectedDfuButton->show();
     m_selectLabel->setText(FileSelectedText);
     m_selectButton->hide();
@@ -178,6 +179,8 @@ void DfuPage::forgetFirmwareFile()
     m_firmwarePath.clear();
     m_selectedDfuButton->hide();
     m_selectedDfuButton->setText(QString());
+    m_selectedDfuButton->setToolTip(QString());
+    m_selectedDfuButton->setAccessibleName(tr("Chosen firmware file"));
     m_selectLabel->setText(ChooseFileText);
     m_selectButton->show();
 }

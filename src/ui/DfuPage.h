@@ -17,6 +17,8 @@ class DfuPage : public BasePage
 public:
     static const QString ChooseFileText;     // "Firmware File after you’ve downloaded it."
     static const QString FileSelectedText;   // "Firmware File selected:"
+    // The most the chosen file's name takes on screen.
+    static constexpr int kFileNameWidth = 320;
 
     explicit DfuPage(QWidget *parent = nullptr);
 

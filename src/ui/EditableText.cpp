@@ -15,6 +15,7 @@ EditableText::EditableText(QWidget *parent)
 {
     m_edit->setObjectName(QStringLiteral("locationEdit"));
     m_edit->setPlaceholderText(tr("Untitled Location"));
+    m_edit->setAccessibleName(tr("Default location"));
     m_edit->setMaxLength(kMaxLength);
     m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
     m_save->setObjectName(QStringLiteral("saveButton"));

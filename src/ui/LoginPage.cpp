@@ -30,7 +30,7 @@ LoginPage::LoginPage(QWidget *parent)
     setAttribute(Qt::WA_StyledBackground, true);
     auto *logo = new QLabel(this);
     logo->setObjectName(QStringLiteral("logoLabel"));
-    logo->setPixmap(QPixmap(QStringLiteral(":/img/TAMO-logo.png")));
+    logo->setPixmap(UiResources::picture(QStringLiteral(":/img/TAMO-logo.png")));
     logo->setScaledContents(false);
     logo->setAlignment(Qt::AlignCenter);
     auto *slogan = new QLabel(tr("Your brand, on every TAMO"), this);
@@ -75,13 +75,16 @@ QWidget *LoginPage::buildLoginPanel()
     m_email = new QLineEdit(panel);
     m_email->setObjectName(QStringLiteral("emailLineEdit"));
     m_email->setPlaceholderText(tr("Enter Email"));
+    m_email->setAccessibleName(tr("E-mail"));
     m_password = new QLineEdit(panel);
     m_password->setObjectName(QStringLiteral("passLineEdit"));
     m_password->setPlaceholderText(tr("Enter Password"));
     m_password->setEchoMode(QLineEdit::Password);
+    m_password->setAccessibleName(tr("Password"));
     m_showPass = new QCheckBox(panel);
     m_showPass->setObjectName(QStringLiteral("showPassCheckBox"));
     m_showPass->setToolTip(tr("Show the password"));
+    m_showPass->setAccessibleName(tr("Show the password"));
     auto *forgot = new QLabel(tr("Forgot Password?"), panel);
     forgot->setObjectName(QStringLiteral("forgotPassLabel"));
     forgot->setText(QStringLiteral("<a href=\"%1\" style=\"color: white; text-decoration:none;\">%2</a>")
@@ -100,7 +103,7 @@ QWidget *LoginPage::buildLoginPanel()
     grid->addWidget(m_showPass, 0, 2);
     grid->addWidget(forgot, 1, 1, Qt::AlignRight);
 
-    m_loginButton = new QPushButton(tr("Login"), panel);
+    m_loginButton = new QPushButton(tr("&Login"), panel);
     m_loginButton->setObjectName(QStringLiteral("loginButton"));
     m_loginButton->setFocusPolicy(Qt::StrongFocus);
     m_loginButton->setCursor(Qt::PointingHandCursor);
@@ -121,7 +124,7 @@ QWidget *LoginPage::buildExpressPanel()
     panel->setObjectName(QStringLiteral("fwUpgradeWidget"));
     panel->setAttribute(Qt::WA_StyledBackground, true);
     panel->setFixedWidth(kPanelWidth);
-    m_fwButton = new QPushButton(tr("Express Firmware Upgrade"), panel);
+    m_fwButton = new QPushButton(tr("&Express Firmware Upgrade"), panel);
     m_fwButton->setObjectName(QStringLiteral("fwButton"));
     m_fwButton->setCursor(Qt::PointingHandCursor);
     auto *layout = new QHBoxLayout(panel);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QListView>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QtMath>
 
 namespace {
@@ -17,6 +18,25 @@ int rowWidth(const QStyleOptionViewItem &option)
 {
     const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
     return view ? view->viewport()->width() : option.rect.width();
+}
+
+// A MAC address is read as one word: a line never breaks inside it.
+QString withWholeAddresses(const QString &html)
+{
+    static const QRegularExpression mac(QStringLiteral("[0-9A-Fa-f]{2}(?::[0-9A-Fa-f]{2}){5}"));
+    if (!html.contains(QLatin1Char(':')))
+        return html;
+    QString text = html;
+    QRegularExpressionMatchIterator it = mac.globalMatch(html);
+    int shift = 0;
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        QString joined = match.captured();
+        joined.replace(QLatin1Char(':'), QStringLiteral(":\u2060"));
+        text.replace(match.capturedStart() + shift, match.capturedLength(), joined);
+        shift += joined.size() - match.capturedLength();
+    }
+    return text;
 }
 
 QStyle *styleOf(const QStyleOptionViewItem &option)
@@ -56,7 +76,7 @@ void LogsDelegate::layOut(const QStyleOptionViewItem &option, int textWidth) con
 {
     if (m_document.defaultFont() != option.font)
         m_document.setDefaultFont(option.font);
-    m_document.setHtml(option.text);
+    m_document.setHtml(withWholeAddresses(option.text));
     m_document.setTextWidth(qMax(1, textWidth));
 }
 

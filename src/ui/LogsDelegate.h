@@ -8,7 +8,7 @@
 // Draws activity-log rows as rich text (the lines carry <b> emphasis and arrive
 // with their values already escaped). A row is measured and painted by the same
 // layout: one document without margin, wrapped at the width of the rectangle the
-// text is painted into. Sizes are kept per text for the current width and font,
+// text is painted into, never inside a MAC address. Sizes are kept per text for the current width and font,
 // so appending a line to a long log measures only that line.
 class QListView;
 

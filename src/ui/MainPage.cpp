@@ -3,6 +3,7 @@
 #include "DeviceListDelegate.h"
 #include "DevicesModel.h"
 #include "EditableText.h"
+#include "ElidedLabel.h"
 #include "LocalSettings.h"
 #include "UserInfo.h"
 
@@ -27,12 +28,12 @@ QLabel *namedLabel(const QString &name, const QString &text, QWidget *parent)
     return label;
 }
 
-// Values from devices and the cloud: shown as they are, never as markup.
-QLabel *valueLabel(const QString &name, QWidget *parent)
+// Values from devices, the cloud and the operator's files: shown as they are,
+// never as markup, and shortened rather than widening the window.
+ElidedLabel *valueLabel(const QString &name, QWidget *parent)
 {
-    QLabel *label = namedLabel(name, QString(), parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *label = new ElidedLabel(parent);
+    label->setObjectName(name);
     return label;
 }
 
@@ -67,7 +68,7 @@ QWidget *MainPage::buildHeader()
     m_userNameLabel = valueLabel(QStringLiteral("userNameLabel"), header);
     m_companyNameLabel = valueLabel(QStringLiteral("companyNameLabel"), header);
     m_userEmailLabel = valueLabel(QStringLiteral("userEmailLabel"), header);
-    m_logoutButton = namedButton(QStringLiteral("logoutButton"), tr("Logout"), header);
+    m_logoutButton = namedButton(QStringLiteral("logoutButton"), tr("&Logout"), header);
 
     auto *user = new QVBoxLayout;
     user->setSpacing(0);
@@ -92,7 +93,7 @@ QWidget *MainPage::buildDevicePage()
     QWidget *location = styledPanel(QStringLiteral("defLocationWidget"), page);
     m_locationEditor = new EditableText(location);
     m_locationEditor->setObjectName(QStringLiteral("locationEditor"));
-    m_showTipButton = namedButton(QStringLiteral("showTipButton"), tr("Show Help Tip"), location);
+    m_showTipButton = namedButton(QStringLiteral("showTipButton"), tr("Show &Help Tip"), location);
     auto *locationLayout = new QHBoxLayout(location);
     locationLayout->setContentsMargins(20, 14, 20, 10);
     locationLayout->addWidget(namedLabel(QStringLiteral("defLocationLbl"), tr("Default Location:"), location), 0,
@@ -140,8 +141,10 @@ QWidget *MainPage::buildDeviceInfoPage()
     };
     int r = 0;
     for (const auto &row : rows) {
-        grid->addWidget(new QLabel(tr(row.label), m_infoWidget), r, 0);
-        QLabel *value = valueLabel(QLatin1String(row.valueName), m_infoWidget);
+        auto *label = new QLabel(tr(row.label), m_infoWidget);
+        grid->addWidget(label, r, 0);
+        ElidedLabel *value = valueLabel(QLatin1String(row.valueName), m_infoWidget);
+        value->setAccessibleName(label->text());
         grid->addWidget(value, r, 1);
         m_infoValues.insert(row.role, value);
         ++r;
@@ -167,26 +170,34 @@ QWidget *MainPage::buildFirmwarePage()
     m_closeUpgradeButton = namedButton(QStringLiteral("closeUpgradeButton"), tr("Close"), title);
     title->layout()->addWidget(m_closeUpgradeButton);
 
-    m_downloadButton = namedButton(QStringLiteral("downloadButton"), tr("Download"), page);
-    m_selectButton = namedButton(QStringLiteral("selectButton"), tr("Select"), page);
-    m_upgradeFirmwareButton = namedButton(QStringLiteral("upgradeFirmwareButton"), tr("Upgrade Firmware"), page);
+    m_downloadButton = namedButton(QStringLiteral("downloadButton"), tr("&Download"), page);
+    m_selectButton = namedButton(QStringLiteral("selectButton"), tr("&Select"), page);
+    m_upgradeFirmwareButton = namedButton(QStringLiteral("upgradeFirmwareButton"), tr("&Upgrade Firmware"), page);
     m_fwFileNameLabel = valueLabel(QStringLiteral("fwFileNameLabel"), page);
+    m_fwFileNameLabel->setAccessibleName(tr("Chosen firmware file"));
 
     auto *steps = new QGridLayout;
-    steps->setContentsMargins(20, 18, 20, 10);
+    steps->setContentsMargins(kTitleIndent, 18, kTitleIndent, 10);
     steps->setHorizontalSpacing(10);
     steps->setVerticalSpacing(14);
     steps->addWidget(new QLabel(QStringLiteral("1):"), page), 0, 0);
-    steps->addWidget(m_downloadButton, 0, 1, Qt::AlignLeft);
-    steps->addWidget(stepLabel(tr("latest Firmware File  (will be saved in “Downloads” folder)"), page), 0, 2);
+    steps->addLayout(stepRow(m_downloadButton,
+                             {stepLabel(tr("latest Firmware File  (will be saved in “Downloads” folder)"), page)}),
+                     0, 1);
     steps->addWidget(new QLabel(QStringLiteral("2):"), page), 1, 0);
-    steps->addWidget(m_selectButton, 1, 1, Qt::AlignLeft);
-    steps->addWidget(stepLabel(tr("Firmware File after you’ve downloaded it."), page), 1, 2);
-    steps->addWidget(m_fwFileNameLabel, 2, 2);
-    steps->addWidget(new QLabel(QStringLiteral("3):"), page), 3, 0);
-    steps->addWidget(m_upgradeFirmwareButton, 3, 1);
-    steps->addWidget(stepLabel(tr("on all attached devices     "), page), 3, 2);
-    steps->setColumnStretch(2, 1);
+    // The chosen file is named right under its step's text, once there is one.
+    auto *choice = new QGridLayout;
+    choice->setHorizontalSpacing(8);
+    choice->setVerticalSpacing(2);
+    choice->addWidget(m_selectButton, 0, 0);
+    choice->addWidget(stepLabel(tr("Firmware File after you’ve downloaded it."), page), 0, 1);
+    choice->addWidget(m_fwFileNameLabel, 1, 1);
+    choice->setColumnStretch(1, 1);
+    m_fwFileNameLabel->hide();
+    steps->addLayout(choice, 1, 1);
+    steps->addWidget(new QLabel(QStringLiteral("3):"), page), 2, 0);
+    steps->addLayout(stepRow(m_upgradeFirmwareButton, {stepLabel(tr("on all attached devices     "), page)}), 2, 1);
+    steps->setColumnStretch(1, 1);
 
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -199,7 +210,7 @@ QWidget *MainPage::buildFirmwarePage()
 QWidget *MainPage::buildHelpPage()
 {
     QWidget *page = styledPanel(QStringLiteral("defLocationPage"), this);
-    m_hideHelpButton = namedButton(QStringLiteral("hideHelpButton"), tr("Hide Help Tip"), page);
+    m_hideHelpButton = namedButton(QStringLiteral("hideHelpButton"), tr("&Hide Help Tip"), page);
     QLabel *text = namedLabel(QStringLiteral("label_3"), tr(kHelpText), page);
     text->setWordWrap(true);
     text->setTextFormat(Qt::RichText);
@@ -288,8 +299,11 @@ void MainPage::setLogo(const QPixmap &logo)
         m_companyLogoLabel->clear();
         return;
     }
-    m_companyLogoLabel->setPixmap(
-        logo.scaledToHeight(m_companyLogoLabel->height(), Qt::SmoothTransformation));
+    // Drawn from the full picture at the screen's density.
+    const qreal ratio = m_companyLogoLabel->devicePixelRatioF();
+    QPixmap scaled = logo.scaledToHeight(qRound(m_companyLogoLabel->height() * ratio), Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(ratio);
+    m_companyLogoLabel->setPixmap(scaled);
 }
 
 void MainPage::setDownloadButtonEnabled(bool enabled)
@@ -367,9 +381,20 @@ void MainPage::openDeviceInfo()
         slotSelectionChanged(devicesListView()->selectionModel()->selection(), QItemSelection());
 }
 
+// Opening a panel lets go of the device list's current row as well as its
+// selection: a current row that leaves the list (flashed, unplugged) would make
+// the view select its neighbour, and a selection means device information.
+void MainPage::forgetCurrentDevice()
+{
+    if (QItemSelectionModel *selection = devicesListView()->selectionModel()) {
+        selection->clearCurrentIndex();
+        selection->clearSelection();
+    }
+}
+
 void MainPage::openHelpTip()
 {
-    devicesListView()->clearSelection();
+    forgetCurrentDevice();
     m_pages->setCurrentWidget(m_helpPage);
     setPanelsVisible(LogPanel, false);
 }
@@ -381,7 +406,7 @@ void MainPage::saveDefaultLocation(const QString &location)
 
 void MainPage::openFirmwarePage()
 {
-    devicesListView()->clearSelection();
+    forgetCurrentDevice();
     m_pages->setCurrentWidget(m_devicePage);
     m_devicePanels->setCurrentWidget(m_fwUpdatePage);
     setPanelsVisible(LogPanel, true);
@@ -398,13 +423,15 @@ void MainPage::setFirmwareFile(const QString &path)
 {
     m_firmwarePath = path;
     m_fwFileNameLabel->setText(QFileInfo(path).fileName());
+    m_fwFileNameLabel->setVisible(!path.isEmpty());
 }
 
 void MainPage::upgradeFirmware()
 {
     const QString problem = firmwareFileProblem(m_firmwarePath);
     if (!problem.isEmpty()) {
-        m_fwFileNameLabel->clear();
+        m_fwFileNameLabel->setText(QString());
+        m_fwFileNameLabel->hide();
         m_firmwarePath.clear();
         emit errorOccured(problem);
         return;

@@ -8,6 +8,7 @@
 #include <QVector>
 
 class EditableText;
+class ElidedLabel;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
@@ -65,11 +66,12 @@ private:
     void showNoInfo();
     void showDeviceInfo(const QModelIndex &row, const QVector<int> &roles = {});
     QModelIndex selectedRow() const;
+    void forgetCurrentDevice();
 
     QLabel *m_companyLogoLabel = nullptr;
-    QLabel *m_userNameLabel = nullptr;
-    QLabel *m_companyNameLabel = nullptr;
-    QLabel *m_userEmailLabel = nullptr;
+    ElidedLabel *m_userNameLabel = nullptr;
+    ElidedLabel *m_companyNameLabel = nullptr;
+    ElidedLabel *m_userEmailLabel = nullptr;
     QPushButton *m_logoutButton = nullptr;
     QStackedWidget *m_pages = nullptr;
     QWidget *m_devicePage = nullptr;
@@ -83,11 +85,11 @@ private:
     QPushButton *m_hideHelpButton = nullptr;
     QWidget *m_infoWidget = nullptr;
     QLabel *m_infoLbl = nullptr;
-    QMap<int, QLabel *> m_infoValues; // device-information role -> value label
+    QMap<int, ElidedLabel *> m_infoValues; // device-information role -> value label
     QPushButton *m_closeUpgradeButton = nullptr;
     QPushButton *m_downloadButton = nullptr;
     QPushButton *m_selectButton = nullptr;
     QPushButton *m_upgradeFirmwareButton = nullptr;
-    QLabel *m_fwFileNameLabel = nullptr;
+    ElidedLabel *m_fwFileNameLabel = nullptr;
     QString m_firmwarePath;
 };

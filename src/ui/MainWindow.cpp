@@ -6,6 +6,7 @@
 #include "LoginPage.h"
 #include "MainPage.h"
 #include "UiResources.h"
+#include "WindowLook.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -35,6 +36,7 @@ MainWindow::MainWindow(QWidget *parent)
 {
     UiResources::ensureLoaded();
     setObjectName(QStringLiteral("MainWindow"));
+    WindowLook::apply();
     QIcon icon;
     for (int size : {48, 128, 256})
         icon.addFile(QStringLiteral(":/img/app-icon-%1.png").arg(size), QSize(size, size));
@@ -140,13 +142,22 @@ void MainWindow::setUserInfo(const UserInfo *user)
 void MainWindow::setDevicesModel(DevicesModel *model)
 {
     if (model) {
-        model->setDecoration(QPixmap(QStringLiteral(":/img/default_device_logo.png")));
+        model->setDecoration(UiResources::picture(QStringLiteral(":/img/default_device_logo.png")));
         QFont font = QApplication::font();
         font.setPointSize(9);
         model->setFont(font);
     }
     m_mainPage->setDevicesModel(model);
     m_dfuPage->setDevicesModel(model);
+}
+
+void MainWindow::bringToFront()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void MainWindow::setLogo(const QPixmap &logo)

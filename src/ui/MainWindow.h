@@ -39,6 +39,9 @@ public:
     // quits: the pages are disabled and the notice says why.
     void showShutdownNotice(const QString &text);
     bool isShuttingDown() const;
+    // A second start of the application: the window comes to the front, out of
+    // the task bar if need be.
+    void bringToFront();
 
     LoginPage *loginPage() const { return m_loginPage; }
     MainPage *mainPage() const { return m_mainPage; }

@@ -1,6 +1,7 @@
 #include "UiResources.h"
 
 #include <QFile>
+#include <QGuiApplication>
 
 #include <mutex>
 
@@ -26,4 +27,24 @@ QString UiResources::styleSheet(const QStringList &names)
             sheet += QString::fromUtf8(file.readAll()) + QLatin1Char('\n');
     }
     return sheet;
+}
+
+QPixmap UiResources::picture(const QString &path)
+{
+    ensureLoaded();
+    if (qApp && qApp->devicePixelRatio() > 1.0) {
+        QString doubled = path;
+        doubled.insert(path.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+        QPixmap pixmap(doubled);
+        if (!pixmap.isNull()) {
+            pixmap.setDevicePixelRatio(2.0);
+            return pixmap;
+        }
+    }
+    return QPixmap(path);
+}
+
+QSize UiResources::logicalSize(const QPixmap &pixmap)
+{
+    return pixmap.isNull() ? QSize() : (QSizeF(pixmap.size()) / pixmap.devicePixelRatioF()).toSize();
 }

@@ -2,7 +2,8 @@
 // client: logging in and out against the cloud simulator over HTTPS with the
 // publishing session a login starts, the express path's page manager, the
 // Yes/No question that guards closing and logging out while simulated devices
-// are busy, and closing while a device writes its firmware.
+// are busy, closing while a device writes its firmware, and the confirmation
+// an express upgrade ends with.
 #include "CloudSim.h"
 #include "ContentsChef.h"
 #include "DevSim.h"
@@ -293,6 +294,44 @@ private slots:
         // The queued device was dropped, never flashed.
         QCOMPARE(sim.snapshot(queued).value("state").toString(), QStringLiteral("attached"));
         QVERIFY(sim.snapshot(queued).value("identity").toObject().value("firmwareVersion").toString() != "1.6.4");
+    }
+
+    void expressUpgradeEndsWithAConfirmation()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({}, 2));
+        const QString firmware = DevSim::makeFirmware(QStringLiteral("1.6.5"), m_dir.filePath("fw-165.dfu"));
+        QVERIFY(!firmware.isEmpty());
+        // The second device never shows up in its boot loader.
+        const QString tool = m_dir.filePath(QStringLiteral("picky-dfu-util"));
+        QFile script(tool);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ncase \"$*\" in *TAMOSIM0002*)\n"
+                     "  echo 'dfu-util: No DFU capable USB device available' >&2; exit 74;;\nesac\nexec "
+                     + QByteArray(TAMO_DFUSIM_BIN) + " \"$@\"\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        qputenv("TAMO_DFU_UTIL", QFile::encodeName(tool));
+        qputenv("TAMO_DFUSIM_CHUNK_DELAY_MS", "5");
+        Timings::set(Timings::DfuToolRun, 60000);
+        MainApp app;
+        app.start();
+        app.slotDfuPage();
+        QTRY_COMPARE_WITH_TIMEOUT(app.devicesManager()->devicesModel()->rowCount(), 2, 15000);
+        DfuPage *page = app.window()->dfuPage();
+        namedChild<QPushButton>(page, "firmwareBtn")->click();
+        page->setFirmwareFile(firmware);
+
+        BoxAnswerer confirmation(press(QMessageBox::Ok));
+        namedChild<QPushButton>(page, "upgradeFirmwareButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(confirmation.answered(), 60000);
+        QCOMPARE(confirmation.title(), QStringLiteral("Firmware upgrade"));
+        QVERIFY2(confirmation.text().startsWith(QStringLiteral("Firmware upgraded on 1 of 2 device(s).")),
+                 qPrintable(confirmation.text()));
+        QVERIFY2(confirmation.text().contains(QStringLiteral("\nTAMO 2: Cannot find DFU device")),
+                 qPrintable(confirmation.text()));
+        QVERIFY(!confirmation.text().contains(QStringLiteral("TAMO 1:")));
+        QVERIFY(namedChild<QPushButton>(page, "upgradeFirmwareButton")->isEnabled());
     }
 
     void expressPageManagerLetGoAtLogout()

@@ -1,5 +1,10 @@
-// The application executable as an operator meets it: one instance only, the log
-// file and its option, a clean end on SIGTERM, and a crash report on a crash.
+// The application executable as an operator meets it: one instance only (a
+// second start brings the running window forward, or explains that the hub
+// service holds the devices), the log file and its option, a clean end on
+// SIGTERM, and a crash report on a crash.
+#include "PtyPeer.h"
+#include "SimPortFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,9 +20,42 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#ifndef TAMO_SCREENSHOT_DIR
+#error "TAMO_SCREENSHOT_DIR must name the folder for the screenshots"
+#endif
+
 namespace {
 
 const QByteArray kStartedMarker = "Tamo 1.0.95 started";
+
+// A virtual X server of the test's own; Xvfb picks a free display and names it.
+QString startDisplay(QProcess &xvfb)
+{
+    xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    if (!xvfb.waitForStarted(10000))
+        return QString();
+    QByteArray out;
+    QElapsedTimer timer;
+    timer.start();
+    while (!out.contains('\n') && timer.elapsed() < 15000 && xvfb.state() == QProcess::Running) {
+        xvfb.waitForReadyRead(200);
+        out += xvfb.readAllStandardOutput();
+    }
+    return out.contains('\n') ? QLatin1Char(':') + QString::fromLatin1(out.trimmed()) : QString();
+}
+
+// xdotool on that display: its standard output, trimmed.
+QString xdotool(const QString &display, const QStringList &arguments, int timeoutMs = 15000)
+{
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral("xdotool"), arguments);
+    if (!tool.waitForFinished(timeoutMs))
+        tool.kill();
+    return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+}
 
 QString userName()
 {
@@ -38,12 +76,20 @@ private:
     QString tamoFolder() const { return dataHome() + QStringLiteral("/Tamo"); }
     QString logPath() const { return tamoFolder() + QStringLiteral("/logs.txt"); }
 
-    QProcess *launch(const QStringList &args, const QString &loggingRules = QString())
+    // On `display` when one is given; offscreen otherwise.
+    QProcess *launch(const QStringList &args, const QString &loggingRules = QString(),
+                     const QString &display = QString())
     {
         auto *process = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), display.isEmpty() ? QStringLiteral("offscreen")
+                                                                        : QStringLiteral("xcb"));
+        if (!display.isEmpty()) {
+            env.insert(QStringLiteral("DISPLAY"), display);
+            // No OpenGL in this window: the GL integration's driver set-up leaks at exit.
+            env.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+        }
         env.remove(QStringLiteral("TAMO_SIM_DIR"));
         if (!loggingRules.isEmpty())
             env.insert(QStringLiteral("QT_LOGGING_RULES"), loggingRules);
@@ -153,6 +199,93 @@ private slots:
         QVERIFY(log.startsWith(marker));
         QVERIFY(log.contains(kStartedMarker));
         QVERIFY(!log.contains("Other instance"));
+    }
+
+    void secondStartBringsTheRunningWindowForward()
+    {
+        QProcess xvfb;
+        const QString display = startDisplay(xvfb);
+        QVERIFY(!display.isEmpty());
+        QProcess *first = launch({}, QString(), display);
+        QByteArray firstErr;
+        QVERIFY2(waitStarted(first, &firstErr), firstErr.constData());
+        const QString window =
+            xdotool(display, {"search", "--sync", "--onlyvisible", "--name", "^TAMO Halvic"}).section(QLatin1Char('\n'), 0, 0);
+        QVERIFY(!window.isEmpty());
+        // No window manager runs here: nothing has given the window the focus.
+        QVERIFY(xdotool(display, {"getwindowfocus"}) != window);
+
+        QProcess *second = launch({}, QString(), display);
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        const QByteArray secondErr = second->readAllStandardError();
+        QVERIFY2(secondErr.contains(" Debug    - Other instance of the application already running\n"),
+                 secondErr.constData());
+        QVERIFY(!secondErr.contains(kStartedMarker));
+        QTRY_COMPARE_WITH_TIMEOUT(xdotool(display, {"getwindowfocus"}), window, 10000);
+        QTRY_VERIFY((firstErr += first->readAllStandardError()).contains("Started again: the window comes to the front"));
+
+        QVERIFY(terminate(first, SIGTERM));
+        QCOMPARE(first->exitCode(), 0);
+        xvfb.terminate();
+        QVERIFY(xvfb.waitForFinished(10000));
+    }
+
+    void secondStartWhileTheHubHoldsTheDevicesExplains()
+    {
+        QProcess xvfb;
+        const QString display = startDisplay(xvfb);
+        QVERIFY(!display.isEmpty());
+        // tamo-cli, as the hub service runs it, waiting for a device that is slow to answer.
+        QVERIFY(QDir().mkpath(tamoFolder()));
+        PtyPeer device;
+        QVERIFY(device.isValid());
+        QTemporaryDir ports;
+        QVERIFY(writeSimPortFile(ports.path(), QStringLiteral("TAMOHUB0001"),
+                                 simPort(device.portName(), QStringLiteral("TAMOHUB0001"))));
+        QProcess hub;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
+        env.insert(QStringLiteral("TAMO_SIM_DIR"), ports.path());
+        env.insert(QStringLiteral("TAMO_TIMING_SCALE"), QStringLiteral("100"));
+        hub.setProcessEnvironment(env);
+        hub.start(QStringLiteral(TAMO_CLI_BIN), {"devices", "--timeout", "3000"});
+        QVERIFY(hub.waitForStarted(10000));
+        const QString lock = tamoFolder() + QStringLiteral("/instance.lock");
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(lock).contains("\ntamo-cli\n"), 15000);
+
+        QProcess *tamo = launch({}, QString(), display);
+        QVERIFY(tamo->waitForStarted(10000));
+        const QString box = xdotool(display, {"search", "--sync", "--onlyvisible", "--name", "^TAMO hub is running$"})
+                                .section(QLatin1Char('\n'), 0, 0);
+        QVERIFY2(!box.isEmpty(), tamo->readAllStandardError().constData());
+        QProcess import;
+        QProcessEnvironment importEnv = QProcessEnvironment::systemEnvironment();
+        importEnv.insert(QStringLiteral("DISPLAY"), display);
+        import.setProcessEnvironment(importEnv);
+        QVERIFY(QDir().mkpath(QStringLiteral(TAMO_SCREENSHOT_DIR)));
+        import.start(QStringLiteral("import"), {"-window", box,
+                                                QStringLiteral(TAMO_SCREENSHOT_DIR "/second-start-hub-running.png")});
+        QVERIFY(import.waitForFinished(30000));
+        QCOMPARE(import.exitCode(), 0);
+        QCOMPARE(tamo->state(), QProcess::Running); // until the operator has read it
+
+        xdotool(display, {"windowfocus", "--sync", box});
+        xdotool(display, {"key", "Return"});
+        QVERIFY(tamo->waitForFinished(10000));
+        QCOMPARE(tamo->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tamo->exitCode(), 0);
+        const QByteArray err = tamo->readAllStandardError();
+        QVERIFY2(err.contains(" Debug    - Other instance of the application already running\n"), err.constData());
+        QVERIFY2(err.contains("systemctl --user stop tamo-hub"), err.constData());
+        QVERIFY(!err.contains(kStartedMarker));
+        QCOMPARE(hub.state(), QProcess::Running); // the hub is not disturbed
+
+        ::kill(static_cast<pid_t>(hub.processId()), SIGTERM);
+        QVERIFY(hub.waitForFinished(15000));
+        xvfb.terminate();
+        QVERIFY(xvfb.waitForFinished(10000));
     }
 
     void aKilledInstanceDoesNotBlockTheNextStart()

@@ -1,6 +1,7 @@
 // The devices manager end to end against simulated devices: initialisation by
 // RPC and by console, every job with its status changes and activity lines, the
-// firmware upgrade through the tool stand-in, and unplugging.
+// firmware upgrade through the tool stand-in (waiting for its turn, restarting
+// afterwards), and unplugging.
 #include "DevSim.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
@@ -114,6 +115,9 @@ private slots:
         Timings::set(Timings::DeviceStartDelay, 200); // ten discovery ticks
         for (Timings::Id id : {Timings::CommandWait, Timings::DeleteWait, Timings::CleanUpWait, Timings::EraseWait})
             Timings::set(id, 4000);
+        // A flashed device is back long before this; only the case that waits
+        // for its end shortens it.
+        Timings::set(Timings::FlashedDeviceGrace, 30000);
     }
 
     void cleanup()
@@ -361,6 +365,8 @@ private slots:
         QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
         QSignalSpy all(&manager, &DevicesManager::allDevicesUpgraded);
         QSignalSpy progress(&manager, &DevicesManager::jobProgress);
+        QSignalSpy removed(model(manager), &QAbstractItemModel::rowsRemoved);
+        const int place = model(manager)->findRow(DeviceInfo::SerialNumber, first);
         manager.upgradeFirmware(firmware, {first});
         QVERIFY(!manager.isIdle());
         QTRY_COMPARE_WITH_TIMEOUT(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::UpgradingFirmware), 5000);
@@ -395,9 +401,13 @@ private slots:
         QVERIFY(progress.count() >= 4);
         QCOMPARE(progress.last(), (QVariantList{first, 100, 100}));
 
-        // Back with the new firmware: the fresh record replaces the kept row.
+        // Back with the new firmware: the fresh record takes the kept row, in its
+        // place; the device never left the list, nor the count.
         QTRY_COMPARE_WITH_TIMEOUT(field(manager, first, DeviceInfo::FwVersion).toString(), QStringLiteral("1.6.4"), 15000);
         QCOMPARE(model(manager)->rowCount(), 2);
+        QCOMPARE(model(manager)->findRow(DeviceInfo::SerialNumber, first), place);
+        QCOMPARE(removed.count(), 0);
+        QCOMPARE(log.count(QStringLiteral("Disonnected")), 0);
         QVERIFY(model(manager)->keptSerialNumbers().isEmpty());
         QCOMPARE(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::Connected));
         QTRY_VERIFY_WITH_TIMEOUT(manager.isIdle(), 5000);
@@ -545,11 +555,12 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("<img")), 0);
     }
 
-    void flashedDeviceThatNeverReturnsLeavesTheList()
+    void flashedDeviceThatNeverReturnsRestartsThenLeaves()
     {
         DevSim sim;
         QVERIFY(sim.start());
         useTool(QStringLiteral("absent"), "echo 'dfu-util: No DFU capable USB device available' >&2\nexit 74");
+        Timings::set(Timings::FlashedDeviceGrace, 1500);
         LogRecorder log("DeviceManager");
         DevicesManager manager;
         QVERIFY(startWith(manager, 1));
@@ -558,8 +569,42 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
         QVERIFY(!finished.at(0).at(1).toBool());
         QVERIFY(DevSim::portOf().isEmpty()); // still in its boot loader
-        QVERIFY(waitForRows(manager, 0, 5000));
+        // Given the grace period to come back: still listed, restarting, not
+        // taking part in jobs.
+        QCOMPARE(model(manager)->rowCount(), 1);
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Status).toInt(), int(DeviceInfo::Restarting));
+        QCOMPARE(log.count(QStringLiteral("Disonnected")), 0);
+        manager.upgradeFirmware(QStringLiteral("fw.dfu"));
+        QVERIFY(manager.isIdle());
+        QVERIFY(waitForRows(manager, 0, 10000));
         QCOMPARE(log.count(QStringLiteral("info: Disonnected 1 device(s)")), 1);
+    }
+
+    void firmwareQueuedBehindAnotherDeviceWaits()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({}, 2));
+        const QString firmware = firmwareFile(QStringLiteral("1.6.5"));
+        qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
+        qputenv("TAMO_DFUSIM_CHUNK_DELAY_MS", "40");
+        Timings::set(Timings::DfuAfterAttempt, 300);
+        Timings::set(Timings::DfuToolRun, 60000);
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 2));
+        const QString first = QStringLiteral("TAMOSIM0001");
+        const QString second = QStringLiteral("TAMOSIM0002");
+        model(manager)->setValue(DeviceInfo::SerialNumber, second, DeviceInfo::Status, int(DeviceInfo::Error));
+        QSignalSpy all(&manager, &DevicesManager::allDevicesUpgraded);
+        manager.upgradeFirmware(firmware, {first, second});
+        QTRY_COMPARE_WITH_TIMEOUT(field(manager, first, DeviceInfo::Status).toInt(), int(DeviceInfo::UpgradingFirmware), 5000);
+        QCOMPARE(field(manager, second, DeviceInfo::Status).toInt(), int(DeviceInfo::WaitingForFirmware));
+        QVERIFY(manager.isUpgrading(second));
+
+        // Dropped from the line: back to what it was.
+        manager.stopUpgradingDevices();
+        QCOMPARE(field(manager, second, DeviceInfo::Status).toInt(), int(DeviceInfo::Error));
+        QTRY_COMPARE_WITH_TIMEOUT(all.count(), 1, 60000);
+        QVERIFY(!manager.isUpgrading(second));
     }
 
     void destroyingTheManagerDoesNotWaitForTheTool()

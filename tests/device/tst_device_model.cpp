@@ -1,6 +1,7 @@
 // The devices model: its role map, its rows through announcements (a record is
-// identified by its serial number alone), removals and firmware upgrades, and
-// when it tells views that something changed.
+// identified by its serial number alone), removals and firmware upgrades (a
+// device back from one takes its old place), what a screen reader hears of a
+// device, and when it tells views that something changed.
 #include "DevicesModel.h"
 
 #include <QAbstractItemModelTester>
@@ -133,6 +134,48 @@ private slots:
         model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, 3);
         QVERIFY(model.keptSerialNumbers().isEmpty());
         QCOMPARE(model.rowCount(), 1);
+    }
+
+    void deviceBackAfterItsUpgradeKeepsItsPlace()
+    {
+        DevicesModel model;
+        new QAbstractItemModelTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest, &model);
+        model.addDevices({device(QStringLiteral("A"), QStringLiteral("old")), device(QStringLiteral("B"))});
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, 3);
+        model.removeDevice(QStringLiteral("A"));
+        QCOMPARE(model.keptSerialNumbers(), QList<QString>{QStringLiteral("A")});
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.addDevices({device(QStringLiteral("A"), QStringLiteral("new")), device(QStringLiteral("C"))});
+        QCOMPARE(serials(model), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+        QCOMPARE(model.device(0).value(DeviceInfo::Name).toString(), QStringLiteral("new"));
+        QVERIFY(!model.device(0).value(DeviceInfo::Status).isValid()); // the fresh record, connected
+        QCOMPARE(removed.count(), 0);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 0);
+        QVERIFY(model.keptSerialNumbers().isEmpty());
+    }
+
+    void spokenTextNamesStatusProgressAndError()
+    {
+        DevicesModel model;
+        DeviceInfo info = device(QStringLiteral("A"), QStringLiteral("Lobby"));
+        model.addDevices({info, device(QStringLiteral("B"))});
+        QCOMPARE(model.index(0, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("Lobby, status: connected"));
+        QCOMPARE(model.index(1, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("Device B, status: connected"));
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, 3);
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::JobDone, 50);
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::JobTotal, 100);
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::LastError, QStringLiteral("time-out"));
+        QCOMPARE(model.index(0, 0).data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("Lobby, status: upgrading device firmware, firmware download 50%, last error: time-out"));
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, 1);
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::JobDone, 3);
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::JobTotal, 9);
+        QCOMPARE(model.index(0, 0).data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("Lobby, status: transferring, 3 of 9 items sent, last error: time-out"));
     }
 };
 

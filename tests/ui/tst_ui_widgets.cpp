@@ -1,9 +1,12 @@
 // The pages and the delegates as an operator meets them: the login checks and
 // the inputs held while a login runs, the default-location editor, the help
-// tip's first start, the firmware panels' errors, the express page's return to
-// its welcome text, which page collects the activity log; the device card and
-// the activity-log rows: texts, sizes, and what lands on the pixels (status
-// colours, the selection, the "NEW" mark, rich text).
+// tip's first start, the firmware panels' errors and layout, panels that stay
+// open while devices come and go, long values that must not widen the window,
+// the express page's return to its welcome text, which page collects the
+// activity log and how it follows, copies and saves its lines; names for screen
+// readers and keys; the device card and the activity-log rows: texts, sizes, and
+// what lands on the pixels (status colours and size, the selection, the "NEW"
+// mark, rich text, addresses kept on one line).
 #include "AppPaths.h"
 #include "BasePage.h"
 #include "DeviceListDelegate.h"
@@ -18,8 +21,13 @@
 #include "MainPage.h"
 #include "MainWindow.h"
 #include "NamedChild.h"
+#include "Timings.h"
+#include "UserInfo.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
@@ -29,6 +37,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -64,6 +73,59 @@ bool containsColor(const QImage &image, const QColor &color, const QRect &area)
             if (image.pixelColor(x, y) == color)
                 return true;
     return false;
+}
+
+// The last activity-log row is in view, at the very end.
+bool lastRowShown(const QListView *view)
+{
+    const int rows = view->model()->rowCount();
+    const QRect last = view->visualRect(view->model()->index(rows - 1, 0));
+    const QScrollBar *bar = view->verticalScrollBar();
+    return rows > 0 && bar->value() == bar->maximum() && view->viewport()->rect().contains(QPoint(1, last.bottom()));
+}
+
+QString logLine(int i)
+{
+    return QStringLiteral("21-03-04 10:00:%1 Info    - line %2 with a few words for the activity log")
+        .arg(i % 60, 2, 10, QLatin1Char('0'))
+        .arg(i);
+}
+
+QLabel *labelStartingWith(const QWidget *parent, const QString &text)
+{
+    for (QLabel *label : parent->findChildren<QLabel *>())
+        if (label->text().startsWith(text))
+            return label;
+    qFatal("no label starting with %s", qPrintable(text));
+    return nullptr;
+}
+
+// Where a widget's text starts, in `top`'s coordinates.
+int textLeft(const QWidget *top, const QLabel *label)
+{
+    return label->mapTo(top, label->contentsRect().topLeft()).x();
+}
+
+// The bounding box of the pixels of one colour; null when there are none.
+QRect boxOf(const QImage &image, const QColor &colour)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == colour)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// The right-most dark pixel between two rows, right of `from`; -1 when none.
+int rightmostInk(const QImage &image, int top, int bottom, int from)
+{
+    int right = -1;
+    for (int y = qMax(0, top); y <= qMin(image.height() - 1, bottom); ++y)
+        for (int x = from; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 160)
+                right = qMax(right, x);
+    return right;
 }
 
 int darkPixels(const QImage &image)
@@ -108,6 +170,7 @@ private:
 
 private slots:
     void init() { QFile::remove(AppPaths::settingsFilePath()); }
+    void cleanup() { Timings::restoreDefaults(); }
 
     void login_data()
     {
@@ -396,6 +459,279 @@ private slots:
                  QStringLiteral("line %1").arg(BasePage::kMaxLogRows + 6));
     }
 
+    void activityLogFollowsTheNewestLine_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("follows");
+        QTest::newRow("express panel opened after the devices were read") << "express panel" << true;
+        QTest::newRow("help tip shown and hidden") << "help tip" << true;
+        QTest::newRow("window narrowed") << "narrowed" << true;
+        QTest::newRow("operator scrolled up") << "scrolled up" << false;
+        QTest::newRow("operator scrolled back to the end") << "scrolled back" << true;
+    }
+
+    void activityLogFollowsTheNewestLine()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, follows);
+        Timings::set(Timings::LogScrollDelay, 20);
+        DevicesModel model;
+        model.addDevices({device(QStringLiteral("A"))});
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const bool express = meanwhile == QLatin1String("express panel");
+        express ? window.showDfuPage() : window.showMainPage();
+        window.setDevicesModel(&model);
+        BasePage *page = express ? static_cast<BasePage *>(window.dfuPage()) : window.mainPage();
+        if (!express)
+            window.mainPage()->openDeviceInfo();
+        auto *view = namedChild<QListView>(page, "logsListView");
+        QScrollBar *bar = view->verticalScrollBar();
+        // Lines arrive over a while, one scroll delay after the other.
+        for (int i = 0; i < 80; ++i) {
+            page->addLogMessage(logLine(i));
+            if (i % 20 == 19)
+                QTest::qWait(2 * Timings::ms(Timings::LogScrollDelay));
+        }
+
+        if (express) {
+            // The log was hidden on the welcome text while the devices were read.
+            namedChild<QPushButton>(page, "firmwareBtn")->click();
+            QTRY_VERIFY(bar->maximum() > 0);
+        } else {
+            QTRY_VERIFY(lastRowShown(view));
+            if (meanwhile == QLatin1String("help tip")) {
+                window.mainPage()->openHelpTip();
+            } else if (meanwhile == QLatin1String("narrowed")) {
+                const int before = bar->maximum();
+                window.resize(900, 700); // the rows wrap: the log grows under the view
+                QTRY_VERIFY(bar->maximum() > before);
+            } else {
+                bar->triggerAction(QAbstractSlider::SliderToMinimum);
+                if (meanwhile == QLatin1String("scrolled back"))
+                    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+            }
+        }
+        for (int i = 80; i < 100; ++i)
+            page->addLogMessage(logLine(i));
+        if (meanwhile == QLatin1String("help tip"))
+            window.mainPage()->openDeviceInfo();
+        page->addLogMessage(logLine(100));
+        if (follows) {
+            QTRY_VERIFY(lastRowShown(view));
+        } else {
+            QTest::qWait(10 * Timings::ms(Timings::LogScrollDelay));
+            QCOMPARE(bar->value(), 0);
+        }
+    }
+
+    void activityLogCopiesAndSavesPlainLines()
+    {
+        MainPage page;
+        const QStringList rows{
+            QStringLiteral("21-03-04 10:00:01 Info    - Started transfer file(s) to device 'c4:4f'. <b>Please wait</b>"),
+            QStringLiteral("21-03-04 10:00:02 Warning - Device '&lt;img src=x&gt;' &amp; more"),
+            QStringLiteral("21-03-04 10:00:03 Info    - Connected 1 device(s)")};
+        for (const QString &row : rows)
+            page.addLogMessage(row);
+        const QStringList plain{
+            QStringLiteral("21-03-04 10:00:01 Info    - Started transfer file(s) to device 'c4:4f'. Please wait"),
+            QStringLiteral("21-03-04 10:00:02 Warning - Device '<img src=x>' & more"),
+            QStringLiteral("21-03-04 10:00:03 Info    - Connected 1 device(s)")};
+        auto *view = namedChild<QListView>(&page, "logsListView");
+        QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QStringList actions;
+        for (const QAction *action : view->actions())
+            actions << action->text();
+        QCOMPARE(actions, (QStringList{QStringLiteral("&Copy"), QStringLiteral("&Save log as…")}));
+
+        // The lines the operator selected, in the log's order, as plain text.
+        view->selectionModel()->select(view->model()->index(2, 0), QItemSelectionModel::Select);
+        view->selectionModel()->select(view->model()->index(1, 0), QItemSelectionModel::Select);
+        view->actions().first()->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), plain.mid(1).join(QLatin1Char('\n')));
+
+        const QString path = m_dir.filePath(QStringLiteral("activity.txt"));
+        QVERIFY(page.saveLog(path));
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(saved.readAll()), plain.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        QVERIFY(!page.saveLog(m_dir.filePath(QStringLiteral("no/such/folder/activity.txt"))));
+    }
+
+    void panelStaysOpenWhileTheCurrentRowLeaves_data()
+    {
+        QTest::addColumn<QString>("opener");
+        QTest::addColumn<QString>("stack");
+        QTest::addColumn<QString>("panel");
+        QTest::newRow("firmware panel") << "firmwareBtn" << "stackedWidget" << "fwUpdatePage";
+        QTest::newRow("help tip") << "showTipButton" << "mainPageStackedWidget" << "defLocationPage";
+    }
+
+    void panelStaysOpenWhileTheCurrentRowLeaves()
+    {
+        QFETCH(QString, opener);
+        QFETCH(QString, stack);
+        QFETCH(QString, panel);
+        DevicesModel model;
+        model.addDevices({device(QStringLiteral("A")), device(QStringLiteral("B")), device(QStringLiteral("C"))});
+        MainPage page;
+        page.setDevicesModel(&model);
+        page.show();
+        auto *list = namedChild<QListView>(&page, "devicesListView");
+        list->setCurrentIndex(model.index(1, 0)); // as a click does
+        QCOMPARE(currentName(&page, "stackedWidget"), QStringLiteral("deviceInfoPage"));
+        namedChild<QPushButton>(&page, opener.toLatin1().constData())->click();
+        QCOMPARE(currentName(&page, stack.toLatin1().constData()), panel);
+
+        model.removeDevice(QStringLiteral("B")); // flashed or unplugged
+        QCOMPARE(currentName(&page, stack.toLatin1().constData()), panel);
+        model.removeDevice(QStringLiteral("A"));
+        QCOMPARE(currentName(&page, stack.toLatin1().constData()), panel);
+        QVERIFY(!list->selectionModel()->hasSelection());
+        // A device the operator picks still opens its information.
+        list->setCurrentIndex(model.index(0, 0));
+        QCOMPARE(currentName(&page, "mainPageStackedWidget"), QStringLiteral("devicePage"));
+        QCOMPARE(currentName(&page, "stackedWidget"), QStringLiteral("deviceInfoPage"));
+    }
+
+    void longValuesDoNotWidenTheWindow()
+    {
+        const QString name = QStringLiteral("Reception desk, ground floor, ").repeated(4); // 120 characters
+        QCOMPARE(name.size(), 120);
+        DevicesModel model;
+        DeviceInfo info = device(QStringLiteral("A"));
+        info.setValue(DeviceInfo::Name, name);
+        info.setValue(DeviceInfo::Label, name);
+        info.setValue(DeviceInfo::Location, name);
+        info.setValue(DeviceInfo::PersonName, name);
+        model.addDevices({info});
+        UserInfo user;
+        user.fullname = name;
+        user.email = QStringLiteral("a.very.long.address.for.a.manager@") + QString(80, QLatin1Char('x')) + ".example";
+        user.companyName = name;
+        const QString file = QStringLiteral("/tmp/") + QString(150, QLatin1Char('f')) + QStringLiteral(".dfu");
+
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setUserInfo(&user);
+        window.showMainPage();
+        window.setDevicesModel(&model);
+        window.mainPage()->setFirmwareFile(file);
+        window.dfuPage()->setFirmwareFile(file);
+        namedChild<QListView>(window.mainPage(), "devicesListView")->setCurrentIndex(model.index(0, 0));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(window.size(), QSize(1100, 700));
+        // Room to spare: the window can still be made narrower.
+        QVERIFY2(window.minimumSizeHint().width() <= 1000, qPrintable(QString::number(window.minimumSizeHint().width())));
+        // Shortened on screen; the whole value is one hover away, and is what a
+        // screen reader and a copy get.
+        auto *value = namedChild<QLabel>(window.mainPage(), "infoNameValue");
+        QCOMPARE(value->text(), name);
+        QCOMPARE(value->toolTip(), name);
+        QVERIFY(value->width() < value->fontMetrics().horizontalAdvance(name));
+        QCOMPARE(namedChild<QLabel>(window.mainPage(), "userNameLabel")->toolTip(), name);
+        QCOMPARE(namedChild<QPushButton>(window.dfuPage(), "selectedDfuButton")->toolTip(),
+                 QFileInfo(file).fileName());
+    }
+
+    void firmwareStepsSitBesideTheirButtons()
+    {
+        MainWindow window;
+        window.showMainPage();
+        MainPage *page = window.mainPage();
+        page->openFirmwarePage();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const struct {
+            const char *button;
+            const char *text;
+        } steps[] = {{"downloadButton", "latest Firmware File"},
+                     {"selectButton", "Firmware File after"},
+                     {"upgradeFirmwareButton", "on all attached devices"}};
+        QList<QRect> rows;
+        for (const auto &step : steps) {
+            const QPushButton *button = namedChild<QPushButton>(page, step.button);
+            const QLabel *text = labelStartingWith(page, QLatin1String(step.text));
+            const int gap = text->mapTo(page, QPoint(0, 0)).x() - button->mapTo(page, QPoint(button->width(), 0)).x();
+            QVERIFY2(gap >= 0 && gap <= 16, qPrintable(QStringLiteral("%1: %2 px").arg(step.button).arg(gap)));
+            rows << (QRect(button->mapTo(page, QPoint(0, 0)), button->size())
+                     | QRect(text->mapTo(page, QPoint(0, 0)), text->size()));
+        }
+        // One step right under the other: no empty row between two of them.
+        const int first = rows[1].top() - rows[0].bottom();
+        const int second = rows[2].top() - rows[1].bottom();
+        QVERIFY2(first <= 20 && second <= 20 && qAbs(first - second) <= 4,
+                 qPrintable(QStringLiteral("%1 px, %2 px").arg(first).arg(second)));
+        // The chosen file is named, not dressed as a link that cannot be followed.
+        auto *chosen = namedChild<QLabel>(page, "fwFileNameLabel");
+        page->setFirmwareFile(QStringLiteral("/tmp/tamo-firmware-1.6.0.dfu"));
+        QCOMPARE(chosen->text(), QStringLiteral("tamo-firmware-1.6.0.dfu"));
+        QVERIFY(chosen->isVisible());
+        QVERIFY(!chosen->font().underline());
+    }
+
+    void titlesLineUp()
+    {
+        MainWindow window;
+        window.showMainPage();
+        window.mainPage()->openDeviceInfo();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QWidget *page = window.mainPage();
+        const int deviceInfo = textLeft(page, namedChild<QLabel>(page, "deviceInfoLabel"));
+        QCOMPARE(textLeft(page, namedChild<QLabel>(page, "logLbl")), deviceInfo);
+        window.mainPage()->openFirmwarePage();
+        QCOMPARE(textLeft(page, namedChild<QLabel>(page, "fwUpdateLabel")), deviceInfo);
+    }
+
+    void everyControlHasANameAndTheMainOnesAKey()
+    {
+        DevicesModel model;
+        DeviceInfo info = device(QStringLiteral("A"));
+        info.setValue(DeviceInfo::Status, 1);
+        info.setValue(DeviceInfo::JobDone, 3);
+        info.setValue(DeviceInfo::JobTotal, 9);
+        info.setValue(DeviceInfo::LastError, QStringLiteral("Device response is to short"));
+        model.addDevices({info});
+        MainWindow window;
+        window.setDevicesModel(&model);
+        window.dfuPage()->setFirmwareFile(QStringLiteral("/tmp/tamo-firmware-1.6.0.dfu"));
+        for (QWidget *widget : window.findChildren<QWidget *>()) {
+            if (!qobject_cast<QAbstractButton *>(widget) && !qobject_cast<QLineEdit *>(widget))
+                continue;
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY2(accessible && !accessible->text(QAccessible::Name).trimmed().isEmpty(),
+                     qPrintable(widget->objectName() + QLatin1Char(' ') + widget->metaObject()->className()));
+        }
+        // The card says what it shows.
+        auto *list = namedChild<QListView>(window.mainPage(), "devicesListView");
+        QAccessibleInterface *cards = QAccessible::queryAccessibleInterface(list);
+        QVERIFY(cards && cards->tableInterface());
+        const QString card = cards->tableInterface()->cellAt(0, 0)->text(QAccessible::Name);
+        for (const char *part : {"Reception", "status: transferring", "3 of 9 items", "Device response is to short"})
+            QVERIFY2(card.contains(QLatin1String(part)), qPrintable(card));
+
+        // Alt and a letter press the buttons an operator uses most; one letter a page.
+        const QList<QPair<QWidget *, QStringList>> pages{
+            {window.loginPage(), {"loginButton", "fwButton"}},
+            {window.mainPage(), {"logoutButton", "firmwareBtn", "downloadButton", "selectButton", "upgradeFirmwareButton"}},
+            {window.dfuPage(), {"loginButton", "firmwareBtn", "downloadButton", "selectButton", "upgradeFirmwareButton"}}};
+        for (const auto &page : pages) {
+            QSet<int> keys;
+            for (const QString &name : page.second) {
+                const QKeySequence key = QKeySequence::mnemonic(
+                    namedChild<QAbstractButton>(page.first, name.toLatin1().constData())->text());
+                QVERIFY2(!key.isEmpty(), qPrintable(name));
+                QVERIFY2(!keys.contains(key[0]), qPrintable(name));
+                keys.insert(key[0]);
+            }
+        }
+    }
+
     void cardTexts_data()
     {
         QTest::addColumn<int>("key");
@@ -423,6 +759,10 @@ private slots:
                                             << "Status: upgrading device firmware";
         QTest::newRow("status absent reads connected") << int(DeviceInfo::Brightness) << none << "1.5.90"
                                                        << "Status: connected";
+        QTest::newRow("flashed, off the bus") << int(DeviceInfo::Status) << QVariant(5) << "1.5.90"
+                                              << "Status: restarting";
+        QTest::newRow("upgrade waits for its turn") << int(DeviceInfo::Status) << QVariant(6) << "1.5.90"
+                                                    << "Status: waiting for firmware";
     }
 
     void cardTexts()
@@ -457,8 +797,9 @@ private slots:
         option.rect = QRect(0, 0, 333, 20);
         const DeviceListDelegate full(DeviceListDelegate::FullCard);
         const DeviceListDelegate brief(DeviceListDelegate::ShortCard);
-        QCOMPARE(full.sizeHint(option, model.index(0, 0)), QSize(333, small + 4 * line + 12));
-        QCOMPARE(brief.sizeHint(option, model.index(0, 0)), QSize(333, small + 3 * line + 12));
+        // The status has a line of its own in the values' font.
+        QCOMPARE(full.sizeHint(option, model.index(0, 0)), QSize(333, small + 5 * line + 12));
+        QCOMPARE(brief.sizeHint(option, model.index(0, 0)), QSize(333, 4 * line + 12));
 
         // A taller picture decides the height.
         QPixmap tall(40, 200);
@@ -536,7 +877,69 @@ private slots:
                     QVERIFY(containsColor(image, DeviceListDelegate::statusColor(status), image.rect()));
             }
         }
-        QCOMPARE(DeviceListDelegate::statusColor(5).alpha(), 0); // an unknown status draws nothing
+        QCOMPARE(DeviceListDelegate::statusColor(7).alpha(), 0); // an unknown status draws nothing
+    }
+
+    void statusLineIsReadableAndSaysWhyItFailed_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("full card") << int(DeviceListDelegate::FullCard);
+        QTest::newRow("short card") << int(DeviceListDelegate::ShortCard);
+    }
+
+    void statusLineIsReadableAndSaysWhyItFailed()
+    {
+        QFETCH(int, mode);
+        DevicesModel model;
+        DeviceInfo info = device(QStringLiteral("A"));
+        model.addDevices({info});
+        QFont nine = QApplication::font();
+        nine.setPointSize(9);
+        model.setFont(nine);
+        const QModelIndex index = model.index(0, 0);
+        // The status text runs right of its dot, as wide as the values' font makes it.
+        QImage card = render(DeviceListDelegate(mode), index, false, QSize(600, 0));
+        QRect dot = boxOf(card, DeviceListDelegate::statusColor(0));
+        QVERIFY(!dot.isNull());
+        const int width = rightmostInk(card, dot.top() - 3, dot.bottom() + 3, dot.right() + 1) - dot.right();
+        const int expected = QFontMetrics(nine).horizontalAdvance(DeviceListDelegate::statusLine(index));
+        QVERIFY2(width >= expected * 9 / 10, qPrintable(QStringLiteral("%1 of %2 px").arg(width).arg(expected)));
+
+        // A failure names its reason on the card, cut to the card's width.
+        const QString reason = QStringLiteral("Device response is to short, and a lot more detail about it");
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, int(DeviceInfo::Error));
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::LastError, reason);
+        QCOMPARE(DeviceListDelegate::statusLine(index), QStringLiteral("Status: error: ") + reason);
+        QVERIFY(DeviceListDelegate::cardLines(index, mode).contains(QStringLiteral("Status: error: ") + reason));
+        card = render(DeviceListDelegate(mode), index, false, QSize(300, 0));
+        dot = boxOf(card, DeviceListDelegate::statusColor(DeviceInfo::Error));
+        QVERIFY(!dot.isNull());
+        const int end = rightmostInk(card, dot.top() - 3, dot.bottom() + 3, dot.right() + 1);
+        QVERIFY2(end > dot.right() + 100 && end < card.width() - 8, qPrintable(QString::number(end)));
+        // A reason from earlier does not follow a device that works again.
+        model.setValue(DeviceInfo::SerialNumber, QStringLiteral("A"), DeviceInfo::Status, int(DeviceInfo::Connected));
+        QCOMPARE(DeviceListDelegate::statusLine(index), QStringLiteral("Status: connected"));
+    }
+
+    void logLinesKeepMacAddressesWhole()
+    {
+        const QString head = QStringLiteral("Reading MAC from device");
+        const QString mac = QStringLiteral("c4:4f:33:0a:0b:01");
+        QStandardItemModel logs;
+        logs.appendRow(new QStandardItem(head + QLatin1Char(' ') + mac));
+        const LogsDelegate delegate;
+        const QFontMetrics metrics(QApplication::font());
+        // Room for the words and half of the address on the first line.
+        const int width = metrics.horizontalAdvance(head + QStringLiteral(" c4:4f:33:")) + 12;
+        QVERIFY(width < metrics.horizontalAdvance(head + QLatin1Char(' ') + mac));
+        const QImage row = render(delegate, logs.index(0, 0), false, QSize(width, 0));
+        QVERIFY(row.height() >= 2 * metrics.height()); // two lines
+        // The first line holds the words only: the address moved down whole.
+        const int firstLineEnd = rightmostInk(row, LogsDelegate::kRowPadding,
+                                              LogsDelegate::kRowPadding + metrics.ascent(), 0);
+        QVERIFY2(firstLineEnd <= metrics.horizontalAdvance(head) + 8,
+                 qPrintable(QStringLiteral("%1 > %2").arg(firstLineEnd).arg(metrics.horizontalAdvance(head))));
+        QVERIFY(darkPixels(row) > 0);
     }
 
     void logRowsDrawTheirMarkup_data()
