@@ -6,20 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-namespace {
-
-int fileTypeOf(const QString &imageFormat)
-{
-    if (imageFormat == QLatin1String("image/jpg") || imageFormat == QLatin1String("image/jpeg")
-        || imageFormat == QLatin1String("image/jfif") || imageFormat == QLatin1String("image/png"))
-        return ImageType;
-    if (imageFormat == QLatin1String("image/gif"))
-        return GifType;
-    return UndefinedType;
-}
-
-} // namespace
-
 CampaignContentRequest::CampaignContentRequest(QObject *parent)
     : JsonRequest(parent)
 {
@@ -40,7 +26,7 @@ QString CampaignContentRequest::parseItem(const QJsonObject &item)
         file.link = asset.value(QStringLiteral("link")).toString();
         file.signature = asset.value(QStringLiteral("signature")).toString();
     }
-    file.type = fileTypeOf(item.value(QStringLiteral("imageFormat")).toString());
+    file.type = fileTypeOfFormat(item.value(QStringLiteral("imageFormat")).toString());
     if (file.type == UndefinedType) {
         qWarning().noquote() << "undefined file type uuid =" << uuid;
         return uuid;
