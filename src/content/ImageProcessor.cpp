@@ -14,6 +14,7 @@ namespace {
 
 const char *const kOutputFormat = "JPG";
 const char *const kAnimationFormat = "GIF";
+constexpr int kDotsPerMeter = 2835; // 72 dots per inch
 
 using Orientation = QImageIOHandler::Transformations;
 
@@ -276,10 +277,18 @@ QVector<ImageFrame> ImageProcessor::convertAnimation(const QByteArray &bytes, QS
 
 QByteArray ImageProcessor::encode(const QImage &image)
 {
+    if (image.isNull())
+        return QByteArray();
+    // The JPEG header carries the picture's resolution, which a new image takes
+    // from the screen (or from a default without one): fixed, the same file
+    // gives the same bytes in the window, in tamo-cli and in every test.
+    QImage fixedResolution = image;
+    fixedResolution.setDotsPerMeterX(kDotsPerMeter);
+    fixedResolution.setDotsPerMeterY(kDotsPerMeter);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (image.isNull() || !image.save(&buffer, kOutputFormat, -1))
+    if (!fixedResolution.save(&buffer, kOutputFormat, -1))
         return QByteArray();
     return bytes;
 }
