@@ -2,6 +2,7 @@
 // computers and scripts.
 #include "AttachedDevicesWaiter.h"
 #include "CloudAddresses.h"
+#include "ConvertCommand.h"
 #include "EventLoopStallMeter.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
@@ -106,7 +107,8 @@ bool parseRequest(const QCommandLineParser &parser, const QCommandLineOption &ti
     }
     if ((request->command != QLatin1String("devices") || args.size() != 1)
         && (request->command != QLatin1String("upgrade") || args.size() != 2) && (!publish || args.size() != 1)) {
-        err << "tamo-cli: expected 'devices', 'upgrade FILE' or 'publish'; see --help" << Qt::endl;
+        err << "tamo-cli: expected 'devices', 'upgrade FILE', 'publish' or 'convert FILE... -o DIR'; see --help"
+            << Qt::endl;
         return false;
     }
     const bool publishOptions =
@@ -206,7 +208,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("devices | upgrade FILE | publish"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("devices | upgrade FILE | publish | convert FILE... -o DIR"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
                                            QStringLiteral("Give up after S seconds (default 60; publish: 300)."),
                                            QStringLiteral("S"), QStringLiteral("60"));
@@ -224,9 +227,18 @@ int main(int argc, char *argv[])
         QStringLiteral("report-stalls"),
         QStringLiteral("publish: at the end, print the longest time the event loop was kept busy."));
     parser.addOptions({timeoutOption, logOption, emailOption, passwordFileOption, watchOption, stallsOption});
+    const ConvertCommand convert(parser);
     parser.process(app);
 
     QTextStream err(stderr);
+    if (convert.requested()) {
+        QTextStream out(stdout);
+        return convert.run(out, err);
+    }
+    if (convert.optionsGiven()) {
+        err << "tamo-cli: --output and --preview belong to convert" << Qt::endl;
+        return 2;
+    }
     CliRequest request;
     if (!parseRequest(parser, timeoutOption, emailOption, passwordFileOption, watchOption, stallsOption, err,
                       &request))
