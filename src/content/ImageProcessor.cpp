@@ -38,10 +38,7 @@ bool tooLarge(const QSize &size)
 
 QString undecodable(const PictureFormat &format, const QImageReader &reader)
 {
-    if (format.known() || !reader.format().isEmpty())
-        return QStringLiteral("the %1 picture cannot be decoded (%2)")
-            .arg(format.known() ? format.name : QString::fromLatin1(reader.format().toUpper()), reader.errorString());
-    return QStringLiteral("the picture cannot be decoded: its format is not recognised");
+    return QStringLiteral("the %1 picture cannot be decoded (%2)").arg(format.name, reader.errorString());
 }
 
 // The centred square of the picture as it is shown (after its orientation), in
@@ -168,14 +165,19 @@ QImage ImageProcessor::convert(const QImage &image)
 QImage ImageProcessor::convertStill(const QByteArray &bytes, QString *reason)
 {
     const PictureFormat format = PictureFormat::of(bytes);
-    if (format.known() && !format.decodable()) {
+    // Only the formats people upload reach a decoder: the other installed
+    // plugins (icons, textures, old bitmaps) never see bytes from outside.
+    if (!format.known()) {
+        *reason = QStringLiteral("the picture cannot be decoded: its format is not recognised");
+        return QImage();
+    }
+    if (!format.decodable()) {
         *reason = QStringLiteral("the picture cannot be decoded: the %1 format is not supported").arg(format.name);
         return QImage();
     }
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    // A format of no known signature is left to the installed decoders to guess.
     QImageReader reader(&buffer, format.decoder);
     // The orientation is applied below, to the square: clipping and scaling
     // happen in the stored picture's coordinates.

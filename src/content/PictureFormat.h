@@ -5,8 +5,9 @@
 
 // What a picture file's first bytes say it is. The decoder is then chosen by
 // name instead of letting every installed image plugin guess in turn (some
-// guess slowly, some too eagerly), and a file that nothing here decodes is
-// named in the reason it fails with.
+// guess slowly, some too eagerly, and each is more code facing outside
+// bytes), and a file that nothing here decodes is named in the reason it
+// fails with.
 struct PictureFormat
 {
     QString name;       // "JPEG", "WebP", "HEIF" …; empty when no signature matches
