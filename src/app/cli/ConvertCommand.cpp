@@ -34,6 +34,25 @@ int typeOf(const QByteArray &bytes)
     return PictureFormat::of(bytes).name == QLatin1String("GIF") ? GifType : ImageType;
 }
 
+// The pipeline's own road: the processor's queue, here on this thread.
+bool convertFile(const QString &file, ImageData *converted, QString *reason)
+{
+    QFile input(file);
+    if (!input.open(QIODevice::ReadOnly)) {
+        *reason = input.errorString();
+        return false;
+    }
+    const QByteArray bytes = input.readAll();
+    ImageProcessor processor;
+    QObject::connect(&processor, &ImageProcessor::processedImage,
+                     [converted](const ImageData &item) { *converted = item; });
+    QObject::connect(&processor, &ImageProcessor::conversionFailed,
+                     [reason](const QString &, const QString &why) { *reason = why; });
+    processor.enqueue(ImageData(typeOf(bytes), file, {ImageFrame{bytes, 0}}));
+    processor.processQueue();
+    return converted->isValid();
+}
+
 } // namespace
 
 ConvertCommand::ConvertCommand(QCommandLineParser &parser)
@@ -82,25 +101,9 @@ int ConvertCommand::run(QTextStream &out, QTextStream &err) const
 
     bool allWritten = true;
     for (const QString &file : files) {
-        QFile input(file);
-        if (!input.open(QIODevice::ReadOnly)) {
-            err << "tamo-cli: " << file << ": " << input.errorString() << Qt::endl;
-            allWritten = false;
-            continue;
-        }
-        const QByteArray bytes = input.readAll();
-        // The pipeline's own road: the processor's queue, here on this thread.
-        ImageProcessor processor;
         ImageData converted;
         QString reason;
-        QObject::connect(&processor, &ImageProcessor::processedImage, [&converted](const ImageData &item) {
-            converted = item;
-        });
-        QObject::connect(&processor, &ImageProcessor::conversionFailed,
-                         [&reason](const QString &, const QString &why) { reason = why; });
-        processor.enqueue(ImageData(typeOf(bytes), file, {ImageFrame{bytes, 0}}));
-        processor.processQueue();
-        if (!converted.isValid()) {
+        if (!convertFile(file, &converted, &reason)) {
             err << "tamo-cli: " << file << ": " << reason << Qt::endl;
             allWritten = false;
             continue;
