@@ -1,7 +1,8 @@
 // Picture files as the cloud delivers them, through the conversion the image
 // thread runs. Every file goes through both roads, as the campaign may declare
-// the wrong type: as a still, and as an animation, whose block walk reads the
-// GIF's timeline before a pixel is decoded.
+// the wrong type: as a still (its format told from its signature, its EXIF
+// orientation read, transparency composited), and as an animation, whose block
+// walk reads the GIF's timeline before a pixel is decoded.
 #include "FuzzSupport.h"
 
 #include "ImageProcessor.h"

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libudev-dev
+  qt5-image-formats-plugins                            # WebP and TIFF pictures
   libcpp-httplib-dev libssl-dev openssl
   dfu-util
   python3 python3-pil

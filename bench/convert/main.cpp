@@ -1,14 +1,16 @@
 // tamo-bench-convert: what picture conversion costs, against ImageMagick.
 //
-// Generates its pictures (JPEG 1200x800 and 4000x3000, PNG 1000x1000, a
+// Generates its pictures (JPEG 1200x800 and 4000x3000, PNG 1000x1000, a phone's
+// 4032x3024 JPEG with EXIF orientation 6, a progressive 4000x3000 JPEG, a
 // 48-frame GIF), converts each with the product's ImageProcessor (read the file,
-// decode, centre square, turn, scale to 400x400, JPEG-encode), and runs
-//    /usr/bin/convert FILE -gravity center -crop WxH+0+0 +repage -rotate 180 -resize 400x400 OUT.jpg
+// decode, centre square, upright, turn, scale to 400x400, JPEG-encode), and runs
+//    /usr/bin/convert FILE [-auto-orient] -gravity center -crop WxH+0+0 +repage -rotate 180 -resize 400x400 OUT.jpg
 // on the same stills in the same run, in turns, so that load from elsewhere
 // falls on both alike. Medians of the repeats; the last line is
-//    ratio=R ms_still_small=A ms_still_large=B ms_gif=C
-// R: ImageMagick's time over ours for the three stills together; A, B: ours
-// for the small and the large JPEG; C: ours for the GIF.
+//    ratio=R ms_still_small=A ms_still_large=B ms_gif=C ms_photo_turned=D ms_progressive=E
+// R: ImageMagick's time over ours for the first three stills together; A, B:
+// ours for the small and the large JPEG; C: ours for the GIF; D, E: ours for
+// the turned phone photo and the progressive JPEG.
 #include "BenchReport.h"
 #include "ImageProcessor.h"
 
@@ -19,6 +21,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -78,6 +81,29 @@ bool runImageMagick(const QStringList &arguments, QString *error)
     return true;
 }
 
+// A phone's photo of a portrait: stored landscape, with an EXIF block that
+// says to turn it (orientation 6: a quarter turn clockwise).
+void insertOrientation(const QString &path, int orientation)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        fail(QStringLiteral("cannot open %1").arg(path));
+    QByteArray exif("\xFF\xE1\0\x22" "Exif\0\0" "MM\0\x2A\0\0\0\x08" "\0\x01", 20);
+    exif.append("\x01\x12\0\x03\0\0\0\x01\0", 9).append(char(orientation)).append("\0\0\0\0\0\0", 6);
+    const QByteArray jpeg = file.readAll().insert(2, exif);
+    if (!file.seek(0) || file.write(jpeg) != jpeg.size())
+        fail(QStringLiteral("cannot write %1").arg(path));
+}
+
+void saveProgressive(const QImage &image, const QString &path)
+{
+    QImageWriter writer(path, "JPG");
+    writer.setQuality(90);
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(image))
+        fail(QStringLiteral("cannot write %1: %2").arg(path, writer.errorString()));
+}
+
 // The 48 frames go through ImageMagick too: Qt reads GIFs but writes none.
 void writeGif(const QString &folder, const QString &path)
 {
@@ -99,6 +125,7 @@ struct Picture {
     QString path;
     int type;
     QSize size;
+    QStringList magickOptions = {}; // before the crop
 };
 
 // The product's path for one file: read it, queue it, convert it on this thread.
@@ -128,9 +155,11 @@ double convertImageMagick(const Picture &picture, const QString &out)
     QElapsedTimer timer;
     timer.start();
     QString error;
-    if (!runImageMagick({picture.path, QStringLiteral("-gravity"), QStringLiteral("center"), QStringLiteral("-crop"),
-                         QStringLiteral("%1x%1+0+0").arg(side), QStringLiteral("+repage"), QStringLiteral("-rotate"),
-                         QStringLiteral("180"), QStringLiteral("-resize"), QStringLiteral("400x400"), out},
+    if (!runImageMagick(QStringList{picture.path} + picture.magickOptions
+                            + QStringList{QStringLiteral("-gravity"), QStringLiteral("center"), QStringLiteral("-crop"),
+                                          QStringLiteral("%1x%1+0+0").arg(side), QStringLiteral("+repage"),
+                                          QStringLiteral("-rotate"), QStringLiteral("180"), QStringLiteral("-resize"),
+                                          QStringLiteral("400x400"), out},
                         &error))
         fail(error);
     return timer.nsecsElapsed() / 1e6;
@@ -164,7 +193,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Measures picture conversion against ImageMagick (/usr/bin/convert).\n"
-        "Last line: ratio=R ms_still_small=A ms_still_large=B ms_gif=C"));
+        "Last line: ratio=R ms_still_small=A ms_still_large=B ms_gif=C ms_photo_turned=D ms_progressive=E"));
     parser.addHelpOption();
     const QCommandLineOption repeatsOption(QStringLiteral("repeats"), QStringLiteral("Runs per file (default 7)."),
                                            QStringLiteral("N"), QStringLiteral("7"));
@@ -194,12 +223,21 @@ int main(int argc, char *argv[])
         {QStringLiteral("JPEG 1200x800"), in(QStringLiteral("still-small.jpg")), ImageType, QSize(1200, 800)},
         {QStringLiteral("JPEG 4000x3000"), in(QStringLiteral("still-large.jpg")), ImageType, QSize(4000, 3000)},
         {QStringLiteral("PNG 1000x1000"), in(QStringLiteral("still.png")), ImageType, QSize(1000, 1000)},
+        {QStringLiteral("JPEG 4032x3024 orientation 6"), in(QStringLiteral("photo-turned.jpg")), ImageType,
+         QSize(4032, 3024), {QStringLiteral("-auto-orient")}},
+        {QStringLiteral("progressive JPEG 4000x3000"), in(QStringLiteral("progressive.jpg")), ImageType,
+         QSize(4000, 3000)},
     };
+    // The ratio is over the first stills, as it has always been measured.
+    const int ratioStills = 3;
     const Picture gif{QStringLiteral("GIF 480x360, 48 frames of 100 ms"), in(QStringLiteral("animation.gif")),
                       GifType, QSize(480, 360)};
     save(scene(1200, 800), stills.at(0).path, "JPG", 90);
     save(scene(4000, 3000), stills.at(1).path, "JPG", 90);
     save(scene(1000, 1000), stills.at(2).path, "PNG");
+    save(scene(4032, 3024), stills.at(3).path, "JPG", 90);
+    insertOrientation(stills.at(3).path, 6);
+    saveProgressive(scene(4000, 3000), stills.at(4).path);
     writeGif(folder, gif.path);
 
     QVector<QVector<double>> ours(stills.size()), theirs(stills.size());
@@ -226,8 +264,10 @@ int main(int argc, char *argv[])
 
     double oursTotal = 0, theirsTotal = 0;
     for (int i = 0; i < stills.size(); ++i) {
-        oursTotal += median(ours.at(i));
-        theirsTotal += median(theirs.at(i));
+        if (i < ratioStills) {
+            oursTotal += median(ours.at(i));
+            theirsTotal += median(theirs.at(i));
+        }
         ImageData converted;
         convertOurs(stills.at(i), &converted);
         const QImage mine = QImage::fromData(converted.frames.first().data);
@@ -243,10 +283,12 @@ int main(int argc, char *argv[])
                 .arg(psnr(mine, magick), 0, 'f', 1));
     }
     say(QStringLiteral("load average at the end %1").arg(loadAverage()));
-    say(QStringLiteral("ratio=%1 ms_still_small=%2 ms_still_large=%3 ms_gif=%4")
+    say(QStringLiteral("ratio=%1 ms_still_small=%2 ms_still_large=%3 ms_gif=%4 ms_photo_turned=%5 ms_progressive=%6")
             .arg(theirsTotal / oursTotal, 0, 'f', 2)
             .arg(median(ours.at(0)), 0, 'f', 1)
             .arg(median(ours.at(1)), 0, 'f', 1)
-            .arg(median(gifTimes), 0, 'f', 1));
+            .arg(median(gifTimes), 0, 'f', 1)
+            .arg(median(ours.at(3)), 0, 'f', 1)
+            .arg(median(ours.at(4)), 0, 'f', 1));
     return 0;
 }

@@ -1,16 +1,22 @@
 #include "ImageProcessor.h"
 
 #include "GifTimeline.h"
+#include "PictureFormat.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QMutexLocker>
+#include <QPainter>
 #include <QThread>
+#include <QTransform>
 
 namespace {
 
 const char *const kOutputFormat = "JPG";
 const char *const kAnimationFormat = "GIF";
+constexpr int kDotsPerMeter = 2835; // 72 dots per inch
+
+using Orientation = QImageIOHandler::Transformations;
 
 bool interrupted()
 {
@@ -28,6 +34,64 @@ QString tooManyPixels(const QSize &size)
 bool tooLarge(const QSize &size)
 {
     return qint64(size.width()) * size.height() > ImageProcessor::MaxPixels;
+}
+
+QString undecodable(const PictureFormat &format, const QImageReader &reader)
+{
+    return QStringLiteral("the %1 picture cannot be decoded (%2)").arg(format.name, reader.errorString());
+}
+
+// The centred square of the picture as it is shown (after its orientation), in
+// the coordinates of the picture as it is stored, where the decoder clips.
+QRect centreSquare(const QSize &stored, Orientation orientation)
+{
+    const bool quarterTurn = orientation & QImageIOHandler::TransformationRotate90;
+    const QSize shown = quarterTurn ? stored.transposed() : stored;
+    const int side = qMin(shown.width(), shown.height());
+    QRect square((shown.width() - side) / 2, (shown.height() - side) / 2, side, side);
+    // Undone in reverse: the quarter turn (clockwise) took the stored point
+    // (x, y) to (height - 1 - y, x); the mirrors came before it.
+    if (quarterTurn)
+        square.moveTo(square.top(), stored.height() - side - square.left());
+    if (orientation & QImageIOHandler::TransformationMirror)
+        square.moveLeft(stored.width() - side - square.left());
+    if (orientation & QImageIOHandler::TransformationFlip)
+        square.moveTop(stored.height() - side - square.top());
+    return square;
+}
+
+// The round display shows black where a picture has nothing: transparent
+// pixels are composited over black, whatever colour they happen to store.
+// Everything ends as 32-bit RGB, so that the encoder always writes a colour
+// JPEG (never a grey-scale one) whatever the source's depth or palette.
+QImage opaque(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    QImage flat(image.size(), QImage::Format_RGB32);
+    flat.fill(Qt::black);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, image);
+    return flat;
+}
+
+// The device shows its pictures turned by 180 degrees; the file's own
+// orientation is applied in the same step. A half turn commutes with every
+// mirror and quarter turn, so the two fold into one mirror and at most one
+// quarter turn, in the image reader's order: mirror first, then turn.
+QImage turnedForDevice(const QImage &image, Orientation orientation)
+{
+    QImage turned = image.mirrored(!(orientation & QImageIOHandler::TransformationMirror),
+                                   !(orientation & QImageIOHandler::TransformationFlip));
+    if (orientation & QImageIOHandler::TransformationRotate90)
+        turned = turned.transformed(QTransform().rotate(90));
+    return turned;
+}
+
+QImage forDevice(const QImage &square, Orientation orientation)
+{
+    return turnedForDevice(opaque(square), orientation)
+        .scaled(ImageProcessor::OutputSide, ImageProcessor::OutputSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace
@@ -94,52 +158,65 @@ bool ImageProcessor::convertItem(ImageData *item, QString *reason)
 
 QImage ImageProcessor::convert(const QImage &image)
 {
-    const int side = qMin(image.width(), image.height());
-    const QRect square((image.width() - side) / 2, (image.height() - side) / 2, side, side);
-    return image.copy(square)
-        .mirrored(true, true)
-        .scaled(OutputSide, OutputSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return forDevice(image.copy(centreSquare(image.size(), QImageIOHandler::TransformationNone)),
+                     QImageIOHandler::TransformationNone);
 }
 
 QImage ImageProcessor::convertStill(const QByteArray &bytes, QString *reason)
 {
+    const PictureFormat format = PictureFormat::of(bytes);
+    // Only the formats people upload reach a decoder: the other installed
+    // plugins (icons, textures, old bitmaps) never see bytes from outside.
+    if (!format.known()) {
+        *reason = QStringLiteral("the picture cannot be decoded: its format is not recognised");
+        return QImage();
+    }
+    if (!format.decodable()) {
+        *reason = QStringLiteral("the picture cannot be decoded: the %1 format is not supported").arg(format.name);
+        return QImage();
+    }
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    QImageReader reader(&buffer, format.decoder);
+    // The orientation is applied below, to the square: clipping and scaling
+    // happen in the stored picture's coordinates.
     reader.setAutoTransform(false);
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty()) {
-        *reason = QStringLiteral("the picture cannot be decoded (%1)").arg(reader.errorString());
+        *reason = undecodable(format, reader);
         return QImage();
     }
     if (tooLarge(size)) {
         *reason = tooManyPixels(size);
         return QImage();
     }
-    const int side = qMin(size.width(), size.height());
-    const QRect square((size.width() - side) / 2, (size.height() - side) / 2, side, side);
+    const Orientation orientation = reader.transformation();
+    const QRect square = centreSquare(size, orientation);
     // The JPEG decoder scales by 1/2, 1/4 or 1/8 while it decodes: a large
     // picture is never decoded in full. Turning after scaling stays within
     // 35 dB of the exact order (see the image-processor tests).
-    const bool decodeScaled = reader.format() == "jpeg" && side >= 2 * OutputSide;
+    const bool decodeScaled = reader.format() == "jpeg" && square.width() >= 2 * OutputSide;
     if (decodeScaled) {
         reader.setClipRect(square);
         reader.setScaledSize(QSize(OutputSide, OutputSide));
     }
     QImage image;
     if (!reader.read(&image)) {
-        *reason = QStringLiteral("the picture cannot be decoded (%1)").arg(reader.errorString());
+        *reason = undecodable(format, reader);
         return QImage();
     }
-    return decodeScaled ? image.mirrored(true, true) : convert(image);
+    return forDevice(decodeScaled ? image : image.copy(square), orientation);
 }
 
 QVector<ImageFrame> ImageProcessor::convertAnimation(const QByteArray &bytes, QString *reason)
 {
     const GifTimeline timeline = GifTimeline::read(bytes, MaxAnimationFrames);
     if (!timeline.readable) {
-        *reason = QStringLiteral("the animation cannot be decoded");
+        const PictureFormat format = PictureFormat::of(bytes);
+        *reason = format.known() && format.name != QLatin1String("GIF")
+            ? QStringLiteral("the animation cannot be decoded: the file is %1, not GIF").arg(format.name)
+            : QStringLiteral("the animation cannot be decoded");
         return {};
     }
     if (timeline.delays.size() > MaxAnimationFrames) {
@@ -202,10 +279,18 @@ QVector<ImageFrame> ImageProcessor::convertAnimation(const QByteArray &bytes, QS
 
 QByteArray ImageProcessor::encode(const QImage &image)
 {
+    if (image.isNull())
+        return QByteArray();
+    // The JPEG header carries the picture's resolution, which a new image takes
+    // from the screen (or from a default without one): fixed, the same file
+    // gives the same bytes in the window, in tamo-cli and in every test.
+    QImage fixedResolution = image;
+    fixedResolution.setDotsPerMeterX(kDotsPerMeter);
+    fixedResolution.setDotsPerMeterY(kDotsPerMeter);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (image.isNull() || !image.save(&buffer, kOutputFormat, -1))
+    if (!fixedResolution.save(&buffer, kOutputFormat, -1))
         return QByteArray();
     return bytes;
 }

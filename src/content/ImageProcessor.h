@@ -7,9 +7,11 @@
 #include <QObject>
 #include <QQueue>
 
-// Turns downloaded picture files into what a device shows: a 400 × 400 square,
-// turned by 180 degrees, JPEG-encoded; an animation becomes a short list of such
-// pictures with display times. Works through a queue on its own worker thread
+// Turns downloaded picture files into what a device shows: a 400 × 400 square
+// of the picture as its maker meant it to be seen (its EXIF orientation
+// applied), over black where it is transparent, turned by 180 degrees,
+// JPEG-encoded; an animation becomes a short list of such pictures with
+// display times. Works through a queue on its own worker thread
 // (see ImageConverter, which owns that thread). Every dequeued item ends in
 // exactly one of processedImage (converted, or any non-picture type unchanged)
 // and conversionFailed (the file's link and why).
@@ -37,9 +39,10 @@ public:
     bool hasQueued() const;
 
     // The conversion steps, each usable on its own (tests, benchmark).
-    // Centred square, turned by 180 degrees, scaled to OutputSide.
+    // Centred square, over black, turned by 180 degrees, scaled to OutputSide.
     static QImage convert(const QImage &image);
-    // Decodes and converts a still; a null image and the reason when it cannot.
+    // Decodes and converts a still, upright as its orientation says; a null
+    // image and the reason (naming the format when known) when it cannot.
     static QImage convertStill(const QByteArray &bytes, QString *reason);
     // One frame per kept animation step; empty with the reason when none.
     static QVector<ImageFrame> convertAnimation(const QByteArray &bytes, QString *reason);

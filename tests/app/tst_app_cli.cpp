@@ -3,6 +3,8 @@
 #include "DevSim.h"
 #include "InstanceGuard.h"
 
+#include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,6 +48,11 @@ private slots:
         QTest::newRow("unknown command") << QStringList{"frobnicate"} << QString();
         QTest::newRow("time-out not a number") << QStringList{"devices", "--timeout", "soon"} << QString();
         QTest::newRow("missing firmware file") << QStringList{"upgrade", "/no/such/none.dfu"} << "no such firmware file";
+        QTest::newRow("convert without a folder") << QStringList{"convert", "a.png"} << "convert FILE... -o DIR";
+        QTest::newRow("convert without a file") << QStringList{"convert", "-o", "out"} << "convert FILE... -o DIR";
+        QTest::newRow("convert: two pictures of one name")
+            << QStringList{"convert", "a/logo.png", "b/logo.jpg", "-o", "out"} << "both be written as logo";
+        QTest::newRow("--preview given to devices") << QStringList{"devices", "--preview"} << "belong to convert";
     }
     void usageErrorsAreExitCodeTwo()
     {
@@ -150,6 +157,44 @@ private slots:
         QCOMPARE(run.exitCode, 1);
         QVERIFY(run.lines.contains(QStringLiteral(
             "TAMOSIM0001\tfailed\tDevice firmware upgrade tool not found in '/nonexistent/dfu-util'")));
+    }
+
+    // A picture and its preview: the round screen, upright, transparent outside;
+    // a file nothing decodes is named with its format. Runs while the devices
+    // are owned by the application: it touches none.
+    void convertWritesFramesAndPreviews()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("data"))));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("data/Tamo")));
+        InstanceGuard running;
+        QVERIFY(!running.isAnotherInstanceRunning());
+        QImage picture(600, 400, QImage::Format_RGB32);
+        picture.fill(Qt::blue);
+        QPainter(&picture).fillRect(0, 0, 600, 200, Qt::red);
+        const QString still = m_dir.filePath(QStringLiteral("flag.png"));
+        QVERIFY(picture.save(still));
+        const QString heif = m_dir.filePath(QStringLiteral("phone.heic"));
+        QFile file(heif);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24)));
+        file.close();
+        const QString out = m_dir.filePath(QStringLiteral("out"));
+
+        const Run run = cli({QStringLiteral("convert"), still, heif, QStringLiteral("-o"), out, QStringLiteral("--preview")});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.lines, (QStringList{out + QStringLiteral("/flag.1.jpg"), out + QStringLiteral("/flag.preview.png")}));
+        QVERIFY2(run.errors.contains(heif + QStringLiteral(": the picture cannot be decoded: the HEIF format")),
+                 qPrintable(run.errors));
+        // The frame is compared byte for byte with a device's in the publishing
+        // suite; it is not decoded here, where loading the JPEG plugin under the
+        // leak checker has crashed the checker at exit.
+        const QImage preview(out + QStringLiteral("/flag.preview.png"));
+        QCOMPARE(preview.size(), QSize(400, 400));
+        for (const QPoint corner : {QPoint(2, 2), QPoint(397, 2), QPoint(2, 397), QPoint(397, 397)})
+            QCOMPARE(qAlpha(preview.pixel(corner)), 0);
+        const QRgb top = preview.pixel(200, 60), bottom = preview.pixel(200, 340);
+        QVERIFY2(qAlpha(top) == 255 && qRed(top) > 200 && qBlue(top) < 60, qPrintable(QString::number(top, 16)));
+        QVERIFY2(qAlpha(bottom) == 255 && qBlue(bottom) > 200 && qRed(bottom) < 60,
+                 qPrintable(QString::number(bottom, 16)));
     }
 
     void refusesWhileTheApplicationRuns()

@@ -18,6 +18,7 @@
 #include "PublishingSession.h"
 #include "Timings.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QProcess>
 #include <QScopeGuard>
@@ -621,6 +622,65 @@ private slots:
         if (!errors.isEmpty())
             QVERIFY2(err.contains(QRegularExpression(errors)), qPrintable(err.right(2000)));
         QVERIFY(!err.contains(password)); // nothing logs the password
+    }
+
+    // tamo-cli convert, given the files a campaign uses, writes the very frames
+    // that publishing put on the device: the same bytes, the same display times.
+    void convertCommandWritesWhatTheDeviceReceived()
+    {
+        PublishRig rig;
+        QVERIFY2(rig.startCloud(PublishRig::demoFixture(), PublishRig::demoFiles()), qPrintable(rig.failure()));
+        QVERIFY2(rig.startDevices(1), qPrintable(rig.failure()));
+        QVERIFY2(rig.loginAndAttach(1), qPrintable(rig.failure()));
+        rig.startPublishing();
+        QVERIFY(rig.waitForOutcomes({kMac1}));
+        QVERIFY2(rig.outcome(kMac1).startsWith(QLatin1String("uploaded")), qPrintable(rig.outcome(kMac1)));
+
+        QTemporaryDir dir;
+        QHash<QString, QString> nameOf; // content uuid -> picture name
+        QStringList arguments{QStringLiteral("convert")};
+        for (const QJsonValue &value : PublishRig::demoFixture().value(QStringLiteral("contents")).toArray()) {
+            const QString file = value.toObject().value(QStringLiteral("file")).toString();
+            QFile copy(dir.filePath(file));
+            QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(PublishRig::demoFiles().value(file)) > 0);
+            arguments << copy.fileName();
+            nameOf.insert(idTexts({value.toObject().value(QStringLiteral("uuid"))}).first(),
+                          QFileInfo(file).completeBaseName());
+        }
+        const QDir out(dir.filePath(QStringLiteral("out")));
+        const ToolRun run = runTool(QStringLiteral(TAMO_CLI_BIN), arguments + QStringList{"-o", out.path()});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const auto sha256 = [&out](const QString &file) {
+            QFile written(out.filePath(file));
+            return written.open(QIODevice::ReadOnly)
+                ? QString::fromLatin1(QCryptographicHash::hash(written.readAll(), QCryptographicHash::Sha256).toHex())
+                : QStringLiteral("%1 not written").arg(file);
+        };
+
+        int pictures = 0;
+        for (const QJsonValue &value : rig.sim().snapshot().value(QStringLiteral("items")).toArray()) {
+            const QJsonObject item = value.toObject();
+            const QString kind = item.value(QStringLiteral("kind")).toString();
+            if (kind == QLatin1String("slideshow"))
+                continue;
+            ++pictures;
+            const QString name = nameOf.value(item.value(QStringLiteral("id")).toString());
+            QStringList expected, written;
+            if (kind == QLatin1String("image")) {
+                written << sha256(name + QStringLiteral(".1.jpg"));
+                expected << item.value(QStringLiteral("sha256")).toString();
+            } else {
+                const QJsonArray hashes = item.value(QStringLiteral("frameSha256")).toArray();
+                const QJsonArray tens = item.value(QStringLiteral("durations")).toArray();
+                for (int i = 0; i < hashes.size(); ++i) {
+                    written << sha256(QStringLiteral("%1.%2.%3ms.jpg").arg(name).arg(i + 1).arg(tens.at(i).toInt() * 10));
+                    expected << hashes.at(i).toString();
+                }
+            }
+            QCOMPARE(written, expected);
+            QCOMPARE(out.entryList({name + QStringLiteral(".*")}, QDir::Files).size(), expected.size());
+        }
+        QCOMPARE(pictures, 9); // the campaign's four pictures, its animation, and the slideshow's four
     }
 
     // Logout: the detached chef answers nothing more, whatever is still in flight.

@@ -86,7 +86,8 @@ private slots:
         QVERIFY2(QFileInfo::exists(deb), qPrintable(pack.output));
 
         const QString depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")}).output;
-        for (const char *package : {"dfu-util", "libc6", "libqt5core5a", "libqt5widgets5", "libqt5serialport5"})
+        for (const char *package : {"dfu-util", "qt5-image-formats-plugins", "libc6", "libqt5core5a", "libqt5widgets5",
+                                    "libqt5serialport5"})
             QVERIFY2(depends.contains(QRegularExpression(QStringLiteral("(^|, )%1( |,|$)").arg(QLatin1String(package)))),
                      qPrintable(package + QStringLiteral(" missing from: ") + depends));
 

@@ -35,6 +35,8 @@ QString formatFromName(const QString &file)
         return QStringLiteral("image/png");
     if (suffix == QLatin1String("gif"))
         return QStringLiteral("image/gif");
+    if (suffix == QLatin1String("webp"))
+        return QStringLiteral("image/webp");
     return QString();
 }
 

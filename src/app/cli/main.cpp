@@ -2,6 +2,7 @@
 // computers and scripts.
 #include "AttachedDevicesWaiter.h"
 #include "CloudAddresses.h"
+#include "ConvertCommand.h"
 #include "EventLoopStallMeter.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
@@ -56,6 +57,14 @@ const char *const kDescription =
     "                     keeps publishing, every 30 s, until SIGTERM or SIGINT\n"
     "                     (exit code 0). --report-stalls prints, at the end,\n"
     "                     the longest time the event loop was kept busy.\n"
+    "  convert FILE... -o DIR [--preview]\n"
+    "                     Write into DIR what a device would receive for each\n"
+    "                     picture FILE, converted as publishing converts it:\n"
+    "                     NAME.N.jpg per frame (NAME.N.MSms.jpg for an\n"
+    "                     animation's frames, with their display time); with\n"
+    "                     --preview also NAME.preview.png, what the round\n"
+    "                     display shows. Prints the written paths; exit code 1\n"
+    "                     when a picture cannot be converted. Touches no device.\n"
     "\n"
     "Log lines go to standard error (and to --log FILE); results to standard output.\n"
     "Exit code 2: wrong arguments, or the devices are owned by another program.\n"
@@ -106,7 +115,8 @@ bool parseRequest(const QCommandLineParser &parser, const QCommandLineOption &ti
     }
     if ((request->command != QLatin1String("devices") || args.size() != 1)
         && (request->command != QLatin1String("upgrade") || args.size() != 2) && (!publish || args.size() != 1)) {
-        err << "tamo-cli: expected 'devices', 'upgrade FILE' or 'publish'; see --help" << Qt::endl;
+        err << "tamo-cli: expected 'devices', 'upgrade FILE', 'publish' or 'convert FILE... -o DIR'; see --help"
+            << Qt::endl;
         return false;
     }
     const bool publishOptions =
@@ -206,7 +216,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("devices | upgrade FILE | publish"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("devices | upgrade FILE | publish | convert FILE... -o DIR"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
                                            QStringLiteral("Give up after S seconds (default 60; publish: 300)."),
                                            QStringLiteral("S"), QStringLiteral("60"));
@@ -224,9 +235,18 @@ int main(int argc, char *argv[])
         QStringLiteral("report-stalls"),
         QStringLiteral("publish: at the end, print the longest time the event loop was kept busy."));
     parser.addOptions({timeoutOption, logOption, emailOption, passwordFileOption, watchOption, stallsOption});
+    const ConvertCommand convert(parser);
     parser.process(app);
 
     QTextStream err(stderr);
+    if (convert.requested()) {
+        QTextStream out(stdout);
+        return convert.run(out, err);
+    }
+    if (convert.optionsGiven()) {
+        err << "tamo-cli: --output and --preview belong to convert" << Qt::endl;
+        return 2;
+    }
     CliRequest request;
     if (!parseRequest(parser, timeoutOption, emailOption, passwordFileOption, watchOption, stallsOption, err,
                       &request))

@@ -6,20 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-namespace {
-
-int fileTypeOf(const QString &imageFormat)
-{
-    if (imageFormat == QLatin1String("image/jpg") || imageFormat == QLatin1String("image/jpeg")
-        || imageFormat == QLatin1String("image/jfif") || imageFormat == QLatin1String("image/png"))
-        return ImageType;
-    if (imageFormat == QLatin1String("image/gif"))
-        return GifType;
-    return UndefinedType;
-}
-
-} // namespace
-
 CampaignContentRequest::CampaignContentRequest(QObject *parent)
     : JsonRequest(parent)
 {
@@ -41,7 +27,7 @@ QString CampaignContentRequest::parseItem(const QJsonObject &item)
         file.signature = asset.value(QStringLiteral("signature")).toString();
     }
     file.format = item.value(QStringLiteral("imageFormat")).toString();
-    file.type = fileTypeOf(file.format);
+    file.type = fileTypeOfFormat(file.format);
     // Kept all the same, so that a campaign that wants it can say why it cannot be shown.
     if (file.type == UndefinedType)
         qWarning().noquote() << "undefined file type uuid =" << uuid;

@@ -202,6 +202,7 @@ private slots:
               "{\"uuid\":6,\"imageFormat\":\"image/gif\",\"asset\":{\"link\":\"https://f.test/6.gif\"}},"
               "{\"uuid\":7,\"imageFormat\":\"image/bmp\",\"asset\":{\"link\":\"https://f.test/7.bmp\",\"signature\":\"s7\"}},"
               "{\"uuid\":8,\"imageFormat\":\"image/png\"},"
+              "{\"uuid\":11,\"imageFormat\":\"image/webp\",\"asset\":{\"link\":\"https://f.test/11.webp\"}},"
               "{}"
             "],"
             "\"posts\":["
@@ -211,8 +212,9 @@ private slots:
               "{\"uuid\":10,\"properties\":\"not json\",\"tamoId\":[]}"
             "]}}");
         const QHash<QString, UrlData> images = content.imagesData();
-        QCOMPARE(images.keys().size(), 5);
+        QCOMPARE(images.keys().size(), 6);
         QCOMPARE(images.value("6").type, int(GifType));
+        QCOMPARE(images.value("11").type, int(ImageType)); // WebP: a still
         QVERIFY(images.value("6").signature.isEmpty());
         // An unknown format is kept with its name, so that a campaign can say why it fails.
         QCOMPARE(images.value("7").type, int(UndefinedType));
