@@ -443,8 +443,12 @@ private slots:
         QTest::newRow("password file") << good << true << QStringList() << QStringList() << 0 << published << QString();
         QTest::newRow("password on standard input")
             << good << false << QStringList() << QStringList() << 0 << published << QString();
+        // Its own exit code, which the hub service does not restart after.
         QTest::newRow("wrong password")
-            << "not-it" << false << QStringList() << QStringList() << 1 << QStringList() << "login failed";
+            << "not-it" << false << QStringList() << QStringList() << 3 << QStringList() << "login failed";
+        QTest::newRow("cloud fails the login")
+            << good << true << QStringList() << QStringList{"--fail", "signin/=503"} << 1 << QStringList()
+            << "login failed";
         QTest::newRow("watch until stopped")
             << good << true << QStringList{"--watch"} << QStringList() << 0 << (published + QStringList{mac + "up to date"})
             << QString();
@@ -472,6 +476,7 @@ private slots:
         if (fromFile) {
             QFile file(dir.filePath(QStringLiteral("password")));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(password.toUtf8() + "\n") > 0);
+            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
             arguments << QStringLiteral("--password-file") << file.fileName();
         }
         cli.start(QStringLiteral(TAMO_CLI_BIN), arguments + options);
