@@ -77,8 +77,8 @@ QString problemWithSuffix(const QByteArray &file, qint64 *imageLength)
     return QString();
 }
 
-// One target at *offset, which moves past it.
-QString problemWithTarget(const QByteArray &file, qint64 imageLength, int number, qint64 *offset)
+// One target at *offset, which moves past it; *bytes grows by its elements' bytes.
+QString problemWithTarget(const QByteArray &file, qint64 imageLength, int number, qint64 *offset, qint64 *bytes)
 {
     if (*offset + kTargetPrefixLength > imageLength)
         return QStringLiteral("target %1 is cut off").arg(number);
@@ -99,6 +99,7 @@ QString problemWithTarget(const QByteArray &file, qint64 imageLength, int number
         if (elementSize > end - at)
             return QStringLiteral("element %1 of target %2 lies outside its target").arg(e).arg(number);
         at += elementSize;
+        *bytes += elementSize;
     }
     if (at != end)
         return QStringLiteral("target %1 gives %2 bytes, its elements hold %3")
@@ -141,12 +142,15 @@ QString DfuFileInspector::problemWith(const QByteArray &file)
     if (targets == 0)
         return QStringLiteral("it holds no firmware image");
     qint64 offset = kPrefixLength;
+    qint64 bytes = 0;
     for (int t = 1; t <= targets; ++t) {
-        const QString targetProblem = problemWithTarget(file, imageLength, t, &offset);
+        const QString targetProblem = problemWithTarget(file, imageLength, t, &offset, &bytes);
         if (!targetProblem.isEmpty())
             return targetProblem;
     }
     if (offset != imageLength)
         return QStringLiteral("%1 bytes follow the last target").arg(imageLength - offset);
+    if (bytes == 0)
+        return QStringLiteral("it holds no firmware image");
     return QString();
 }
