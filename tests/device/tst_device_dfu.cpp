@@ -338,8 +338,13 @@ private slots:
         offerDfu(a);
         offerDfu(b);
         offerDfu(c);
+        // B's download waits for the gate: the stop comes while B is flashed,
+        // however long the test takes to see it started.
+        const QString gate = m_dir.filePath(QStringLiteral("slow.gate"));
         script(QStringLiteral("slow"),
-               QStringLiteral("case \"$*\" in *-D*) sleep 0.3; printf 'Download\\t[=========================] 100%%        9 bytes\\n';; esac\nexit 0"));
+               QStringLiteral("case \"$*\" in *-D*-S\\ B) while [ ! -e '%1' ]; do sleep 0.02; done;; esac\n"
+                              "case \"$*\" in *-D*) printf 'Download\\t[=========================] 100%%        9 bytes\\n';; esac\nexit 0")
+                   .arg(gate));
         UpgraderRig rig;
         rig.upgrader->setDevices({job(a.portName(), QStringLiteral("A"), m_firmware),
                                   job(b.portName(), QStringLiteral("B"), m_firmware),
@@ -347,6 +352,9 @@ private slots:
         rig.thread.start();
         QTRY_COMPARE_WITH_TIMEOUT(rig.started.size(), 2, 10000);
         rig.upgrader->stop();
+        QFile open(gate);
+        QVERIFY(open.open(QIODevice::WriteOnly));
+        open.close();
         QTRY_COMPARE_WITH_TIMEOUT(rig.allUpgraded, 1, 10000);
         QCOMPARE(rig.started, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
         QCOMPARE(rig.finished.size(), 2);
