@@ -123,6 +123,8 @@ int main(int argc, char *argv[])
     if (!password.open(QIODevice::WriteOnly) || password.write(kPassword.toUtf8() + '\n') <= 0)
         fail(QStringLiteral("cannot write %1").arg(password.fileName()));
     password.close();
+    // tamo-cli refuses a password file that others may read.
+    password.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const QString one = writeFixture(work.path(), 1);
     const QString twenty = writeFixture(work.path(), 20);
 

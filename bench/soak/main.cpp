@@ -274,6 +274,8 @@ int main(int argc, char *argv[])
     if (!password.open(QIODevice::WriteOnly) || password.write("TamoDemo-2024\n") <= 0)
         fail(QStringLiteral("cannot write %1").arg(password.fileName()));
     password.close();
+    // tamo-cli refuses a password file that others may read.
+    password.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const QString fixture = writeFixture(work, settings.devices);
     rig.apiUrl = startCloud(rig.cloud, work, fixture,
                             QStringList{"--latency-ms", QString::number(settings.cloudLatencyMs)}

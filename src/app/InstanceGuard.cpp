@@ -2,6 +2,8 @@
 
 #include "AppPaths.h"
 
+#include <QFileInfo>
+
 InstanceGuard::InstanceGuard(const QString &lockFilePath)
     : m_path(lockFilePath)
     , m_lock(lockFilePath)
@@ -16,19 +18,37 @@ QString InstanceGuard::defaultLockFilePath()
     return AppPaths::dataFolder() + QStringLiteral("/instance.lock");
 }
 
-bool InstanceGuard::isAnotherInstanceRunning()
+InstanceGuard::Lock InstanceGuard::take()
 {
     if (m_checked)
-        return m_otherRunning;
+        return m_state;
     m_checked = true;
     if (m_lock.tryLock(0)) {
-        m_otherRunning = false;
-    } else {
-        // Only a lock held by a live process means "running"; a lock file that
-        // cannot be written at all must not stop the application from starting.
-        m_otherRunning = m_lock.error() == QLockFile::LockFailedError;
+        m_state = Lock::Taken;
+        return m_state;
     }
-    return m_otherRunning;
+    if (m_lock.error() == QLockFile::LockFailedError) {
+        m_state = Lock::Held;
+        return m_state;
+    }
+    m_state = Lock::Unavailable;
+    const QFileInfo folder(QFileInfo(m_path).absolutePath());
+    QString why;
+    if (m_lock.error() == QLockFile::PermissionError)
+        why = QStringLiteral("permission denied");
+    else if (!folder.exists())
+        why = QStringLiteral("the folder %1 does not exist").arg(folder.filePath());
+    else if (!folder.isDir())
+        why = QStringLiteral("%1 is not a folder").arg(folder.filePath());
+    else
+        why = QStringLiteral("the file cannot be created there");
+    m_error = QStringLiteral("cannot take the instance lock %1: %2").arg(m_path, why);
+    return m_state;
+}
+
+QString InstanceGuard::errorString() const
+{
+    return m_error;
 }
 
 QString InstanceGuard::holder() const

@@ -10,10 +10,22 @@
 class InstanceGuard
 {
 public:
+    enum class Lock {
+        Taken,         // this process holds it now
+        Held,          // a live process holds it
+        Unavailable,   // it could not be taken at all (folder missing, no permission)
+    };
+
     explicit InstanceGuard(const QString &lockFilePath = defaultLockFilePath());
 
     // Takes the lock on the first call and keeps it; later calls repeat the answer.
-    bool isAnotherInstanceRunning();
+    Lock take();
+    // Why the lock is Unavailable; empty otherwise.
+    QString errorString() const;
+
+    // Only a lock held by a live process means "running": the window starts
+    // without a lock it cannot take.
+    bool isAnotherInstanceRunning() { return take() == Lock::Held; }
     // The application name of the process that holds the lock ("Tamo",
     // "tamo-cli"); empty when it cannot be told.
     QString holder() const;
@@ -24,8 +36,9 @@ public:
     static QString defaultLockFilePath();
 
 private:
-    QString m_path;
+    const QString m_path;
     QLockFile m_lock;
     bool m_checked = false;
-    bool m_otherRunning = false;
+    Lock m_state = Lock::Unavailable;
+    QString m_error;
 };

@@ -1,7 +1,13 @@
 #include "AppPaths.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -65,6 +71,22 @@ QString AppPaths::crashFolder()
 void AppPaths::ensureDataFolder()
 {
     const QString folder = dataFolder();
-    if (!QDir(folder).exists())
-        QDir().mkpath(folder);
+    const bool exists = QFileInfo(folder).isDir();
+    if (!exists)
+        QDir().mkpath(QFileInfo(folder).absolutePath());
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(folder);
+    if (!exists) {
+        // Private from the first moment, not only after a change of its mode.
+        ::mkdir(path.constData(), 0700);
+        return;
+    }
+    // A folder left open to others by an earlier version is closed now.
+    struct stat facts{};
+    if (::stat(path.constData(), &facts) == 0 && (facts.st_mode & 077) != 0)
+        ::chmod(path.constData(), facts.st_mode & 0700);
+#else
+    if (!exists)
+        QDir().mkdir(folder);
+#endif
 }

@@ -16,8 +16,10 @@ public:
     // Per-user local (non-roaming) application data + "/Tamo/Crashes".
     static QString crashFolder();
 
-    // Creates the data folder when it is missing. On a fresh Linux account even
-    // ~/.local/share may be absent, so the whole path is made. A failure is
-    // ignored: the callers cope with files that cannot be opened.
+    // Creates the data folder when it is missing, readable by its owner only (it
+    // holds the e-mail address, the devices' names and MACs); an existing folder
+    // open to others is closed. On a fresh Linux account even ~/.local/share may
+    // be absent, so the whole path is made. A failure is ignored here: the callers
+    // cope with files that cannot be opened.
     static void ensureDataFolder();
 };

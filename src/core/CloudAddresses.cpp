@@ -6,7 +6,7 @@
 
 // The maker's service is reached through these unless the environment says otherwise.
 const char *const CloudAddresses::kApiBaseUrl = "https://api.tamo-cloud.example/api/v1/";
-const char *const CloudAddresses::kPortalUrl = "http://business.tamo-cloud.example";
+const char *const CloudAddresses::kPortalUrl = "https://business.tamo-cloud.example";
 
 QString CloudAddresses::apiBaseUrl()
 {

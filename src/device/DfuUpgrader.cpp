@@ -1,6 +1,7 @@
 #include "DfuUpgrader.h"
 
 #include "DeviceConsole.h"
+#include "DfuFileInspector.h"
 #include "SerialLink.h"
 #include "Timings.h"
 
@@ -22,6 +23,7 @@
 const QString DfuUpgrader::ToolNotFoundText = QStringLiteral("Device firmware upgrade tool not found in '%1'");
 const QString DfuUpgrader::ConnectFailedText = QStringLiteral("Failed connect to device '%1'");
 const QString DfuUpgrader::CannotFindDfuDeviceText = QStringLiteral("Cannot find DFU device");
+const QString DfuUpgrader::UnfitFileText = QStringLiteral("Firmware file '%1' not flashed: %2");
 
 namespace {
 
@@ -67,14 +69,22 @@ QString DfuUpgrader::locateTool()
     if (!fromEnvironment.isEmpty())
         return QFileInfo(fromEnvironment).absoluteFilePath();
 
-    const QString besideExecutable = QCoreApplication::applicationDirPath() + QLatin1Char('/') + toolFileName();
-    if (!QCoreApplication::applicationDirPath().isEmpty() && QFileInfo(besideExecutable).isFile())
+    // Never the working directory: for a service that is the home folder, where
+    // whatever lies there would be run with the devices' access.
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString besideExecutable = folder.isEmpty() ? QString() : folder + QLatin1Char('/') + toolFileName();
+    if (!besideExecutable.isEmpty() && QFileInfo(besideExecutable).isFile())
         return besideExecutable;
-    const QString inWorkingDirectory = QDir::current().absoluteFilePath(toolFileName());
-    if (QFileInfo(inWorkingDirectory).isFile())
-        return inWorkingDirectory;
-    const QString onPath = QStandardPaths::findExecutable(toolFileName());
-    return onPath.isEmpty() ? inWorkingDirectory : onPath;
+    // An empty or relative entry of PATH ("." included) means the working directory too.
+    QStringList searchPath;
+    for (const QString &entry : qEnvironmentVariable("PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts))
+        if (QDir::isAbsolutePath(entry))
+            searchPath << entry;
+    const QString onPath =
+        searchPath.isEmpty() ? QString() : QStandardPaths::findExecutable(toolFileName(), searchPath);
+    if (!onPath.isEmpty())
+        return onPath;
+    return besideExecutable.isEmpty() ? toolFileName() : besideExecutable;
 }
 
 QString DfuUpgrader::toolPath() const
@@ -186,7 +196,7 @@ void DfuUpgrader::upgrade(const DfuJob &job)
     emit started(job.device.serialNumber);
     m_ok = false;
     m_errorString.clear();
-    Step step = QFileInfo(m_toolPath).isFile() ? Step::SwitchToDfu
+    Step step = QFileInfo(m_toolPath).isFile() ? Step::CheckFile
                                                : fail(ToolNotFoundText.arg(QFileInfo(m_toolPath).absoluteFilePath()));
     while (step != Step::Done)
         step = runStep(step, job);
@@ -198,6 +208,8 @@ DfuUpgrader::Step DfuUpgrader::runStep(Step step, const DfuJob &job)
     if (m_abort.isRequested())
         return fail(QStringLiteral("Stopped"));
     switch (step) {
+    case Step::CheckFile:
+        return checkFile(job);
     case Step::SwitchToDfu:
         return switchToDfu(job);
     case Step::Download:
@@ -215,6 +227,17 @@ DfuUpgrader::Step DfuUpgrader::fail(const QString &errorString)
     m_ok = false;
     m_errorString = errorString;
     return Step::Done;
+}
+
+// Read when the device's turn comes, not when it was asked for: the file the
+// tool is about to read is the one that was looked at.
+DfuUpgrader::Step DfuUpgrader::checkFile(const DfuJob &job)
+{
+    const QString problem = DfuFileInspector::problemWithFile(job.filePath);
+    if (problem.isEmpty())
+        return Step::SwitchToDfu;
+    qDebug() << "Firmware file refused" << job.filePath << job.device.serialNumber << problem;
+    return fail(UnfitFileText.arg(QFileInfo(job.filePath).fileName(), problem));
 }
 
 // The device's console offers the switch as a numbered menu item; once it is

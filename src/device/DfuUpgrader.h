@@ -11,9 +11,10 @@
 #include <QStringList>
 
 // Flashes firmware files onto devices, one after the other, on its own thread:
-// switches each device into its boot loader through the console, runs the
-// firmware tool to download the file (again while the device is not yet there),
-// and makes the device leave the boot loader.
+// makes sure the file is a whole firmware file, switches each device into its
+// boot loader through the console, runs the firmware tool to download the file
+// (again while the device is not yet there), and makes the device leave the
+// boot loader.
 class DfuUpgrader : public QObject
 {
     Q_OBJECT
@@ -22,14 +23,15 @@ public:
     static const QString ToolNotFoundText;        // "Device firmware upgrade tool not found in '%1'"
     static const QString ConnectFailedText;       // "Failed connect to device '%1'"
     static const QString CannotFindDfuDeviceText; // "Cannot find DFU device"
+    static const QString UnfitFileText;           // "Firmware file '%1' not flashed: %2"
     static constexpr int kMaxDownloadAttempts = 6;
 
     explicit DfuUpgrader(QObject *parent = nullptr);
     ~DfuUpgrader() override;
 
     // Where the tool is looked for: $TAMO_DFU_UTIL when set; else "dfu-util" next
-    // to the executable, then in the current directory, then on PATH. When none
-    // exists, the path tried last (the current directory's) is returned.
+    // to the executable, then on PATH, never in the current directory. When none
+    // exists, the path next to the executable is returned.
     static QString locateTool();
     QString toolPath() const;
 
@@ -66,7 +68,7 @@ public slots:
 
 private:
     // The steps of one device's upgrade.
-    enum class Step { SwitchToDfu, Download, Leave, Done };
+    enum class Step { CheckFile, SwitchToDfu, Download, Leave, Done };
     // What one run of the tool came to.
     struct ToolRun {
         bool ok = false;
@@ -76,6 +78,7 @@ private:
     DfuJob takeNext();
     void upgrade(const DfuJob &job);
     Step runStep(Step step, const DfuJob &job);
+    Step checkFile(const DfuJob &job);
     Step switchToDfu(const DfuJob &job);
     Step download(const DfuJob &job);
     Step leave(const DfuJob &job);

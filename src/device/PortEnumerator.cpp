@@ -23,7 +23,8 @@ bool readId(const QJsonObject &object, const QString &key, quint16 &id, bool &pr
     qint64 number = -1;
     if (value.isDouble()) {
         const double d = value.toDouble();
-        if (d == static_cast<double>(static_cast<qint64>(d)))
+        // Only a value in range may be converted: a huge one (1e31) has no integer.
+        if (d >= 0 && d <= 0xFFFF && d == static_cast<double>(static_cast<qint64>(d)))
             number = static_cast<qint64>(d);
     } else if (value.isString()) {
         bool ok = false;
@@ -41,6 +42,32 @@ bool readId(const QJsonObject &object, const QString &key, quint16 &id, bool &pr
     id = static_cast<quint16>(number);
     present = true;
     return true;
+}
+
+// Whether the text, outside its string literals, opens a second object or an
+// array. A description is one flat object; the framework's parser loses memory
+// when a member named twice held an object or array, and a description is read
+// again on every poll.
+bool nestsValues(const QByteArray &json)
+{
+    bool inString = false;
+    bool escaped = false;
+    int objects = 0;
+    for (const char c : json) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || (c == '{' && ++objects > 1)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // A malformed file is reported once per version, not on every poll. What is
@@ -76,8 +103,11 @@ SerialPortFacts PortEnumerator::parseDescription(const QByteArray &json, QString
     QString why;
     SerialPortFacts facts;
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
+    const bool nested = nestsValues(json);
+    const QJsonDocument document = nested ? QJsonDocument() : QJsonDocument::fromJson(json, &parseError);
+    if (nested) {
+        why = QStringLiteral("not a flat JSON object");
+    } else if (parseError.error != QJsonParseError::NoError) {
         why = parseError.errorString();
     } else if (!document.isObject()) {
         why = QStringLiteral("not a JSON object");

@@ -19,7 +19,8 @@
 //     "productId": 22336,            optional, likewise
 //     "description": "..."           optional
 //   }
-// A writer should write to another name and rename, so that a reader never sees
+// The object is flat: a value that is an object or an array makes the file
+// malformed. A writer should write to another name and rename, so that a reader never sees
 // half a file. A malformed file is skipped with a warning (once per version of the
 // file); a port whose file is gone is absent from the next listing.
 class PortEnumerator

@@ -38,14 +38,21 @@ int TlsTrust::addPemFile(const QString &path)
     // Setting a CA list ends the on-demand loading of the system's roots, so the
     // system's roots are listed explicitly: the extra file adds trust, it never
     // replaces it.
+    // The system's roots are some hundred files, read once per process; a set
+    // keeps the merge linear in the number of certificates.
+    static const QList<QSslCertificate> systemRoots = QSslConfiguration::systemCaCertificates();
     QList<QSslCertificate> all = config.caCertificates();
-    for (const QSslCertificate &cert : QSslConfiguration::systemCaCertificates()) {
-        if (!all.contains(cert))
+    QSet<QSslCertificate> known(all.cbegin(), all.cend());
+    for (const QSslCertificate &cert : systemRoots) {
+        if (!known.contains(cert)) {
+            known.insert(cert);
             all.append(cert);
+        }
     }
     int added = 0;
     for (const QSslCertificate &cert : extra) {
-        if (!all.contains(cert)) {
+        if (!known.contains(cert)) {
+            known.insert(cert);
             all.append(cert);
             ++added;
         }

@@ -8,6 +8,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 struct Run {
@@ -25,11 +32,13 @@ class TestCli : public QObject
 private:
     QTemporaryDir m_dir;
 
-    Run cli(const QStringList &arguments)
+    Run cli(const QStringList &arguments, const QStringList &environment = {})
     {
         // The simulator's TAMO_SIM_DIR passes on with this process's environment.
         const ToolRun run = runTool(QStringLiteral(TAMO_CLI_BIN), arguments,
-                                    {"TAMO_TIMING_SCALE=0.05", "XDG_DATA_HOME=" + m_dir.filePath("data")}, 90000);
+                                    QStringList{"TAMO_TIMING_SCALE=0.05", "XDG_DATA_HOME=" + m_dir.filePath("data")}
+                                        + environment,
+                                    90000);
         return {run.exitCode, QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
                 QString::fromLocal8Bit(run.err)};
     }
@@ -195,6 +204,124 @@ private slots:
         QVERIFY2(qAlpha(top) == 255 && qRed(top) > 200 && qBlue(top) < 60, qPrintable(QString::number(top, 16)));
         QVERIFY2(qAlpha(bottom) == 255 && qBlue(bottom) > 200 && qRed(bottom) < 60,
                  qPrintable(QString::number(bottom, 16)));
+    }
+
+    // Without the lock nothing keeps the window off the devices: a user who never
+    // started the window gets the data folder made, and a lock that cannot be had
+    // for another reason than "held" ends the run.
+    void runsOnlyWithTheInstanceLock_data()
+    {
+        QTest::addColumn<bool>("folderIsAFile");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("no data folder yet") << false << 0;
+        QTest::newRow("data folder cannot be made") << true << 2;
+    }
+
+    void runsOnlyWithTheInstanceLock()
+    {
+        QFETCH(bool, folderIsAFile);
+        QFETCH(int, exitCode);
+        QTemporaryDir home;
+        QTemporaryDir noDevices;
+        qputenv("TAMO_SIM_DIR", QFile::encodeName(noDevices.path()));
+        const QString folder = home.filePath(QStringLiteral("data/Tamo"));
+        if (folderIsAFile) {
+            QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("data"))));
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const Run run = cli({QStringLiteral("devices")}, {"XDG_DATA_HOME=" + home.filePath(QStringLiteral("data"))});
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.errors));
+        if (folderIsAFile) {
+            QVERIFY2(run.errors.contains(QStringLiteral("tamo-cli: cannot take the instance lock %1/instance.lock: "
+                                                        "%1 is not a folder").arg(folder)),
+                     qPrintable(run.errors));
+            return;
+        }
+        // Made for its owner alone: it will hold the log with the account's address.
+        struct stat facts{};
+        QCOMPARE(::stat(QFile::encodeName(folder).constData(), &facts), 0);
+        QVERIFY(S_ISDIR(facts.st_mode));
+        QCOMPARE(facts.st_mode & 0777, 0700u);
+    }
+
+    // The password file: others who may read it may read the password.
+    void passwordFileOpenToOthers_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("exitCode"); // 1: the login (to a closed port) was tried
+        QTest::addColumn<QString>("message");
+        QTest::newRow("owner only") << 0600 << 1 << QString();
+        QTest::newRow("group may read") << 0640 << 1
+                                        << "tamo-cli: warning: the password file %1 is readable by its group; "
+                                           "make it readable by its owner only (chmod 600)";
+        QTest::newRow("every user may read") << 0604 << 2
+                                             << "tamo-cli: the password file %1 is readable by every user of this "
+                                                "computer; make it readable by its owner only (chmod 600)";
+    }
+
+    void passwordFileOpenToOthers()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const QString path = m_dir.filePath(QStringLiteral("password"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("Secret-9\n") == 9);
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)), 0);
+        QTemporaryDir noDevices;
+        qputenv("TAMO_SIM_DIR", QFile::encodeName(noDevices.path()));
+        const Run run = cli({QStringLiteral("publish"), QStringLiteral("--email"), QStringLiteral("op@example.test"),
+                             QStringLiteral("--password-file"), path},
+                            {"TAMO_API_URL=http://127.0.0.1:9/api/v1/"});
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.errors));
+        if (message.isEmpty())
+            QVERIFY2(!run.errors.contains(QStringLiteral("password file")), qPrintable(run.errors));
+        else
+            QVERIFY2(run.errors.contains(message.arg(path)), qPrintable(run.errors));
+        QCOMPARE(run.errors.contains(QStringLiteral("login failed")), exitCode == 1);
+    }
+
+    // Ctrl+C (or a SIGTERM) at the prompt must give the operator's terminal its
+    // echo back: the prompt runs on a real pseudo-terminal here.
+    void promptEndedBySignalGivesEchoBack_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
+    void promptEndedBySignalGivesEchoBack()
+    {
+        QFETCH(int, signalNumber);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(master >= 0);
+        QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const QByteArray slavePath = ::ptsname(master);
+        // Held open by the test, so the terminal outlives the program's end.
+        const int slave = ::open(slavePath.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(slave >= 0);
+        const auto echoing = [slave] {
+            termios state{};
+            return ::tcgetattr(slave, &state) == 0 && (state.c_lflag & ECHO) != 0;
+        };
+        QVERIFY(echoing()); // a fresh terminal echoes
+
+        QProcess process;
+        process.setStandardInputFile(QString::fromLocal8Bit(slavePath));
+        process.start(QStringLiteral(TAMO_CLI_BIN),
+                      {QStringLiteral("publish"), QStringLiteral("--email"), QStringLiteral("op@example.test")});
+        QVERIFY(process.waitForStarted());
+        QByteArray errors;
+        QTRY_VERIFY_WITH_TIMEOUT((errors += process.readAllStandardError()).contains("Password: "), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!echoing(), 5000); // the prompt switched echo off
+        ::kill(static_cast<pid_t>(process.processId()), signalNumber);
+        QVERIFY(process.waitForFinished(15000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit); // ended by the signal, as the shell expects
+        QVERIFY(echoing());
+        ::close(slave);
+        ::close(master);
     }
 
     void refusesWhileTheApplicationRuns()

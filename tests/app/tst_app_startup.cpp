@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -323,10 +324,13 @@ private slots:
         // A previous run's content must be gone either way.
         QVERIFY(!QDir(dataHome()).exists());
         if (previousRun) {
+            // As an earlier version left them: open to every user.
             QVERIFY(QDir().mkpath(tamoFolder()));
             QFile file(logPath());
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("old run\n");
+            QCOMPARE(::chmod(QFile::encodeName(tamoFolder()).constData(), 0755), 0);
+            QCOMPARE(::chmod(QFile::encodeName(logPath()).constData(), 0644), 0);
         }
         QProcess *tamo = launch(args);
         QByteArray err;
@@ -343,6 +347,12 @@ private slots:
         QCOMPARE(log.contains("Terminating on signal 15"), written);
         if (!written)
             QCOMPARE(log, QByteArray());
+        // They name the account and the devices: the owner's alone.
+        struct stat facts{};
+        QCOMPARE(::stat(QFile::encodeName(tamoFolder()).constData(), &facts), 0);
+        QCOMPARE(facts.st_mode & 0777, 0700u);
+        QCOMPARE(::stat(QFile::encodeName(logPath()).constData(), &facts), 0);
+        QCOMPARE(facts.st_mode & 0777, 0600u);
     }
 
     void crashLeavesOneReport_data()

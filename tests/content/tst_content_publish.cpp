@@ -545,8 +545,12 @@ private slots:
             << good << true << QStringList() << QStringList() << plain << 0 << published << anything << QString();
         QTest::newRow("password on standard input")
             << good << false << QStringList() << QStringList() << plain << 0 << published << anything << QString();
-        QTest::newRow("wrong password") << "not-it" << false << QStringList() << QStringList() << plain << 1
+        // Its own exit code, which the hub service does not restart after.
+        QTest::newRow("wrong password") << "not-it" << false << QStringList() << QStringList() << plain << 3
                                         << QStringList() << anything << "login failed";
+        QTest::newRow("cloud fails the login")
+            << good << true << QStringList() << QStringList{"--fail", "signin/=503"} << plain << 1 << QStringList()
+            << anything << "login failed";
         QTest::newRow("watch until stopped")
             << good << true << QStringList{"--watch"} << QStringList() << plain << 0
             << (published + QStringList{mac + "up to date"}) << anything << QString();
@@ -592,6 +596,7 @@ private slots:
         if (fromFile) {
             QFile file(dir.filePath(QStringLiteral("password")));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(password.toUtf8() + "\n") > 0);
+            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
             arguments << QStringLiteral("--password-file") << file.fileName();
         }
         cli.start(QStringLiteral(TAMO_CLI_BIN), arguments + options);

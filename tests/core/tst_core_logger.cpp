@@ -173,6 +173,43 @@ private slots:
         QCOMPARE(fileContents(), QByteArray("kept\n"));
     }
 
+    // A full disk (here /dev/full in the file's place) must not make the buffer
+    // grow without bound: the newest lines are kept, and the file says how many
+    // older ones are missing once it takes lines again.
+    void aFullDiskDropsTheOldestLinesAndSaysSo()
+    {
+        logger()->setFileLoggingEnabled(true);
+        QVERIFY(QFile::remove(m_path));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), m_path));
+        QMessageLogContext context;
+        const int total = 3 * Logger::kBufferLimit / 100;
+        for (int i = 0; i < total; ++i)
+            logger()->writeMessage(context, QStringLiteral("line %1 ").arg(i, 6, 10, QLatin1Char('0')).leftJustified(99, '.'), false);
+        QVERIFY(QFile::remove(m_path));
+        logger()->flush();
+
+        const QByteArray bytes = fileContents();
+        // What a failed attempt left, and the lines since then.
+        QVERIFY2(bytes.size() <= Logger::kBufferLimit + Logger::kFlushThreshold + 200,
+                 qPrintable(QString::number(bytes.size())));
+        const QList<QByteArray> lines = bytes.split('\n');
+        QVERIFY(lines.size() > 2);
+        const QRegularExpression note(QStringLiteral(
+            R"(^\d\d-\d\d-\d\d \d\d:\d\d:\d\d Warning  - (\d+) log line\(s\) dropped: the log file could not be written$)"));
+        const QRegularExpressionMatch m = note.match(QString::fromUtf8(lines.first()));
+        QVERIFY2(m.hasMatch(), lines.first().constData());
+        const int dropped = m.captured(1).toInt();
+        const int kept = lines.size() - 2; // the note, and the empty rest after the last line feed
+        QCOMPARE(dropped + kept, total);
+        // The newest lines, in order, none cut.
+        for (int i = 0; i < kept; ++i)
+            QCOMPARE(lines.at(i + 1).left(12), QStringLiteral("line %1 ").arg(dropped + i, 6, 10, QLatin1Char('0')).toUtf8());
+        // Said once: the next flush adds only new lines.
+        logger()->writeMessage(context, QStringLiteral("after"), false);
+        logger()->flush();
+        QCOMPARE(fileContents(), bytes + "after\n");
+    }
+
     void linesFromManyThreadsStayWhole()
     {
         logger()->setFileLoggingEnabled(true);

@@ -75,8 +75,9 @@ private slots:
         QTest::addColumn<QString>("apiUsed");
         QTest::addColumn<QString>("portalUsed");
         QTest::addColumn<QStringList>("logged");
-        QTest::newRow("built in") << QByteArray() << QByteArray() << QString::fromLatin1(CloudAddresses::kApiBaseUrl)
-                                  << QString::fromLatin1(CloudAddresses::kPortalUrl) << QStringList();
+        // Both over https: the password goes to one, the "Forgot password" link opens the other.
+        QTest::newRow("built in") << QByteArray() << QByteArray() << "https://api.tamo-cloud.example/api/v1/"
+                                  << "https://business.tamo-cloud.example" << QStringList();
         QTest::newRow("both set, slashes evened out")
             << QByteArray("http://127.0.0.1:9/api/v1") << QByteArray("http://portal.test/")
             << "http://127.0.0.1:9/api/v1/" << "http://portal.test"

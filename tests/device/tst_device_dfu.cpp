@@ -1,6 +1,8 @@
 // The firmware upgrader: the console switch, runs of small scripted firmware
 // tools for the tool's failure modes, retries, progress, and its queue.
+#include "DfuSeFile.h"
 #include "DfuUpgrader.h"
+#include "FirmwareImage.h"
 #include "PtyPeer.h"
 #include "Timings.h"
 
@@ -79,6 +81,7 @@ class TestDfu : public QObject
 
 private:
     QTemporaryDir m_dir;
+    QString m_firmware; // a whole firmware file, as the simulator's boot loader takes it
 
     // A tool of the test's own: a shell script that logs its arguments.
     QString script(const QString &name, const QString &body)
@@ -115,6 +118,11 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         Timings::setScale(0.01);
+        m_firmware = m_dir.filePath(QStringLiteral("fw.dfu"));
+        QFile file(m_firmware);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(DfuSeFile::build(FirmwareImage::make(QStringLiteral("1.6.0")), FirmwareImage::kApplicationAddress,
+                                    QStringLiteral("TAMO")));
     }
 
     void cleanup()
@@ -122,13 +130,42 @@ private slots:
         qunsetenv("TAMO_DFU_UTIL");
     }
 
-    void toolLocation()
+    // A service's working directory is the home folder: a dfu-util lying there
+    // must never be run.
+    void toolIsNeverTakenFromTheWorkingDirectory_data()
     {
-        qputenv("TAMO_DFU_UTIL", "relative/tool");
-        QCOMPARE(DfuUpgrader::locateTool(), QDir::current().absoluteFilePath(QStringLiteral("relative/tool")));
-        qunsetenv("TAMO_DFU_UTIL");
-        // Debian's dfu-util is a dependency of the product: found on PATH.
-        QCOMPARE(DfuUpgrader::locateTool(), QStringLiteral("/usr/bin/dfu-util"));
+        QTest::addColumn<QByteArray>("override"); // TAMO_DFU_UTIL
+        QTest::addColumn<QByteArray>("path");     // PATH
+        QTest::addColumn<QString>("expected");    // "<cwd>" and "<app>" stand for those folders
+        QTest::newRow("override, relative") << QByteArray("relative/tool") << QByteArray("/usr/bin")
+                                            << "<cwd>/relative/tool";
+        // Debian's dfu-util is a dependency of the package.
+        QTest::newRow("on PATH") << QByteArray() << QByteArray("/usr/bin") << "/usr/bin/dfu-util";
+        QTest::newRow("PATH names the working directory") << QByteArray() << QByteArray(".::/usr/bin")
+                                                          << "/usr/bin/dfu-util";
+        QTest::newRow("nowhere but the working directory") << QByteArray() << QByteArray(".") << "<app>/dfu-util";
+    }
+
+    void toolIsNeverTakenFromTheWorkingDirectory()
+    {
+        QFETCH(QByteArray, override);
+        QFETCH(QByteArray, path);
+        QFETCH(QString, expected);
+        const QString planted = m_dir.filePath(QStringLiteral("home"));
+        QVERIFY(QDir().mkpath(planted));
+        QVERIFY(!script(QStringLiteral("home/dfu-util"), QStringLiteral("exit 0")).isEmpty());
+        const QString before = QDir::currentPath();
+        const QByteArray pathBefore = qgetenv("PATH");
+        QVERIFY(QDir::setCurrent(planted));
+        const QString cwd = QDir::currentPath();
+        qputenv("TAMO_DFU_UTIL", override);
+        qputenv("PATH", path);
+        const QString found = DfuUpgrader::locateTool();
+        qputenv("PATH", pathBefore);
+        QDir::setCurrent(before);
+        expected.replace(QStringLiteral("<cwd>"), cwd);
+        expected.replace(QStringLiteral("<app>"), QCoreApplication::applicationDirPath());
+        QCOMPARE(found, expected);
     }
 
     void deviceWithoutConsoleIsNotFlashed()
@@ -136,7 +173,7 @@ private slots:
         PtyPeer silent;
         script(QStringLiteral("never"), QStringLiteral("exit 0"));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(silent.portName(), QStringLiteral("S"), QStringLiteral("f"))}));
+        QVERIFY(rig.run({job(silent.portName(), QStringLiteral("S"), m_firmware)}));
         QCOMPARE(rig.finished.size(), 1);
         QVERIFY(!rig.finished.at(0).ok);
         QCOMPARE(rig.finished.at(0).error, QStringLiteral("Failed to switch device 'mac-S' to DFU mode"));
@@ -147,7 +184,7 @@ private slots:
     {
         script(QStringLiteral("unused"), QStringLiteral("exit 0"));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(QStringLiteral("/dev/tamo-no-such-port"), QStringLiteral("X"), QStringLiteral("f"))}));
+        QVERIFY(rig.run({job(QStringLiteral("/dev/tamo-no-such-port"), QStringLiteral("X"), m_firmware)}));
         QCOMPARE(rig.finished.at(0).error, QStringLiteral("Failed connect to device 'mac-X'"));
     }
 
@@ -158,7 +195,7 @@ private slots:
         script(QStringLiteral("absent"),
                QStringLiteral("echo 'dfu-util: No DFU capable USB device available' >&2\nexit 74"));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), QStringLiteral("fw.dfu"))}));
+        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), m_firmware)}));
         const QStringList runs = calls(QStringLiteral("absent"));
         QCOMPARE(runs.filter(QStringLiteral(" -D ")).size(), 6);
         QCOMPARE(runs.filter(QStringLiteral(" -R ")).size(), 1);
@@ -178,10 +215,10 @@ private slots:
                               "Download done.\\nFile downloaded successfully\\n';;\n"
                               "  *-U*) for a; do last=$a; done; echo upload > \"$last\";; esac\nexit 0"));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), QStringLiteral("fw.dfu"))}));
+        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), m_firmware)}));
         const QStringList runs = calls(QStringLiteral("quick"));
         QCOMPARE(runs.size(), 2);
-        QVERIFY(runs.at(0).contains(QStringLiteral("-D fw.dfu -S S")));
+        QVERIFY(runs.at(0).contains(QStringLiteral("-D %1 -S S").arg(m_firmware)));
         QVERIFY(runs.at(1).contains(QStringLiteral("-R -S S -s 0x08004000:leave -U ")));
         QVERIFY(rig.finished.at(0).ok);
         // The leave run's upload lands in a fresh temporary file, deleted afterwards.
@@ -203,7 +240,7 @@ private slots:
                               "  printf 'Download\\t[=========================] 100%%        9 bytes\\n';;\nesac\nexit 0")
                    .arg(marker));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), QStringLiteral("fw.dfu"))}));
+        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), m_firmware)}));
         QCOMPARE(calls(QStringLiteral("late")).filter(QStringLiteral(" -D ")).size(), 2);
         QVERIFY2(rig.finished.at(0).ok, qPrintable(rig.finished.at(0).error));
         QVERIFY(rig.finished.at(0).error.isEmpty());
@@ -216,7 +253,7 @@ private slots:
         offerDfu(peer);
         script(QStringLiteral("refuses"), QStringLiteral("echo 'dfu-util: Invalid DFU suffix signature' >&2\nexit 65"));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), QStringLiteral("bad.dfu"))}));
+        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), m_firmware)}));
         QVERIFY(!rig.finished.at(0).ok);
         QCOMPARE(rig.finished.at(0).error, QStringLiteral("Device firmware upgrade tool failed with exit code 65"));
     }
@@ -234,7 +271,7 @@ private slots:
                               "  printf '2%%        2000 bytes\\rDownload\\t[=========================] 10'; sleep 0.1\n"
                               "  printf '0%%        4000 bytes\\nDownload done.\\n';;\nesac\nexit 0"));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), QStringLiteral("fw.dfu"))}));
+        QVERIFY(rig.run({job(peer.portName(), QStringLiteral("S"), m_firmware)}));
         QVERIFY2(rig.finished.at(0).ok, qPrintable(rig.finished.at(0).error));
         // One download: the 100 % split over two reads was recognised.
         QCOMPARE(calls(QStringLiteral("pieces")).filter(QStringLiteral(" -D ")).size(), 1);
@@ -254,8 +291,8 @@ private slots:
         script(QStringLiteral("each"),
                QStringLiteral("case \"$*\" in *-D*) printf 'Download\\t[=========================] 100%%        9 bytes\\n';; esac\nexit 0"));
         UpgraderRig rig;
-        QVERIFY(rig.run({job(first.portName(), QStringLiteral("ONE"), QStringLiteral("fw.dfu")),
-                         job(second.portName(), QStringLiteral("TWO"), QStringLiteral("fw.dfu"))}));
+        QVERIFY(rig.run({job(first.portName(), QStringLiteral("ONE"), m_firmware),
+                         job(second.portName(), QStringLiteral("TWO"), m_firmware)}));
         const QStringList downloads = calls(QStringLiteral("each")).filter(QStringLiteral(" -D "));
         QCOMPARE(downloads.size(), 2);
         QVERIFY(downloads.at(1).endsWith(QStringLiteral("-S TWO")));
@@ -301,15 +338,23 @@ private slots:
         offerDfu(a);
         offerDfu(b);
         offerDfu(c);
+        // B's download waits for the gate: the stop comes while B is flashed,
+        // however long the test takes to see it started.
+        const QString gate = m_dir.filePath(QStringLiteral("slow.gate"));
         script(QStringLiteral("slow"),
-               QStringLiteral("case \"$*\" in *-D*) sleep 0.3; printf 'Download\\t[=========================] 100%%        9 bytes\\n';; esac\nexit 0"));
+               QStringLiteral("case \"$*\" in *-D*-S\\ B) while [ ! -e '%1' ]; do sleep 0.02; done;; esac\n"
+                              "case \"$*\" in *-D*) printf 'Download\\t[=========================] 100%%        9 bytes\\n';; esac\nexit 0")
+                   .arg(gate));
         UpgraderRig rig;
-        rig.upgrader->setDevices({job(a.portName(), QStringLiteral("A"), QStringLiteral("f")),
-                                  job(b.portName(), QStringLiteral("B"), QStringLiteral("f")),
-                                  job(c.portName(), QStringLiteral("C"), QStringLiteral("f"))});
+        rig.upgrader->setDevices({job(a.portName(), QStringLiteral("A"), m_firmware),
+                                  job(b.portName(), QStringLiteral("B"), m_firmware),
+                                  job(c.portName(), QStringLiteral("C"), m_firmware)});
         rig.thread.start();
         QTRY_COMPARE_WITH_TIMEOUT(rig.started.size(), 2, 10000);
         rig.upgrader->stop();
+        QFile open(gate);
+        QVERIFY(open.open(QIODevice::WriteOnly));
+        open.close();
         QTRY_COMPARE_WITH_TIMEOUT(rig.allUpgraded, 1, 10000);
         QCOMPARE(rig.started, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
         QCOMPARE(rig.finished.size(), 2);

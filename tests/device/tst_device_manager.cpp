@@ -4,6 +4,7 @@
 // afterwards), and unplugging.
 #include "DevSim.h"
 #include "DevicesManager.h"
+#include "DfuSuffixCrc.h"
 #include "DevicesModel.h"
 #include "LogRecorder.h"
 #include "Timings.h"
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
@@ -413,6 +415,76 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(manager.isIdle(), 5000);
     }
 
+    // A device in its boot loader runs no firmware: a file that the boot loader
+    // would not take whole never gets that far.
+    void firmwareFileIsCheckedBeforeTheBootLoader_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason"); // empty: flashed
+        QTest::newRow("good file from the simulator's maker") << QString() << QString();
+        QTest::newRow("truncated file") << "truncated" << "it has no DFU suffix";
+        QTest::newRow("wrong CRC") << "byte changed" << "its checksum does not match: the file is damaged or incomplete";
+        QTest::newRow("wrong prefix size") << "prefix size" << "its DfuSe prefix gives 60309 bytes, the file holds 60293";
+        QTest::newRow("wrong target size") << "target size" << "target 1 gives 60016 bytes, more than the file holds";
+    }
+
+    void firmwareFileIsCheckedBeforeTheBootLoader()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        const QString path = firmwareFile(QStringLiteral("1.6.4"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        // A size field changed, the checksum made to fit: only the sizes tell.
+        const auto changeSize = [&bytes](int at, quint32 by) {
+            qToLittleEndian(qFromLittleEndian<quint32>(bytes.constData() + at) + by, bytes.data() + at);
+            qToLittleEndian(DfuSuffixCrc::of(bytes.constData(), bytes.size() - 4), bytes.data() + bytes.size() - 4);
+        };
+        if (damage == QLatin1String("truncated"))
+            bytes.chop(1000);
+        else if (damage == QLatin1String("byte changed"))
+            bytes[30000] = static_cast<char>(bytes.at(30000) ^ 0x01);
+        else if (damage == QLatin1String("prefix size"))
+            changeSize(6, 16);
+        else if (damage == QLatin1String("target size"))
+            changeSize(11 + 266, 8);
+        QVERIFY(file.resize(0) && file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+
+        DevSim sim;
+        QVERIFY(sim.start());
+        qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
+        Timings::set(Timings::DfuToolRun, 60000);
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 1));
+        QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
+        manager.upgradeFirmware(path, {QLatin1String(DevSim::kFirstSerial)});
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(manager.isIdle(), 15000);
+        const auto boots = [&sim] {
+            QStringList lines;
+            for (const QJsonValue &line : sim.snapshot().value(QStringLiteral("log")).toArray())
+                if (line.toString().startsWith(QLatin1String("boot: ")))
+                    lines << line.toString();
+            return lines;
+        };
+        if (reason.isEmpty()) {
+            QVERIFY2(finished.at(0).at(1).toBool(), qPrintable(finished.at(0).at(2).toString()));
+            QTRY_COMPARE_WITH_TIMEOUT(boots(), (QStringList{"boot: firmware 1.5.90", "boot: firmware 1.6.4"}), 15000);
+            return;
+        }
+        QVERIFY(!finished.at(0).at(1).toBool());
+        QCOMPARE(finished.at(0).at(2).toString(),
+                 QStringLiteral("Firmware file 'fw-1.6.4.dfu' not flashed: ") + reason);
+        // Never restarted: still on its first boot, attached, with its firmware.
+        QCOMPARE(boots(), QStringList{"boot: firmware 1.5.90"});
+        const QJsonObject device = sim.snapshot();
+        QCOMPARE(device.value(QStringLiteral("state")).toString(), QStringLiteral("attached"));
+        QCOMPARE(device.value(QStringLiteral("identity")).toObject().value(QStringLiteral("firmwareVersion")).toString(),
+                 QStringLiteral("1.5.90"));
+    }
+
     void uploadThatStopsHalfwayNamesWhatArrived()
     {
         DevSim sim;
@@ -565,7 +637,7 @@ private slots:
         DevicesManager manager;
         QVERIFY(startWith(manager, 1));
         QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
-        manager.upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0001")});
+        manager.upgradeFirmware(firmwareFile(QStringLiteral("1.6.4")), {QStringLiteral("TAMOSIM0001")});
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
         QVERIFY(!finished.at(0).at(1).toBool());
         QVERIFY(DevSim::portOf().isEmpty()); // still in its boot loader
@@ -618,7 +690,7 @@ private slots:
         Timings::set(Timings::DfuShutdownWait, 10000); // a bound, not a measure: the thread ends far sooner
         auto *manager = new DevicesManager;
         QVERIFY(startWith(*manager, 1));
-        manager->upgradeFirmware(QStringLiteral("fw.dfu"), {QStringLiteral("TAMOSIM0001")});
+        manager->upgradeFirmware(firmwareFile(QStringLiteral("1.6.4")), {QStringLiteral("TAMOSIM0001")});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 10000);
         QFile file(pidFile);
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -67,6 +67,114 @@ private slots:
         QCOMPARE(rule.contains(QStringLiteral("ENV{ID_MM_DEVICE_IGNORE}=\"1\"")), modemManagerIgnores);
     }
 
+    // Each option as systemd itself reads it: the offline security review marks
+    // an option that is missing, misspelt or not in effect for a user unit.
+    void hubServiceIsHardened_data()
+    {
+        QTest::addColumn<QString>("check"); // the name systemd-analyze security gives it
+        for (const char *check : {"NoNewPrivileges=", "LockPersonality=", "RestrictRealtime=", "RestrictSUIDSGID=",
+                                  "SystemCallArchitectures=", "SystemCallFilter=~@mount", "SystemCallFilter=~@debug",
+                                  "SystemCallFilter=~@module", "SystemCallFilter=~@raw-io", "RestrictNamespaces=~user",
+                                  "RestrictNamespaces=~net", "RestrictAddressFamilies=~AF_PACKET",
+                                  "RestrictAddressFamilies=~…", "UMask="})
+            QTest::newRow(check) << QString::fromUtf8(check);
+    }
+
+    void hubServiceIsHardened()
+    {
+        QFETCH(QString, check);
+        if (QStandardPaths::findExecutable(QStringLiteral("systemd-analyze")).isEmpty())
+            QSKIP("systemd-analyze is missing; scripts/setup.sh installs it");
+        QTemporaryDir scratch;
+        QVERIFY(scratch.isValid());
+        // The unit as packaged, its tamo-cli this build's (systemd looks for a bare
+        // name only in its own fixed folders).
+        QFile source(QStringLiteral(TAMO_HUB_UNIT));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QByteArray unit = source.readAll();
+        QVERIFY(unit.contains("\nExecStart=tamo-cli "));
+        unit.replace("\nExecStart=tamo-cli ", "\nExecStart=" TAMO_CLI_BIN " ");
+        const QString path = scratch.filePath(QStringLiteral("tamo-hub.service"));
+        QFile copy(path);
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(unit) == unit.size());
+        copy.close();
+        const QString runtime = scratch.filePath(QStringLiteral("runtime"));
+        QVERIFY(QDir().mkdir(runtime));
+        QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        const QStringList env{QStringLiteral("XDG_RUNTIME_DIR=") + runtime};
+
+        const ToolRun verify = runTool(QStringLiteral("systemd-analyze"),
+                                       {QStringLiteral("verify"), QStringLiteral("--user"), QStringLiteral("--man=no"), path}, env);
+        QVERIFY2(verify.exitCode == 0 && verify.out.isEmpty() && verify.err.isEmpty(), verify.out + verify.err);
+        const ToolRun review = runTool(QStringLiteral("systemd-analyze"),
+                                       {QStringLiteral("security"), QStringLiteral("--user"),
+                                        QStringLiteral("--offline=yes"), path}, env);
+        const QString report = QString::fromUtf8(review.out);
+        const QRegularExpression line(QStringLiteral("^(✓|✗) %1\\s").arg(QRegularExpression::escape(check)),
+                                      QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch m = line.match(report);
+        QVERIFY2(m.hasMatch(), qPrintable(report));
+        QVERIFY2(m.captured(1) == QStringLiteral("✓"), qPrintable(report.mid(m.capturedStart(), 160)));
+    }
+
+    // A refused password is not tried again and again: tamo-cli's own exit code
+    // for it stops the restarts.
+    void hubServiceDoesNotRestartOnRefusedCredentials()
+    {
+        QFile unit(QStringLiteral(TAMO_HUB_UNIT));
+        QVERIFY(unit.open(QIODevice::ReadOnly | QIODevice::Text));
+        QStringList prevent;
+        QString restart;
+        for (const QString &line : QString::fromUtf8(unit.readAll()).split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String("RestartPreventExitStatus=")))
+                prevent += line.section(QLatin1Char('='), 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            if (line.startsWith(QLatin1String("Restart=")))
+                restart = line.section(QLatin1Char('='), 1);
+        }
+        QCOMPARE(restart, QStringLiteral("on-failure"));
+        QCOMPARE(prevent, QStringList{QStringLiteral("3")});
+    }
+
+    // udev is asked to look again at the maker's devices only, never at every USB
+    // device and terminal of the machine.
+    void maintainerScriptsTriggerOnlyTheVendorsDevices_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("argument");
+        QTest::newRow("postinst") << "postinst" << "configure";
+        QTest::newRow("postrm") << "postrm" << "remove";
+    }
+
+    void maintainerScriptsTriggerOnlyTheVendorsDevices()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, argument);
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        // A udevadm that records how it was called.
+        const QString calls = bin.filePath(QStringLiteral("calls"));
+        QFile fake(bin.filePath(QStringLiteral("udevadm")));
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("#!/bin/sh\necho \"$*\" >> '" + calls.toUtf8() + "'\n");
+        fake.close();
+        QVERIFY(fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner));
+        const ToolRun run = runTool(QStringLiteral("/bin/sh"), {QStringLiteral(TAMO_DEBIAN_DIR "/") + script, argument},
+                                    {QStringLiteral("PATH=") + bin.path() + QStringLiteral(":/usr/bin:/bin")});
+        QCOMPARE(run.exitCode, 0);
+        QFile recorded(calls);
+        QVERIFY(recorded.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(recorded.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QStringLiteral("control --reload-rules"));
+        const QStringList triggers = lines.filter(QRegularExpression(QStringLiteral("^trigger ")));
+        QCOMPARE(triggers.size(), lines.size() - 1);
+        QVERIFY(!triggers.isEmpty());
+        for (const QString &trigger : triggers)
+            QVERIFY2(trigger.contains(QRegularExpression(QStringLiteral("--(attr-match=idVendor|property-match=ID_VENDOR_ID)=0483( |$)"))),
+                     qPrintable(trigger));
+        QCOMPARE(triggers.filter(QStringLiteral("--subsystem-match=tty")).size(), 1);
+        QCOMPARE(triggers.filter(QStringLiteral("--subsystem-match=usb")).size(), 1);
+    }
+
     void packageHoldsWhatAUserRuns()
     {
         for (const char *tool : {"dpkg-deb", "dpkg-shlibdeps", "lintian", "appstreamcli", "desktop-file-validate"}) {

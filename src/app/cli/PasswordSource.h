@@ -8,6 +8,9 @@ class PasswordSource
 {
 public:
     // An empty path reads standard input; on a terminal it prompts on standard
-    // error with echo off. False with a reason when nothing could be read.
-    static bool read(const QString &path, QString *password, QString *error);
+    // error with echo off, and echo comes back however the prompt ends (Ctrl+C
+    // and SIGTERM included). A password file that others may read is refused;
+    // one its group may read passes with a warning. False with a reason when
+    // nothing could be read.
+    static bool read(const QString &path, QString *password, QString *error, QString *warning);
 };

@@ -7,6 +7,21 @@
 #include "NetworkManager.h"
 #include "PublishReport.h"
 #include "PublishingSession.h"
+#include "requests/LoginRequest.h"
+
+namespace {
+
+// The login's answers that name the credentials themselves (an unknown address,
+// a wrong password, an account without the right to use the application), as
+// opposed to a cloud that could not be reached or failed.
+bool credentialsRefused(const QString &errorString)
+{
+    return errorString == LoginRequest::loginErrorText(QStringLiteral("Email or password is wrong."))
+        || errorString == LoginRequest::loginErrorText(QStringLiteral("User with email  doesn't exist."))
+        || errorString == QLatin1String("You have no permission to authorize into the application.");
+}
+
+} // namespace
 
 PublishRun::PublishRun(DevicesManager *devices, NetworkManager *network, QTextStream &out, QTextStream &err,
                        bool watch, int timeoutMs, QObject *parent)
@@ -36,7 +51,7 @@ void PublishRun::onLogined(bool success, const QString &errorString)
     disconnect(m_network, &NetworkManager::logined, this, &PublishRun::onLogined);
     if (!success) {
         m_err << "tamo-cli: login failed: " << errorString << Qt::endl;
-        finish(1);
+        finish(credentialsRefused(errorString) ? kCredentialsRefusedExitCode : 1);
         return;
     }
     // The chef listens before discovery starts, so no device's arrival is missed.

@@ -19,6 +19,10 @@ class PublishRun : public QObject
     Q_OBJECT
 
 public:
+    // The exit code when the cloud refused the e-mail address or password: a
+    // service that restarts on failure must not sign in again and again with them.
+    static constexpr int kCredentialsRefusedExitCode = 3;
+
     PublishRun(DevicesManager *devices, NetworkManager *network, QTextStream &out, QTextStream &err,
                bool watch, int timeoutMs, QObject *parent = nullptr);
     ~PublishRun() override;

@@ -1,5 +1,6 @@
 // tamo-cli: the devices side of the application without a window, for headless hub
 // computers and scripts.
+#include "AppPaths.h"
 #include "AttachedDevicesWaiter.h"
 #include "CloudAddresses.h"
 #include "ConvertCommand.h"
@@ -67,7 +68,10 @@ const char *const kDescription =
     "                     when a picture cannot be converted. Touches no device.\n"
     "\n"
     "Log lines go to standard error (and to --log FILE); results to standard output.\n"
-    "Exit code 2: wrong arguments, or the devices are owned by another program.\n"
+    "Exit code 2: wrong arguments, a password file that every user may read, the\n"
+    "devices owned by another program, or the instance lock not to be had.\n"
+    "Exit code 3 (publish): the cloud refused the e-mail address or password;\n"
+    "trying again with the same ones cannot help.\n"
     "Environment: TAMO_SIM_DIR (simulated serial ports), TAMO_DFU_UTIL (the firmware\n"
     "tool to run), TAMO_API_URL and TAMO_CA_CERTS (the cloud and the certificates\n"
     "it is trusted by).";
@@ -135,7 +139,12 @@ bool parseRequest(const QCommandLineParser &parser, const QCommandLineOption &ti
     request->watch = parser.isSet(watchOption);
     request->reportStalls = parser.isSet(stallsOption);
     QString why;
-    if (publish && !PasswordSource::read(parser.value(passwordFileOption), &request->password, &why)) {
+    QString warning;
+    const bool passwordRead =
+        !publish || PasswordSource::read(parser.value(passwordFileOption), &request->password, &why, &warning);
+    if (!warning.isEmpty())
+        err << "tamo-cli: warning: " << warning << Qt::endl;
+    if (!passwordRead) {
         err << "tamo-cli: " << why << Qt::endl;
         return false;
     }
@@ -258,10 +267,19 @@ int main(int argc, char *argv[])
     Logger::instance()->setFileLoggingEnabled(parser.isSet(logOption));
     CloudAddresses::logEnvironmentOverrides();
 
-    // Two programs driving the same ports would break each other's transfers.
+    // Two programs driving the same ports would break each other's transfers. A
+    // user who never started the window has no data folder yet; without the lock
+    // nothing keeps the window off the devices, so no lock means no run.
+    AppPaths::ensureDataFolder();
     InstanceGuard guard;
-    if (guard.isAnotherInstanceRunning()) {
+    switch (guard.take()) {
+    case InstanceGuard::Lock::Taken:
+        break;
+    case InstanceGuard::Lock::Held:
         err << "tamo-cli: the TAMO application (or another tamo-cli) is running and owns the devices" << Qt::endl;
+        return 2;
+    case InstanceGuard::Lock::Unavailable:
+        err << "tamo-cli: " << guard.errorString() << Qt::endl;
         return 2;
     }
 
