@@ -17,6 +17,7 @@ packages=(
   dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
   librsvg2-bin                                         # scripts/render-icon.sh
   clang libclang-rt-dev                                # scripts/fuzz.sh: clang and its libFuzzer and sanitizer runtimes
+  tinyproxy-bin                                        # the cloud client's proxy tests (the program only, no service)
 )
 
 missing=()

@@ -8,6 +8,7 @@ struct SimOptions
 {
     int port = 0;
     QString urlHost = QStringLiteral("127.0.0.1");
+    QString listen = QStringLiteral("127.0.0.1");
     QString fixture;
     QString filesFolder;
     QString tlsCert;
@@ -23,6 +24,7 @@ struct SimOptions
     QStringList malformed;
     QStringList closeMidAnswer;
     QStringList slowBody;
+    QStringList chunked;
     bool quiet = false;
 
     enum class Outcome { Run, ExitOk, ExitError };

@@ -64,6 +64,10 @@ bool planFaults(const SimOptions &options, FaultPlan *faults, QString *error)
         if (!faults->addSlowBody(text, error))
             return false;
     }
+    for (const QString &text : options.chunked) {
+        if (!faults->addChunked(text, error))
+            return false;
+    }
     return true;
 }
 
@@ -114,6 +118,7 @@ int main(int argc, char *argv[])
 
     HttpFront::Settings settings;
     settings.urlHost = options.urlHost;
+    settings.listenAddress = options.listen;
     settings.tlsCert = options.tlsCert;
     settings.tlsKey = options.tlsKey;
     settings.stateFile = options.stateFile;
