@@ -98,6 +98,7 @@ bool HttpFront::bind(int port, QString *error)
     m_server->new_task_queue = [this] { return new CountingQueue(m_accepted); };
     m_server->set_payload_max_length(8 * 1024 * 1024);
     m_server->set_keep_alive_max_count(1000);
+    m_server->set_keep_alive_timeout(m_settings.keepAliveSeconds);
     m_server->set_tcp_nodelay(true);
     // The library's default is SO_REUSEPORT, with which a second simulator
     // would silently share the port and take half of the requests.

@@ -32,6 +32,7 @@ public:
         QString tlsKey;
         QString stateFile;
         int latencyMs = 0;
+        int keepAliveSeconds = 60;
         bool quiet = false;
     };
 

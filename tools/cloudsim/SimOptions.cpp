@@ -81,6 +81,9 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
          QStringLiteral("FILE")},
         {QStringLiteral("latency-ms"), QStringLiteral("Delay every answer by MS milliseconds."),
          QStringLiteral("MS")},
+        {QStringLiteral("keep-alive"),
+         QStringLiteral("Close a connection after it has been idle for SECONDS (default 60, as a cloud's load balancer does)."),
+         QStringLiteral("SECONDS")},
         {QStringLiteral("fail"),
          QStringLiteral("Fault: answer STATUS on PATH without running the endpoint; the body is an HTML page, or {\"message\": MESSAGE} when a message is given. Repeatable."),
          QStringLiteral("PATH[@N|%P]=STATUS[:MESSAGE]")},
@@ -136,6 +139,10 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
         || !readNumber(parser, QStringLiteral("link-lifetime"), 1, &linkLifetime))
         return Outcome::ExitError;
     latencyMs = static_cast<int>(qMin<qint64>(number, 600000));
+    number = keepAliveSeconds;
+    if (!readNumber(parser, QStringLiteral("keep-alive"), 1, &number))
+        return Outcome::ExitError;
+    keepAliveSeconds = static_cast<int>(qMin<qint64>(number, 3600));
 
     fixture = parser.value(QStringLiteral("fixture"));
     if (fixture.isEmpty()) {

@@ -19,6 +19,7 @@ struct SimOptions
     qint64 linkLifetime = 24 * 3600;
     QString stateFile;
     int latencyMs = 0;
+    int keepAliveSeconds = 60;
     QStringList fail;
     QStringList reply;
     QStringList malformed;

@@ -123,6 +123,7 @@ int main(int argc, char *argv[])
     settings.tlsKey = options.tlsKey;
     settings.stateFile = options.stateFile;
     settings.latencyMs = options.latencyMs;
+    settings.keepAliveSeconds = options.keepAliveSeconds;
     settings.quiet = options.quiet;
     HttpFront front(state, router, faults, settings);
     if (!front.bind(options.port, &error))
@@ -149,8 +150,8 @@ int main(int argc, char *argv[])
         if (!options.stateFile.isEmpty())
             state.writeStateFile(options.stateFile);
     }
-    // The library's workers wait out idle keep-alive connections (5 s) before
-    // they end; a stopping simulator has nothing left to say to them.
+    // The library's workers wait out idle keep-alive connections (--keep-alive)
+    // before they end; a stopping simulator has nothing left to say to them.
     if (serving.wait_for(std::chrono::milliseconds(500)) != std::future_status::ready) {
         std::fflush(stdout);
         std::fflush(stderr);
