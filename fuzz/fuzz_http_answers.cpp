@@ -30,7 +30,8 @@ using FuzzSupport::keep;
 
 namespace {
 
-// Answers every connection with the current input and closes it.
+// Answers every request (its head read whole, as a server does) with the
+// current input and closes the connection.
 class RawServer : public QTcpServer
 {
 public:
@@ -41,9 +42,16 @@ protected:
     {
         auto *socket = new QTcpSocket(this);
         socket->setSocketDescriptor(descriptor);
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        socket->write(answer);
-        socket->disconnectFromHost(); // after the bytes are written
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+            if (socket->property("answered").toBool() || !socket->peek(65536).contains("\r\n\r\n"))
+                return; // GETs only: the head ends the request
+            socket->setProperty("answered", true);
+            socket->readAll();
+            socket->write(answer);
+            socket->disconnectFromHost(); // after the bytes are written
+        });
     }
 };
 
@@ -69,8 +77,10 @@ struct Harness {
 
 Harness &harness()
 {
-    static Harness h;
-    return h;
+    // Never destroyed: the application object must outlive the exit handlers
+    // that wait for Qt's thread pool.
+    static Harness *h = new Harness;
+    return *h;
 }
 
 void runToTheEnd(Request &request)
