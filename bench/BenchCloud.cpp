@@ -98,7 +98,7 @@ Connections connectionsOf(const QString &apiUrl, const QString &folder)
     manager.setProxy(QNetworkProxy::NoProxy);
     QString root = apiUrl;
     root.chop(QStringLiteral("api/v1/").size());
-    QNetworkRequest request(QUrl(root + QStringLiteral("_sim/record")));
+    QNetworkRequest request(QUrl(root + QStringLiteral("_sim/connections")));
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setCaCertificates(QSslCertificate::fromPath(folder + QStringLiteral("/cloud.crt")));
     request.setSslConfiguration(tls);
@@ -107,8 +107,7 @@ Connections connectionsOf(const QString &apiUrl, const QString &folder)
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     loop.exec();
-    const QJsonObject counts =
-        QJsonDocument::fromJson(reply->isFinished() ? reply->readAll() : QByteArray()).object().value("connections").toObject();
+    const QJsonObject counts = QJsonDocument::fromJson(reply->isFinished() ? reply->readAll() : QByteArray()).object();
     delete reply;
     Connections result;
     if (counts.isEmpty())

@@ -275,8 +275,10 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("cannot write %1").arg(password.fileName()));
     password.close();
     const QString fixture = writeFixture(work, settings.devices);
+    // The cloud closes idle connections after 2 s, so that the ones tamo-cli
+    // keeps alive for reuse are closed by the time its descriptors are counted.
     rig.apiUrl = startCloud(rig.cloud, work, fixture,
-                            QStringList{"--latency-ms", QString::number(settings.cloudLatencyMs)}
+                            QStringList{"--latency-ms", QString::number(settings.cloudLatencyMs), "--keep-alive", "2"}
                                 + cloudFaults(settings.cloudFailPercent));
     const QString outPath = work + "/cli.out";
     const QString errPath = work + "/cli.err";

@@ -91,10 +91,15 @@ void CloudSim::useForClient() const
 
 QJsonObject CloudSim::record() const
 {
+    return read(QStringLiteral("_sim/record"));
+}
+
+QJsonObject CloudSim::read(const QString &path) const
+{
     QNetworkAccessManager manager;
     // Straight to the simulator, whatever proxy a test gave the client.
     manager.setProxy(QNetworkProxy::NoProxy);
-    QNetworkRequest request(QUrl(rootUrl() + QStringLiteral("_sim/record")));
+    QNetworkRequest request(QUrl(rootUrl() + path));
     if (!m_caPath.isEmpty()) {
         QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
         ssl.setCaCertificates(QSslCertificate::fromPath(m_caPath));
@@ -113,7 +118,7 @@ QJsonObject CloudSim::record() const
 
 CloudSim::Connections CloudSim::connections() const
 {
-    const QJsonObject counts = record().value(QStringLiteral("connections")).toObject();
+    const QJsonObject counts = read(QStringLiteral("_sim/connections"));
     Connections result;
     if (counts.isEmpty())
         return result;

@@ -39,8 +39,8 @@ public:
 
     QJsonObject record() const;
     // The connections the simulator accepted and the TLS handshakes it
-    // completed (-1 over plain HTTP), this object's own reads of the record
-    // left out: what clients cost it.
+    // completed (-1 over plain HTTP), this object's own reads of the record and
+    // the counts left out: what clients cost it.
     struct Connections {
         int accepted = -1;
         int tlsHandshakes = -1;
@@ -60,6 +60,9 @@ private:
     QProcess m_process;
     QString m_baseUrl;
     QString m_failure;
+    // A JSON document of the simulator's own paths ("_sim/record" ...).
+    QJsonObject read(const QString &path) const;
+
     QString m_caPath;
     mutable int m_recordReads = 0; // each opens a connection of its own
 };

@@ -18,6 +18,7 @@ namespace {
 
 const QString ApiBase = QStringLiteral("/api/v1/");
 const QString RecordPath = QStringLiteral("/_sim/record");
+const QString ConnectionsPath = QStringLiteral("/_sim/connections");
 // Workers for connections: a kept-alive connection holds one while it waits for
 // its next request, and a client may keep several (Qt keeps up to six a host).
 constexpr size_t kWorkers = 32;
@@ -262,13 +263,19 @@ void HttpFront::handle(const httplib::Request &request, httplib::Response &respo
         std::this_thread::sleep_for(std::chrono::milliseconds(m_settings.latencyMs));
 
     const QString path = text(request.path);
+    if (path == ConnectionsPath) {
+        const ApiAnswer shown = request.method == "GET"
+            ? ApiAnswer::json(connectionCounts())
+            : ApiAnswer::error(405, QStringLiteral("The counts are read with GET"));
+        response.status = shown.status;
+        response.set_content(shown.body.toStdString(), shown.contentType.toStdString());
+        return;
+    }
     if (path == RecordPath) {
         ApiAnswer shown;
         if (request.method == "GET") {
             std::lock_guard<std::mutex> lock(m_state.mutex);
-            QJsonObject document = m_state.document();
-            document.insert(QStringLiteral("connections"), connectionCounts());
-            shown = ApiAnswer::json(document);
+            shown = ApiAnswer::json(m_state.document());
         } else {
             shown = ApiAnswer::error(405, QStringLiteral("The record is read with GET"));
         }

@@ -20,8 +20,9 @@ struct CloudState;
 
 // The HTTP(S) server on loopback: hands API calls to the router, serves file
 // links, shows the record at /_sim/record, and applies latency and faults. It
-// counts the connections it accepts and the TLS handshakes it completes, so
-// that tests and benchmarks see whether clients reuse connections.
+// counts the connections it accepts and the TLS handshakes it completes and
+// shows them at /_sim/connections, so that tests and benchmarks see whether
+// clients reuse connections.
 class HttpFront
 {
 public:

@@ -45,8 +45,8 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
         "A stand-in for the TAMO cloud service on loopback: the REST API below /api/v1/, signed\n"
         "file links below /files/, and the record of what clients did at /_sim/record.\n"
         "The first line on standard output is the API base URL; one line per request goes to\n"
-        "standard error. The record also counts the connections accepted and the TLS handshakes\n"
-        "done (the reading of the record included), so that clients' connection reuse shows.\n"
+        "standard error. /_sim/connections counts the connections accepted and the TLS handshakes\n"
+        "done (its own reading included), so that clients' connection reuse shows.\n"
         "SIGINT or SIGTERM stop it after the state file is written."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     parser.addOption(help);
