@@ -3,6 +3,13 @@
 #include "BenchReport.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -83,6 +90,31 @@ QString startCloud(QProcess &cloud, const QString &folder, const QString &fixtur
                             "--tls-cert", folder + "/cloud.crt", "--tls-key", folder + "/cloud.key"}
                     + extra);
     return lineStarting(cloud, QStringLiteral("https://"), QStringLiteral("tamo-cloudsim"));
+}
+
+Connections connectionsOf(const QString &apiUrl, const QString &folder)
+{
+    QNetworkAccessManager manager;
+    manager.setProxy(QNetworkProxy::NoProxy);
+    QString root = apiUrl;
+    root.chop(QStringLiteral("api/v1/").size());
+    QNetworkRequest request(QUrl(root + QStringLiteral("_sim/connections")));
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setCaCertificates(QSslCertificate::fromPath(folder + QStringLiteral("/cloud.crt")));
+    request.setSslConfiguration(tls);
+    QNetworkReply *reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QJsonObject counts = QJsonDocument::fromJson(reply->isFinished() ? reply->readAll() : QByteArray()).object();
+    delete reply;
+    Connections result;
+    if (counts.isEmpty())
+        return result;
+    result.accepted = counts.value(QStringLiteral("accepted")).toInt() - 1;
+    result.tlsHandshakes = counts.value(QStringLiteral("tlsHandshakes")).toInt(0) - 1;
+    return result;
 }
 
 void startDevices(QProcess &devices, const QString &hub, const QString &fixture, const QStringList &extra)

@@ -22,6 +22,13 @@ void makeCertificate(const QString &folder);
 // Serves the fixture over HTTPS with the certificate of makeCertificate(folder);
 // returns the API base URL. Extra arguments add latency and faults.
 QString startCloud(QProcess &cloud, const QString &folder, const QString &fixture, const QStringList &extra = {});
+// The connections the cloud simulator accepted and the TLS handshakes it did
+// so far (this reading's own left out); -1 each when it cannot be read.
+struct Connections {
+    int accepted = -1;
+    int tlsHandshakes = -1;
+};
+Connections connectionsOf(const QString &apiUrl, const QString &folder);
 // Attaches the fixture's devices, with 2 ms link latency, in the port folder `hub`.
 void startDevices(QProcess &devices, const QString &hub, const QString &fixture, const QStringList &extra = {});
 // The campaign items device `index` lacks; empty when it holds them all.

@@ -20,6 +20,7 @@ packages=(
   librsvg2-bin                                         # scripts/render-icon.sh
   clang libclang-rt-dev                                # scripts/fuzz.sh: clang and its libFuzzer and sanitizer runtimes
   systemd                                              # systemd-analyze checks the hub service unit
+  tinyproxy-bin                                        # the cloud client's proxy tests (the program only, no service)
 )
 
 missing=()

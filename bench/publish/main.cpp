@@ -7,10 +7,12 @@
 // simulator. Every run must end with exit code 0, one "uploaded" line per
 // device, and every device holding the campaign. Runs alternate, medians of the
 // repeats; the last line is
-//    ratio20=R peak_rss_mb=M gui_stall_ms=S
+//    ratio20=R peak_rss_mb=M gui_stall_ms=S handshakes_per_device=H
 // R: the 20-device time over the 1-device time; M: tamo-cli's peak resident
 // memory (the largest of all runs); S: the longest event-loop stall of the
-// thread that runs the chef during a 20-device run (median of those runs).
+// thread that runs the chef during a 20-device run (median of those runs); H:
+// the TLS handshakes the cloud simulator did for a 20-device run (login
+// included), per device (median of those runs).
 #include "BenchCloud.h"
 #include "BenchReport.h"
 
@@ -35,6 +37,8 @@ struct Run {
     double peakRssMb = 0;
     double stallMs = 0;
     double wallStallMs = 0;
+    int handshakes = -1;
+    int connections = -1;
 };
 
 // The peak resident memory of a running process so far (VmHWM), in MiB.
@@ -79,6 +83,9 @@ Run publish(const QString &work, const QString &fixture, int count, const QStrin
 
     const QString out = QString::fromUtf8(cli.readAllStandardOutput());
     const QString err = QString::fromUtf8(cli.readAllStandardError());
+    const Connections connections = connectionsOf(apiUrl, work);
+    run.handshakes = connections.tlsHandshakes;
+    run.connections = connections.accepted;
     stop(devices);
     stop(cloud);
     if (cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0)
@@ -105,7 +112,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Publishes the demo's first campaign through tamo-cli publish to 1 and to 20 simulated devices\n"
-        "and prints: ratio20=R peak_rss_mb=M gui_stall_ms=S"));
+        "and prints: ratio20=R peak_rss_mb=M gui_stall_ms=S handshakes_per_device=H"));
     parser.addHelpOption();
     parser.addOptions({{"repeats", "Runs of each size (default 3).", "N", "3"},
                        {"timing-scale", "TAMO_TIMING_SCALE of tamo-cli (default 1: the product's timings, "
@@ -128,28 +135,33 @@ int main(int argc, char *argv[])
     const QString one = writeFixture(work.path(), 1);
     const QString twenty = writeFixture(work.path(), 20);
 
-    QVector<double> single, many, stalls;
+    QVector<double> single, many, stalls, handshakes;
     double peak = 0;
     for (int i = 0; i < repeats; ++i) {
         const Run small = publish(work.path(), one, 1, scale);
         const Run large = publish(work.path(), twenty, 20, scale);
         say(QStringLiteral("run %1: 1 device %2 s, 20 devices %3 s, peak %4 MiB, stall %5 ms "
-                           "(%6 ms counting waits for a processor; load %7)")
+                           "(%6 ms counting waits for a processor), 20 devices: %7 connections, %8 TLS handshakes; "
+                           "load %9")
                 .arg(i + 1)
                 .arg(small.seconds, 0, 'f', 2)
                 .arg(large.seconds, 0, 'f', 2)
                 .arg(qMax(small.peakRssMb, large.peakRssMb), 0, 'f', 1)
                 .arg(large.stallMs)
                 .arg(large.wallStallMs)
+                .arg(large.connections)
+                .arg(large.handshakes)
                 .arg(loadAverage()));
+        handshakes << large.handshakes / 20.0;
         single << small.seconds;
         many << large.seconds;
         stalls << large.stallMs;
         peak = qMax(peak, qMax(small.peakRssMb, large.peakRssMb));
     }
-    say(QStringLiteral("ratio20=%1 peak_rss_mb=%2 gui_stall_ms=%3")
+    say(QStringLiteral("ratio20=%1 peak_rss_mb=%2 gui_stall_ms=%3 handshakes_per_device=%4")
             .arg(median(many) / median(single), 0, 'f', 2)
             .arg(peak, 0, 'f', 1)
-            .arg(median(stalls), 0, 'f', 0));
+            .arg(median(stalls), 0, 'f', 0)
+            .arg(median(handshakes), 0, 'f', 2));
     return 0;
 }

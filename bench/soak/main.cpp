@@ -277,8 +277,10 @@ int main(int argc, char *argv[])
     // tamo-cli refuses a password file that others may read.
     password.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const QString fixture = writeFixture(work, settings.devices);
+    // The cloud closes idle connections after 2 s, so that the ones tamo-cli
+    // keeps alive for reuse are closed by the time its descriptors are counted.
     rig.apiUrl = startCloud(rig.cloud, work, fixture,
-                            QStringList{"--latency-ms", QString::number(settings.cloudLatencyMs)}
+                            QStringList{"--latency-ms", QString::number(settings.cloudLatencyMs), "--keep-alive", "2"}
                                 + cloudFaults(settings.cloudFailPercent));
     const QString outPath = work + "/cli.out";
     const QString errPath = work + "/cli.err";

@@ -70,6 +70,8 @@ double startupMs(const QProcessEnvironment &env)
 
 struct Logged {
     double idleCpuPct = 0;
+    int idleConnections = -1; // opened by the window while it was measured idle
+    int idleHandshakes = -1;
     double ownStallMs = 0;
     double stallMs = 0;
 };
@@ -112,11 +114,16 @@ Logged loggedIn(const QString &work, QProcessEnvironment env, int seconds, int s
     figures.stallMs = line.section(QStringLiteral(" stall_ms="), 1).toDouble();
 
     QThread::sleep(settle);
+    const Connections opened = connectionsOf(env.value(QStringLiteral("TAMO_API_URL")), work);
     const ProcessUsage before = ProcessUsage::of(window.processId());
     QElapsedTimer clock;
     clock.start();
     QThread::sleep(seconds);
     const ProcessUsage after = ProcessUsage::of(window.processId());
+    const Connections closing = connectionsOf(env.value(QStringLiteral("TAMO_API_URL")), work);
+    // Less the first reading's own connection.
+    figures.idleConnections = closing.accepted - opened.accepted - 1;
+    figures.idleHandshakes = closing.tlsHandshakes - opened.tlsHandshakes - 1;
     if (!before.isValid() || !after.isValid())
         fail(QStringLiteral("the window ended while it was measured"));
     figures.idleCpuPct = 100.0 * after.cpuSecondsSince(before) / (clock.elapsed() / 1000.0);
@@ -170,6 +177,10 @@ int main(int argc, char *argv[])
             .arg(logged.ownStallMs)
             .arg(logged.stallMs)
             .arg(loadAverage()));
+    say(QStringLiteral("idle over %1 s: %2 connections, %3 TLS handshakes")
+            .arg(parser.value("seconds"))
+            .arg(logged.idleConnections)
+            .arg(logged.idleHandshakes));
     stop(xvfb);
     say(QStringLiteral("startup_ms=%1 idle_cpu_pct=%2 gui_stall_ms=%3")
             .arg(median(starts), 0, 'f', 0)

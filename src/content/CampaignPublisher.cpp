@@ -216,7 +216,8 @@ void CampaignPublisher::download(const UrlData &file)
     }
 }
 
-void CampaignPublisher::processDownloadedContents(bool success, ImageData downloadedItemData, QString errorString)
+void CampaignPublisher::processDownloadedContents(bool success, ImageData downloadedItemData, QString errorString,
+                                                  bool refused)
 {
     const QString link = downloadedItemData.link;
     if (!attached() || !m_downloading.remove(link))
@@ -232,9 +233,9 @@ void CampaignPublisher::processDownloadedContents(bool success, ImageData downlo
     for (auto it = m_uuidLinks.cbegin(); it != m_uuidLinks.cend(); ++it)
         if (it.value() == link)
             qWarning().noquote() << kImageFailedLog + it.key() + kFailedSuffix;
-    // A failed download is tried again on the next pass.
+    // A failed download is tried again on the next pass; a refused one only for another campaign.
     const QString reason = errorString.isEmpty() ? tr("no answer") : errorString;
-    refuseFile(link, tr("the picture %1 could not be downloaded: %2").arg(fileNameOf(link), reason), false);
+    refuseFile(link, tr("the picture %1 could not be downloaded: %2").arg(fileNameOf(link), reason), refused);
 }
 
 void CampaignPublisher::saveProcessedImage(ImageData imageData)

@@ -54,7 +54,7 @@ public slots:
     void grabDeviceCampaignContent(bool success, ContentsInfo info, QString errorString, quint64 ticket);
     void processCampaignInfo(QString deviceMAC, QHash<QString, UrlData> imagesData, QVector<SlideShowInfo> slideShows,
                              QString errorString, quint64 ticket);
-    void processDownloadedContents(bool success, ImageData downloadedItemData, QString errorString);
+    void processDownloadedContents(bool success, ImageData downloadedItemData, QString errorString, bool refused);
     void saveProcessedImage(ImageData imageData);
     void onConversionFailed(QString link, QString reason);
     void loadedDeviceUuids(QString macAddress, bool isSuccess, QStringList imagesUuids, QStringList ssUuids,

@@ -98,11 +98,11 @@ void ContentsChef::disconnectManagers()
     }
 }
 
-void ContentsChef::onContentsReady(bool success, ImageData file, QString errorString)
+void ContentsChef::onContentsReady(bool success, ImageData file, QString errorString, bool refused)
 {
     // Read as unsigned, -1 (undefined, firmware) is no picture type.
     if (static_cast<unsigned>(file.type) <= static_cast<unsigned>(GifType))
-        m_publisher->processDownloadedContents(success, file, errorString);
+        m_publisher->processDownloadedContents(success, file, errorString, refused);
     else
         m_firmware->onFileDownloaded(success, file, errorString);
 }

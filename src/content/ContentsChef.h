@@ -48,7 +48,7 @@ private:
     void connectManagers();
     void disconnectManagers();
     // Pictures go to the campaign publisher, anything else is offered firmware.
-    void onContentsReady(bool success, ImageData file, QString errorString);
+    void onContentsReady(bool success, ImageData file, QString errorString, bool refused);
 
     QPointer<DevicesManager> m_devices;
     QPointer<NetworkManager> m_network;

@@ -1,6 +1,7 @@
 #include "DownloadFileNames.h"
 
 #include <QDir>
+#include <QList>
 #include <QFileInfo>
 
 QString DownloadFileNames::safeFileName(const QString &serverName, const QString &fallback)
@@ -17,6 +18,21 @@ QString DownloadFileNames::safeFileName(const QString &serverName, const QString
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return fallback;
     return name;
+}
+
+QString DownloadFileNames::fromContentDisposition(const QByteArray &header)
+{
+    QString found;
+    const QList<QByteArray> parts = header.split(';');
+    for (const QByteArray &part : parts) {
+        if (!part.contains("filename="))
+            continue;
+        QString name = QString::fromUtf8(part.trimmed());
+        name.remove(QStringLiteral("filename="));
+        name.remove(QLatin1Char('"'));
+        found = safeFileName(name, QString());
+    }
+    return found;
 }
 
 QString DownloadFileNames::uniqueFilePath(const QString &folder, const QString &fileName)

@@ -1,6 +1,8 @@
 #include "DownloadRequest.h"
 
+#include "CloudConnections.h"
 #include "DownloadFileNames.h"
+#include "FailureText.h"
 
 #include <QFileDevice>
 #include <QNetworkReply>
@@ -17,9 +19,28 @@ QString DownloadRequest::fileName() const
     return m_fileName;
 }
 
+qint64 DownloadRequest::sizeLimit() const
+{
+    return m_kind == FileKind::Firmware ? MaxFirmwareBytes : MaxPictureBytes;
+}
+
+bool DownloadRequest::withinLimit(qint64 bytes)
+{
+    if (bytes <= sizeLimit())
+        return true;
+    const QString what = m_kind == FileKind::Firmware ? tr("firmware file") : tr("picture");
+    abortWithError(TooLargeError, FailureText::tooLarge(what, sizeLimit()));
+    return false;
+}
+
 void DownloadRequest::send()
 {
     m_writeError.clear();
+    if (!CloudConnections::mayFetch(m_url)) {
+        // Checked before anything is opened or sent: such a link is never fetched.
+        finishWithError(RefusedLinkError, FailureText::linkRefused(m_url));
+        return;
+    }
     if (m_outputDevice && !m_outputDevice->isOpen() && !m_outputDevice->open(QIODevice::WriteOnly)) {
         // Nothing could be stored: fail instead of reporting a download that
         // never reached the disk.
@@ -35,8 +56,32 @@ QNetworkReply *DownloadRequest::sendRequest(QNetworkAccessManager *accessManager
     QNetworkReply *reply = AuthorizationRequest::sendRequest(accessManager, request, method, body);
     if (reply && m_outputDevice && (m_outputDevice->isOpen() || m_outputDevice->open(QIODevice::WriteOnly)))
         connect(reply, &QNetworkReply::readyRead, this, &DownloadRequest::slotReadyRead, Qt::UniqueConnection);
+    if (reply) {
+        connect(reply, &QNetworkReply::metaDataChanged, this, &DownloadRequest::slotHeadersArrived,
+                Qt::UniqueConnection);
+        connect(reply, &QNetworkReply::downloadProgress, this, &DownloadRequest::slotBytesArrived,
+                Qt::UniqueConnection);
+    }
     m_data.clear();
+    m_streamed = 0;
     return reply;
+}
+
+void DownloadRequest::slotHeadersArrived()
+{
+    auto *source = qobject_cast<QNetworkReply *>(sender());
+    if (!source || source != reply())
+        return;
+    bool known = false;
+    const qint64 announced = source->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+    if (known)
+        withinLimit(announced);
+}
+
+void DownloadRequest::slotBytesArrived(qint64 received)
+{
+    if (sender() == reply())
+        withinLimit(received);
 }
 
 void DownloadRequest::slotReadyRead()
@@ -49,7 +94,12 @@ void DownloadRequest::slotReadyRead()
     const int code = source->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (code < 200 || code > 299)
         return;
-    writeToDevice(source->readAll());
+    // Counted before it is written: not a byte beyond the limit reaches the file.
+    const QByteArray bytes = source->readAll();
+    m_streamed += bytes.size();
+    if (!withinLimit(m_streamed))
+        return;
+    writeToDevice(bytes);
 }
 
 bool DownloadRequest::writeToDevice(const QByteArray &bytes)
@@ -80,15 +130,9 @@ bool DownloadRequest::processReply(QNetworkReply *reply)
     if (!done)
         return false;
     if (reply) {
-        const QList<QByteArray> parts = reply->rawHeader(QByteArrayLiteral("Content-Disposition")).split(';');
-        for (const QByteArray &part : parts) {
-            if (!part.contains("filename="))
-                continue;
-            QString name = QString::fromUtf8(part.trimmed());
-            name.remove(QStringLiteral("filename="));
-            name.remove(QLatin1Char('"'));
-            m_fileName = DownloadFileNames::safeFileName(name, QString());
-        }
+        const QString named = DownloadFileNames::fromContentDisposition(reply->rawHeader("Content-Disposition"));
+        if (!named.isEmpty() || reply->rawHeader("Content-Disposition").contains("filename="))
+            m_fileName = named;
         m_contentType = QString::fromUtf8(reply->rawHeader(QByteArrayLiteral("Content-Type")));
     }
     if (!m_writeError.isEmpty() && !hasError()) {

@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QTimer>
 
@@ -135,6 +136,7 @@ void JWTAuthorizationManager::slotStartRefreshing()
         return; // its end is announced to every waiting request
     auto *request = new JWTRefreshTokenRequest(this);
     m_renewal = request;
+    request->setAccessManager(m_accessManager);
     request->setRefreshUrl(m_refreshUrl);
     request->setRefreshToken(m_refreshToken);
     connect(request, &Request::finished, this, &JWTAuthorizationManager::slotRefreshFinished, Qt::UniqueConnection);

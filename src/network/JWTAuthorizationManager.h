@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 
+class QNetworkAccessManager;
 class QTimer;
 class Request;
 class JWTRefreshTokenRequest;
@@ -32,6 +33,8 @@ public:
     void setAuthToken(const QByteArray &token);
     void setRefreshToken(const QByteArray &token);
     void setRefreshUrl(const QString &url);
+    // The connection pool renewals go through (not owned).
+    void setAccessManager(QNetworkAccessManager *manager) { m_accessManager = manager; }
     QByteArray authToken() const { return m_authToken; }
     QByteArray refreshToken() const { return m_refreshToken; }
     QString refreshUrl() const { return m_refreshUrl; }
@@ -67,4 +70,5 @@ private:
     QByteArray m_refreshToken;
     QString m_refreshUrl;
     QPointer<JWTRefreshTokenRequest> m_renewal; // the renewal in flight
+    QPointer<QNetworkAccessManager> m_accessManager;
 };

@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <vector>
 
@@ -31,9 +32,16 @@ QString stringLiteral(const QByteArray &json, int &at)
     return QJsonDocument::fromJson("[" + literal + "]").array().at(0).toString();
 }
 
+// Qt's parser refuses documents nested deeper than this.
+constexpr std::size_t kMaxDepth = 1024;
+
+enum class Structure { Acceptable, NamesAMemberTwice, TooDeep };
+
 // A scan of the structure only: strings, brackets and commas. Malformed text is
-// left for the parser to refuse.
-bool namesAMemberTwice(const QByteArray &json)
+// left for the parser to refuse. The scan stops where Qt's parser would give up
+// on the depth, so what it holds stays bounded by that depth and by the names
+// the text itself spells out.
+Structure scanStructure(const QByteArray &json)
 {
     struct Level {
         bool object;
@@ -48,17 +56,17 @@ bool namesAMemberTwice(const QByteArray &json)
             if (!levels.empty() && levels.back().expectName) {
                 Level &level = levels.back();
                 if (level.names.contains(text))
-                    return true;
+                    return Structure::NamesAMemberTwice;
                 level.names.insert(text);
                 level.expectName = false;
             }
             break;
         }
         case '{':
-            levels.push_back({true, true, {}});
-            break;
         case '[':
-            levels.push_back({false, false, {}});
+            if (levels.size() == kMaxDepth)
+                return Structure::TooDeep;
+            levels.push_back({json.at(at) == '{', json.at(at) == '{', {}});
             break;
         case '}':
         case ']':
@@ -73,7 +81,7 @@ bool namesAMemberTwice(const QByteArray &json)
             break;
         }
     }
-    return false;
+    return Structure::Acceptable;
 }
 
 } // namespace
@@ -109,8 +117,14 @@ QByteArray jsonArrayToBytes(const QJsonArray &array)
 
 QJsonDocument parseJson(const QByteArray &bytes)
 {
-    if (namesAMemberTwice(bytes)) {
+    switch (scanStructure(bytes)) {
+    case Structure::Acceptable:
+        break;
+    case Structure::NamesAMemberTwice:
         qWarning() << "Ignored a JSON text that names a member twice";
+        return {};
+    case Structure::TooDeep:
+        qWarning() << "Ignored a JSON text nested deeper than" << kMaxDepth << "levels";
         return {};
     }
     return QJsonDocument::fromJson(bytes);

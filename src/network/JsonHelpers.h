@@ -26,8 +26,10 @@ QByteArray jsonArrayToBytes(const QJsonArray &array);
 // The document in the bytes, as QJsonDocument::fromJson reads it, but refused
 // (null, with a warning) when an object names a member twice: Qt 5.15's parser
 // loses the earlier value of such a member when it is an object or an array, a
-// leak per answer, and RFC 8259 leaves duplicate names undefined anyway. Every
-// JSON text from the cloud is read through it.
+// leak per answer, and RFC 8259 leaves duplicate names undefined anyway. A text
+// nested deeper than Qt's parser goes (1024 levels) is refused before it is
+// looked at further, so an answer never costs more than a small multiple of its
+// size. Every JSON text from the cloud is read through it.
 QJsonDocument parseJson(const QByteArray &bytes);
 
 // The object or array in the bytes; empty for empty input or input of the other kind.

@@ -37,8 +37,3 @@ void JsonRequest::parseAnswer(const QByteArray &data)
     else if (doc.isArray())
         m_jsonArray = doc.array();
 }
-
-void JsonRequest::parseError(const QByteArray &data)
-{
-    setErrorText(errorTextFromJson(data));
-}

@@ -5,8 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-// A call with a JSON body and a JSON answer; error answers become the messages
-// the server wrote.
+// A call with a JSON body and a JSON answer.
 class JsonRequest : public AuthorizationRequest
 {
     Q_OBJECT
@@ -28,7 +27,6 @@ protected:
     using AuthorizationRequest::send;
     void send(const QUrl &url, const RawHeaders &headers, Method method, const QByteArray &body) override;
     void parseAnswer(const QByteArray &data) override;
-    void parseError(const QByteArray &data) override;
 
 private:
     bool m_base64Body = false;

@@ -1,6 +1,7 @@
 #include "NetworkManager.h"
 
 #include "CloudAddresses.h"
+#include "CloudConnections.h"
 #include "DownloadFileNames.h"
 #include "JWTAuthorizationManager.h"
 #include "NetworkMetaTypes.h"
@@ -25,6 +26,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QNetworkAccessManager>
 
 namespace {
 
@@ -58,20 +60,28 @@ NetworkManager::DeviceHash updatedValues(const UpdateDeviceInfoRequest &r)
 
 NetworkManager::NetworkManager(QObject *parent)
     : QObject(parent)
+    , m_accessManager(CloudConnections::createAccessManager(this))
     , m_authorizationManager(new JWTAuthorizationManager(this))
 {
     NetworkMetaTypes::registerAll();
     TlsTrust::installFromEnvironment();
+    CloudConnections::logProxy();
     m_authorizationManager->setRefreshUrl(CloudAddresses::apiBaseUrl() + QStringLiteral("refresh_token/"));
+    m_authorizationManager->setAccessManager(m_accessManager);
     JWTAuthorizationManager::setInstance(m_authorizationManager);
 }
 
-NetworkManager::~NetworkManager() = default;
+NetworkManager::~NetworkManager()
+{
+    // Requests in flight go before the manager whose replies they hold.
+    qDeleteAll(findChildren<Request *>(QString(), Qt::FindDirectChildrenOnly));
+}
 
 template <typename R, typename Slot>
 void NetworkManager::start(R *request, Slot slot, quint64 ticket)
 {
     request->setTicket(ticket);
+    request->setAccessManager(m_accessManager);
     connect(request, &Request::finished, this, slot, Qt::UniqueConnection);
     request->slotSend();
 }
@@ -375,7 +385,8 @@ void NetworkManager::downloadContent(const UrlData &file)
 void NetworkManager::slotContentDownloaded(Request *request)
 {
     conclude<DownloadContentRequest>(request, [this](DownloadContentRequest &r, bool ok) {
-        emit contentsReady(ok, r.imageData(), r.errorString());
+        const bool refused = r.status() == Request::TooLargeError || r.status() == Request::RefusedLinkError;
+        emit contentsReady(ok, r.imageData(), r.errorString(), refused);
     });
 }
 

@@ -23,15 +23,17 @@
 
 class FirmwareLookupRequest;
 class JWTAuthorizationManager;
+class QNetworkAccessManager;
 class LoginRequest;
 class Request;
 
 // The one object through which the application talks to the cloud: each call
 // creates one request as a child, and the matching slot turns its outcome into
 // one signal and deletes it. Also holds the tokens (through the authorisation
-// manager) and the logged-in user's record. Requests run side by side and are
-// never cancelled; each ends on its own, at the latest after the requests'
-// inactivity time-out.
+// manager), the logged-in user's record and the one access manager that every
+// request goes through, so that connections and TLS sessions are reused.
+// Requests run side by side and are never cancelled; each ends on its own, at
+// the latest after the requests' inactivity time-out.
 class NetworkManager : public QObject
 {
     Q_OBJECT
@@ -87,6 +89,8 @@ public:
     void setUserInfo(UserInfo *user);
     QUrl companyLogoUrl(NetworkManager::DataType type) const;
     JWTAuthorizationManager *authorizationManager() const { return m_authorizationManager; }
+    // The connection pool of every request of this manager.
+    QNetworkAccessManager *accessManager() const { return m_accessManager; }
 
     static QString uniqueFilePath(const QString &folder, const QString &fileName);
 
@@ -107,7 +111,8 @@ signals:
     // After a failure, imagesData and slideShows are empty and errorString says why.
     void campaignInfoReady(QString deviceMAC, QHash<QString, UrlData> imagesData, QVector<SlideShowInfo> slideShows,
                            QString errorString, quint64 ticket);
-    void contentsReady(bool success, ImageData imageData, QString errorString);
+    // refused: the file will be refused again (too large, a link never fetched).
+    void contentsReady(bool success, ImageData imageData, QString errorString, bool refused);
     void contentInfoReady(bool success, QString macAddress, QMap<QDateTime, QString> uuidsData,
                           QMap<QString, QStringList> ssContentUuidsOnDev, QString errorString, quint64 ticket);
     // userInfo is lent for the emission only: the manager deletes it as soon as the
@@ -148,6 +153,7 @@ private:
     void acceptLogin(LoginRequest &login);
     void downloadFirmware(const FirmwareLookupRequest &lookup);
 
+    QNetworkAccessManager *m_accessManager = nullptr;
     JWTAuthorizationManager *m_authorizationManager = nullptr;
     std::unique_ptr<UserInfo> m_currentUser;
 };

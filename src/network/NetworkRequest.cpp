@@ -1,6 +1,8 @@
 #include "NetworkRequest.h"
 
 #include "CloudAddresses.h"
+#include "FailureText.h"
+#include "JsonHelpers.h"
 #include "SecretRedactor.h"
 
 #include <QNetworkReply>
@@ -40,8 +42,10 @@ void NetworkRequest::send(const QUrl &url, const RawHeaders &headers, Method met
 
 bool NetworkRequest::processReply(QNetworkReply *reply)
 {
-    if (!reply)
+    if (!reply || wasCut())
         return true;
+    m_reasonPhrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
+    m_answerType = reply->rawHeader(QByteArrayLiteral("Content-Type"));
     return handleAnswer(reply->readAll());
 }
 
@@ -59,6 +63,10 @@ bool NetworkRequest::handleAnswer(const QByteArray &data)
     if (code > 0) {
         setStatus(UnknownError);
         parseError(data);
+        // Not the cloud's JSON error (a gateway's page, a bare status): the
+        // status and what the page says.
+        if (errorText().isEmpty())
+            setErrorText(FailureText::httpAnswer(code, m_reasonPhrase, m_answerType, data));
         // Server words reach logs and dialogs: a quoted secret must not.
         setErrorText(SecretRedactor::redact(errorText()));
         return true;
@@ -70,5 +78,5 @@ bool NetworkRequest::handleAnswer(const QByteArray &data)
 
 void NetworkRequest::parseError(const QByteArray &data)
 {
-    setErrorText(QString::fromUtf8(data));
+    setErrorText(errorTextFromJson(data));
 }

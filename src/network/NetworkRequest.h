@@ -31,7 +31,14 @@ protected:
     void send() override;
     virtual void send(const QUrl &url, const RawHeaders &headers, Method method, const QByteArray &body);
     bool processReply(QNetworkReply *reply) override;
+    // Classifies the answer by its HTTP status. An error answer that is not the
+    // cloud's JSON error ends with the status and the first line of its text.
     virtual bool handleAnswer(const QByteArray &data);
     virtual void parseAnswer(const QByteArray &data) = 0;
+    // The messages of the cloud's JSON error (empty for any other body).
     virtual void parseError(const QByteArray &data);
+
+private:
+    QByteArray m_reasonPhrase; // of the answer's status line
+    QByteArray m_answerType;   // its Content-Type
 };

@@ -1,5 +1,8 @@
 #include "Request.h"
 
+#include "CloudConnections.h"
+#include "CloudProxyFactory.h"
+#include "FailureText.h"
 #include "NetworkRequest.h"
 #include "Timings.h"
 #include "TlsTrust.h"
@@ -37,7 +40,6 @@ const char *methodName(int method)
 Request::Request(QObject *parent)
     : QObject(parent)
     , m_errorText(tr("Unknown error"))
-    , m_accessManager(new QNetworkAccessManager(this))
     , m_timeoutTimer(new QTimer(this))
     , m_timeout(Timings::ms(Timings::RequestTimeout))
 {
@@ -80,9 +82,33 @@ void Request::setAttempts(int attempts)
     m_attemptsLeft = attempts;
 }
 
+void Request::setAccessManager(QNetworkAccessManager *manager)
+{
+    if (m_ownsAccessManager)
+        return; // configured for this request alone: kept
+    m_accessManager = manager;
+}
+
+QNetworkAccessManager *Request::accessManager()
+{
+    if (!m_accessManager)
+        useOwnAccessManager();
+    return m_accessManager;
+}
+
+void Request::useOwnAccessManager()
+{
+    if (m_ownsAccessManager)
+        return;
+    m_accessManager = CloudConnections::createAccessManager(this);
+    m_ownsAccessManager = true;
+}
+
 void Request::setCacheDirectory(const QString &path)
 {
     if (!m_diskCache) {
+        // A cache would serve every request of a shared manager.
+        useOwnAccessManager();
         m_diskCache = new QNetworkDiskCache(this);
         m_accessManager->setCache(m_diskCache); // the manager takes the cache over
     }
@@ -142,6 +168,7 @@ QNetworkRequest Request::createRequest(const QUrl &url, const RawHeaders &header
         request.setRawHeader(it.key(), it.value());
     if (m_diskCache)
         request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+    CloudConnections::prepare(request);
     return request;
 }
 
@@ -181,16 +208,22 @@ void Request::dispatch(const QNetworkRequest &request, int method, const QByteAr
     m_status = UnknownError;
     m_errorText = tr("Unknown error");
     m_sslErrorText.clear();
-    m_timedOut = false;
+    m_abortStatus = NoError;
+    m_abortText.clear();
     m_lastRequest = request;
     m_lastMethod = method;
     m_lastBody = body;
     dropReply();
-    m_accessManager->setProxy(m_proxy);
+    if (m_proxy.type() != QNetworkProxy::DefaultProxy) {
+        // A proxy for this request alone; the shared manager keeps the
+        // environment's.
+        useOwnAccessManager();
+        m_accessManager->setProxy(m_proxy);
+    }
     // The address only: queries may carry signed access keys.
     qDebug().noquote() << "Cloud request" << methodName(method)
                        << request.url().toDisplayString(QUrl::RemoveQuery | QUrl::RemoveUserInfo);
-    m_reply = sendRequest(m_accessManager, request, method, body);
+    m_reply = sendRequest(accessManager(), request, method, body);
     if (!m_reply)
         return;
     connect(m_reply, &QNetworkReply::sslErrors, this, &Request::slotHandleSslError, Qt::UniqueConnection);
@@ -239,6 +272,7 @@ void Request::slotRequestFinished()
             if (current->error() == QNetworkReply::SslHandshakeFailedError && !m_sslErrorText.isEmpty())
                 m_errorText = m_sslErrorText;
         }
+        const QString proxyText = proxyFailureText(*current);
 
         const bool ok = processReply(current);
         if (m_reply == current) {
@@ -247,10 +281,15 @@ void Request::slotRequestFinished()
         }
         if (!ok)
             return;
-        if (m_timedOut) {
-            // An answer that stalled stays a time-out, whatever its status line said.
-            m_status = TimeoutError;
-            m_errorText = timeoutText();
+        if (m_abortStatus != NoError) {
+            // An answer this request cut (stalled, too large) ends as cut,
+            // whatever its status line said.
+            m_status = m_abortStatus;
+            m_errorText = m_abortText;
+        } else if (!proxyText.isEmpty()) {
+            // The proxy's refusal, not the page it sent with it.
+            m_status = TransportError;
+            m_errorText = proxyText;
         }
         if (hasError() && --m_attemptsLeft > 0) {
             dispatch(m_lastRequest, m_lastMethod, m_lastBody);
@@ -278,6 +317,26 @@ void Request::finishWithError(Status status, const QString &text)
     m_status = status;
     m_errorText = text;
     QTimer::singleShot(0, this, &Request::slotSendFinished);
+}
+
+void Request::abortWithError(Status status, const QString &text)
+{
+    if (!m_reply || m_abortStatus != NoError)
+        return;
+    m_abortStatus = status;
+    m_abortText = text;
+    m_reply->abort(); // ends the send through slotRequestFinished()
+}
+
+QString Request::proxyFailureText(const QNetworkReply &reply) const
+{
+    if (reply.error() != QNetworkReply::ProxyAuthenticationRequiredError)
+        return QString();
+    const QNetworkProxy proxy = CloudProxyFactory::proxyFor(reply.url());
+    // A manager of this request's own may have a proxy of its own.
+    const QNetworkProxy used = m_proxy.type() != QNetworkProxy::DefaultProxy ? m_proxy : proxy;
+    return used.user().isEmpty() ? FailureText::proxyNeedsCredentials(used.hostName())
+                                 : FailureText::proxyRefusedCredentials(used.hostName());
 }
 
 void Request::slotHandleSslError(const QList<QSslError> &lListErrors)
@@ -325,6 +384,5 @@ void Request::onTimerTimeout()
         finishWithError(TimeoutError, timeoutText());
         return;
     }
-    m_timedOut = true;
-    m_reply->abort(); // ends the send through slotRequestFinished()
+    abortWithError(TimeoutError, timeoutText());
 }

@@ -7,6 +7,7 @@
 #include <QNetworkProxy>
 #include <QNetworkRequest>
 #include <QObject>
+#include <QPointer>
 #include <QSslError>
 #include <QString>
 #include <QUrl>
@@ -16,9 +17,12 @@ class QNetworkDiskCache;
 class QNetworkReply;
 class QTimer;
 
-// One call to the cloud: owns its access manager, sends itself, classifies the
-// outcome into a status and an error text, and announces the end with
-// finished(this). The receiver of finished() owns the request from then on.
+// One call to the cloud: sends itself through the access manager it is handed
+// (the cloud client's one connection pool), classifies the outcome into a
+// status and an error text, and announces the end with finished(this). The
+// receiver of finished() owns the request from then on. A request that is
+// handed no manager, or needs one configured for itself alone (a proxy of its
+// own, a disk cache), makes its own, configured as the shared one.
 // Every send is bounded by an inactivity time-out: when no byte moves in either
 // direction for timeout() ms, the send ends with TimeoutError; a slow answer
 // that keeps arriving is never cut.
@@ -35,6 +39,8 @@ public:
         UnknownError = 4,
         TimeoutError = 5,
         AuthorizationError = 6,
+        TooLargeError = 7,     // an answer beyond the size allowed for it
+        RefusedLinkError = 8,  // a link that is never fetched (not https)
     };
     Q_ENUM(Status)
 
@@ -44,6 +50,10 @@ public:
     virtual QString errorString() const;
     virtual Status status() const;
     virtual bool hasError() const;
+
+    // The connection pool to send through; not owned (the facade's). Without it
+    // the request makes its own on its first send.
+    void setAccessManager(QNetworkAccessManager *manager);
 
     int httpStatusCode() const { return m_httpStatusCode; }
     int networkError() const { return m_networkError; }
@@ -102,16 +112,26 @@ protected:
     void dispatch(const QNetworkRequest &request, int method, const QByteArray &body);
     // Ends the current send at once, without any traffic, with this outcome.
     void finishWithError(Status status, const QString &text);
+    // Aborts the reply in flight; the send ends with this outcome, whatever the
+    // reply said.
+    void abortWithError(Status status, const QString &text);
+    // The reply in flight was cut by this request: its answer is not read.
+    bool wasCut() const { return m_abortStatus != NoError; }
 
     void setStatus(Status status) { m_status = status; }
     void setErrorText(const QString &text) { m_errorText = text; }
     QString errorText() const { return m_errorText; }
     QNetworkReply *reply() const { return m_reply; }
+    QNetworkAccessManager *accessManager();
     void stopTimeoutTimer();
     void clearVisitedRedirects() { m_visitedRedirects.clear(); }
 
 private:
     void dropReply();
+    // A manager configured for this request alone.
+    void useOwnAccessManager();
+    // The text of a transport failure that names the proxy in between.
+    QString proxyFailureText(const QNetworkReply &reply) const;
     // Bytes moved: the connection is alive, the time-out starts again.
     void restartTimeout();
     QString timeoutText() const;
@@ -122,10 +142,12 @@ private:
     int m_httpStatusCode = -1;
     bool m_followRedirects = false;
     QNetworkProxy m_proxy;
-    QNetworkAccessManager *m_accessManager = nullptr;
+    QPointer<QNetworkAccessManager> m_accessManager;
+    bool m_ownsAccessManager = false;
     QNetworkDiskCache *m_diskCache = nullptr;
     QTimer *m_timeoutTimer = nullptr;
-    QNetworkReply *m_reply = nullptr;
+    // Guarded: the replies of a shared manager go when it goes.
+    QPointer<QNetworkReply> m_reply;
     QNetworkRequest m_lastRequest;
     int m_lastMethod = 0;
     QByteArray m_lastBody;
@@ -137,6 +159,9 @@ private:
     // The text of the SSL errors met by the reply in flight; the reply itself
     // only reports that the handshake failed.
     QString m_sslErrorText;
-    bool m_timedOut = false; // the reply in flight was aborted by the time-out
+    // Set when this request aborted the reply in flight (time-out, size):
+    // the outcome the send ends with.
+    Status m_abortStatus = NoError;
+    QString m_abortText;
     quint64 m_ticket = 0;
 };

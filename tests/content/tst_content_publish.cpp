@@ -7,6 +7,7 @@
 #include "DeviceInfo.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
+#include "DownloadRequest.h"
 #include "FirmwareOffers.h"
 #include "LogCategories.h"
 #include "LogMessageHandler.h"
@@ -127,6 +128,7 @@ enum FixtureEdit {
     ReplugWhileSlow,      // unplugged and plugged in while its campaign answer is on its way
     DuplicateMac,         // a second device reports the first one's MAC
     ReadAgainAtOnce,      // device 1 is read again right after the first pass started
+    OversizedPicture,     // a picture beyond the size a download may have
 };
 
 } // namespace
@@ -236,12 +238,19 @@ private slots:
         QTest::newRow("cloud 500 on content info")
             << QStringList{"--fail", "account/content/device=500"} << none << noFault << int(Unchanged) << 1 << 1
             << "failed: the creation dates of the device's items could not be loaded" << error << QString() << true;
+        QTest::newRow("gateway page instead of the campaign")
+            << QStringList{"--fail", "account/event/last=502"} << none << noFault << int(Unchanged) << 1 << 1
+            << "failed: the campaign could not be loaded: HTTP 502" << error << QString() << true;
         QTest::newRow("file download cut short")
             << QStringList{"--close-mid-answer", "files/*@1"} << none << noFault << int(Unchanged) << 1 << 1
             << "failed: the picture" << error << QString() << true;
         QTest::newRow("undecodable picture")
             << none << none << noFault << int(UndecodablePicture) << 1 << 1
             << "failed: the picture broken.jpg could not be converted" << error << "failed" << true;
+        QTest::newRow("picture larger than allowed")
+            << none << none << noFault << int(OversizedPicture) << 1 << 1
+            << "failed: the picture broken.jpg could not be downloaded: The picture is larger than the 50 MiB allowed"
+            << error << "failed" << true;
         QTest::newRow("device unplugged mid-upload")
             << none << none << "fault TAMOSIM0001 unplug-after-parts 20" << int(Unchanged) << 1 << 1
             << "failed: the upload failed" << -1 << "failed" << true;
@@ -295,8 +304,10 @@ private slots:
 
         QJsonObject fixture = baseFixture();
         QMap<QString, QByteArray> files = PublishRig::demoFiles();
-        if (edit == UndecodablePicture) {
-            files.insert(QStringLiteral("broken.jpg"), QByteArrayLiteral("\xff\xd8\xff\xe0 not a picture"));
+        if (edit == UndecodablePicture || edit == OversizedPicture) {
+            files.insert(QStringLiteral("broken.jpg"), edit == OversizedPicture
+                                                           ? QByteArray(DownloadRequest::MaxPictureBytes + 1, 'x')
+                                                           : QByteArrayLiteral("\xff\xd8\xff\xe0 not a picture"));
             editArray(&fixture, QStringLiteral("contents"), [](QJsonArray &contents) {
                 contents.append(content(790, 7900, QStringLiteral("broken.jpg"), QStringLiteral("2024-03-03T08:00:00.000Z")));
             });
@@ -442,7 +453,7 @@ private slots:
                      qPrintable(QStringLiteral("cloud told %1, device holds %2").arg(told.join(','), pictures.join(','))));
         }
 
-        if (edit == UndecodablePicture) {
+        if (edit == UndecodablePicture || edit == OversizedPicture) {
             // The next pass of the same campaign fails at once: the file is not fetched again.
             QTRY_VERIFY_WITH_TIMEOUT(rig.outcomes(kMac1).size() >= 2, 60000);
             QVERIFY2(rig.outcomes(kMac1).at(1).contains(QLatin1String("broken.jpg")), qPrintable(rig.outcomes(kMac1).at(1)));

@@ -1,16 +1,22 @@
 // How calls end when things go wrong: an unknown host, error statuses with and
-// without JSON, a connection cut in the middle of an answer, a malformed answer,
-// cancelling; the login's wording and role check; TLS with certificates made by
-// openssl at test time, trusted only through TAMO_CA_CERTS at start-up. Also what
-// the request family offers that no endpoint uses today: retries, multipart and
-// device bodies.
+// without JSON (a gateway's page), a connection cut in the middle of an answer, a
+// malformed answer, cancelling; links that are never fetched and files larger
+// than allowed; the login's wording and role check; TLS with certificates made by
+// openssl at test time, trusted only through TAMO_CA_CERTS at start-up; one pool
+// of connections for every call; a real proxy (tinyproxy) that wants a user name
+// and password. Also what the request family offers that no endpoint uses
+// today: retries, multipart and device bodies.
 #include "CloudSim.h"
+#include "DownloadRequest.h"
 #include "JWTAuthorizationManager.h"
+#include "LogRecorder.h"
 #include "MultiPartRequest.h"
 #include "NetworkManager.h"
 #include "SelfSignedCertificate.h"
+#include "TinyProxy.h"
 #include "TlsTrust.h"
 #include "UploadDataRequest.h"
+#include "requests/DownloadContentRequest.h"
 #include "requests/FirmwareInfoRequest.h"
 
 #include <QBuffer>
@@ -72,6 +78,9 @@ QJsonObject fixture()
         {"users", QJsonArray{CloudSim::operatorUser(), user(8, "boss@acme.test", "Boss-2", "Admin"),
                              user(9, "field@acme.test", "Field-3", "user")}},
         {"contents", QJsonArray{QJsonObject{{"id", 101}, {"uuid", 5001}, {"file", "a.jpg"}}}},
+        {"devices", QJsonArray{QJsonObject{{"mac", "aa:bb:cc:00:00:01"}, {"activated", true}}}},
+        {"events", QJsonArray{QJsonObject{{"id", 42}, {"mac", "aa:bb:cc:00:00:01"}, {"contentIds", QJsonArray{5001}},
+                                          {"defaultContentId", 5001}}}},
     };
 }
 
@@ -89,7 +98,12 @@ private slots:
         qunsetenv(TlsTrust::kEnvironmentVariable);
     }
 
-    void cleanup() { m_cloud.reset(); }
+    void cleanup()
+    {
+        m_cloud.reset();
+        qunsetenv("https_proxy");
+        qunsetenv(TlsTrust::kEnvironmentVariable);
+    }
 
     // In this order: trust, once given, stays for the process.
     void tlsTrust_data()
@@ -147,12 +161,30 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text"); // "*": any text but an empty one
-        QTest::newRow("no content") << QStringList{"--reply", "setting/platform=204:BODY"} << QByteArray()
+        const QByteArray gatewayPage("<html>\r\n<head><title>502 Bad Gateway</title></head>\r\n<body>\r\n"
+                                     "<center><h1>502 Bad Gateway</h1></center>\r\n</body>\r\n</html>\r\n");
+        QTest::newRow("no content") << QStringList{"--reply", "setting/platform=204:BODY.json"} << QByteArray()
                                     << int(Request::NoError) << "";
+        // Not the cloud's JSON: the status and the first line of what the page says.
         QTest::newRow("html error page") << QStringList{"--fail", "setting/platform=500"} << QByteArray()
-                                         << int(Request::UnknownError) << "";
+                                         << int(Request::UnknownError) << "HTTP 500 Internal Server Error: 500 Error";
+        QTest::newRow("gateway page") << QStringList{"--reply", "setting/platform=502:BODY.html"} << gatewayPage
+                                      << int(Request::UnknownError) << "HTTP 502 Bad Gateway";
+        QTest::newRow("plain text")
+            << QStringList{"--reply", "setting/platform=503:BODY.txt"}
+            << QByteArray("\n  upstream connect error or disconnect/reset before headers\nreset reason: overflow\n")
+            << int(Request::UnknownError)
+            << "HTTP 503 Service Unavailable: upstream connect error or disconnect/reset before headers";
+        QTest::newRow("long line cut") << QStringList{"--reply", "setting/platform=503:BODY.txt"}
+                                       << QByteArray(300, 'x') << int(Request::UnknownError)
+                                       << "HTTP 503 Service Unavailable: " + QString(119, 'x') + QChar(0x2026);
+        QTest::newRow("empty error") << QStringList{"--reply", "setting/platform=502:BODY.json"} << QByteArray()
+                                     << int(Request::UnknownError) << "HTTP 502 Bad Gateway";
+        QTest::newRow("json without messages") << QStringList{"--reply", "setting/platform=500:BODY.json"}
+                                               << QByteArray(R"({"statusCode":500})") << int(Request::UnknownError)
+                                               << R"(HTTP 500 Internal Server Error: {"statusCode":500})";
         QTest::newRow("json error messages joined")
-            << QStringList{"--reply", "setting/platform=400:BODY"}
+            << QStringList{"--reply", "setting/platform=400:BODY.json"}
             << QByteArray(R"({"statusCode":400,"b":"second","a":["first"]})") << int(Request::UnknownError)
             << "first\nsecond";
         // The endpoint answers 200; half its body arrives, then the connection ends.
@@ -170,7 +202,11 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, text);
         QTemporaryDir dir;
-        faults.replaceInStrings(QStringLiteral("BODY"), writeFile(dir, "answer.json", body));
+        for (QString &fault : faults) {
+            const int at = fault.indexOf(QLatin1String("BODY."));
+            if (at >= 0)
+                fault = fault.left(at) + writeFile(dir, qPrintable("answer" + fault.mid(at + 4)), body);
+        }
         QVERIFY(start(faults));
         QVERIFY(m_cloud.login());
         FirmwareInfoRequest request;
@@ -207,6 +243,196 @@ private slots:
         net()->downloadContent(file);
         QVERIFY(files.wait(5000));
         QCOMPARE(files.at(0).at(0).toBool(), false);
+    }
+
+    // A link from the cloud (a picture's, or the firmware a registration
+    // offers) that is not https is stopped where every file is fetched, before
+    // any traffic.
+    void linksAreFetchedOverHttpsOnly_data()
+    {
+        QTest::addColumn<QString>("link");   // "SIM/" stands for the simulator's root
+        QTest::addColumn<QString>("apiUrl"); // empty: the simulator's (plain http)
+        QTest::addColumn<bool>("fetched");
+        QTest::newRow("local file") << "file:///etc/hostname" << "" << false;
+        QTest::newRow("ftp") << "ftp://127.0.0.1/files/1/a.jpg" << "" << false;
+        QTest::newRow("data") << "data:text/plain;base64,c2VjcmV0" << "" << false;
+        QTest::newRow("http while the API is https") << "SIM/files/1/a.jpg" << "https://cloud.invalid/api/v1/"
+                                                     << false;
+        // A local test set-up: the API itself is plain http.
+        QTest::newRow("http while the API is http") << "SIM/files/1/a.jpg" << "" << true;
+    }
+
+    void linksAreFetchedOverHttpsOnly()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, apiUrl);
+        QFETCH(bool, fetched);
+        QVERIFY(start({}));
+        UrlData file; // a firmware offer: no picture type
+        file.link = link.replace(QLatin1String("SIM/"), sim()->rootUrl());
+        file.signature = QStringLiteral("s");
+        if (!apiUrl.isEmpty())
+            qputenv("TAMO_API_URL", apiUrl.toUtf8());
+        DownloadContentRequest request;
+        request.setFile(file);
+        QVERIFY(finish(request));
+        QSignalSpy files(net(), &NetworkManager::contentsReady);
+        net()->downloadContent(file);
+        QVERIFY(files.wait(5000));
+        QCOMPARE(sim()->requests("files/1/a.jpg").size(), fetched ? 2 : 0);
+        if (fetched)
+            return;
+        QCOMPARE(request.status(), Request::RefusedLinkError);
+        QCOMPARE(request.errorString(),
+                 "The link " + QUrl(link).toDisplayString(QUrl::RemoveQuery) + " was not fetched: files come only over https");
+        QVERIFY(request.data().isEmpty());
+        QCOMPARE(files.at(0).at(0).toBool(), false);
+        QVERIFY(files.at(0).at(1).value<ImageData>().frames.value(0).data.isEmpty());
+    }
+
+    // Refused by the length the answer announces before its body arrives, or by
+    // the count of what arrived when it announces none.
+    void filesLargerThanAllowedAreRefused_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("announced");
+        QTest::addColumn<QString>("text"); // empty: accepted
+        const qint64 picture = DownloadRequest::MaxPictureBytes;
+        const qint64 firmware = DownloadRequest::MaxFirmwareBytes;
+        const QString pictureText = QStringLiteral("The picture is larger than the 50 MiB allowed");
+        const QString firmwareText = QStringLiteral("The firmware file is larger than the 16 MiB allowed");
+        QTest::newRow("picture at the limit") << int(ImageType) << picture << true << "";
+        QTest::newRow("picture over, announced") << int(GifType) << picture + 1 << true << pictureText;
+        QTest::newRow("picture over, unannounced") << int(ImageType) << picture + 1 << false << pictureText;
+        QTest::newRow("firmware at the limit, unannounced") << int(UndefinedType) << firmware << false << "";
+        QTest::newRow("firmware over, announced") << int(UndefinedType) << firmware + 1 << true << firmwareText;
+        QTest::newRow("firmware over, unannounced") << int(UndefinedType) << firmware + 1 << false << firmwareText;
+    }
+
+    void filesLargerThanAllowedAreRefused()
+    {
+        QFETCH(int, type);
+        QFETCH(qint64, size);
+        QFETCH(bool, announced);
+        QFETCH(QString, text);
+        const QStringList faults = announced ? QStringList() : QStringList{"--chunked", "files/*"};
+        QVERIFY(m_cloud.start(fixture(), faults, QMap<QString, QByteArray>{{"a.jpg", QByteArray(size, 'x')}}));
+        UrlData file = campaignFile();
+        QVERIFY(!file.signature.isEmpty());
+        file.type = type;
+        DownloadContentRequest request;
+        request.setFile(file);
+        QVERIFY(finish(request, 60000));
+        QCOMPARE(sim()->requests(QUrl(file.link).path().mid(1)).size(), 1);
+        if (text.isEmpty()) {
+            QCOMPARE(request.status(), Request::NoError);
+            QCOMPARE(request.data().size(), size);
+            return;
+        }
+        QCOMPARE(request.status(), Request::TooLargeError);
+        QCOMPARE(request.errorString(), text);
+        QVERIFY(request.data().isEmpty());
+    }
+
+    // One pool for every call: a second call to the same host opens no new
+    // connection, and calls side by side share at most Qt's six.
+    void connectionsAreReused_data()
+    {
+        QTest::addColumn<bool>("tls");
+        QTest::newRow("http") << false;
+        QTest::newRow("https") << true;
+    }
+
+    void connectionsAreReused()
+    {
+        QFETCH(bool, tls);
+        QStringList args;
+        if (tls) {
+            const QString base = m_certificates.filePath("good");
+            qputenv(TlsTrust::kEnvironmentVariable, QFile::encodeName(base + ".crt"));
+            args = QStringList{"--tls-cert", base + ".crt", "--tls-key", base + ".key"};
+        }
+        QVERIFY(start(args));
+        if (tls)
+            sim()->setCaCertificate(m_certificates.filePath("good.crt"));
+        QVERIFY(m_cloud.login());
+        const CloudSim::Connections first = sim()->connections();
+        QCOMPARE(first.accepted, 1);
+        QCOMPARE(first.tlsHandshakes, tls ? 1 : -1);
+
+        QSignalSpy fw(net(), &NetworkManager::fwVersionLoaded);
+        net()->loadFirmwareInfo();
+        QVERIFY(fw.wait(5000));
+        QCOMPARE(fw.at(0).at(0).toBool(), true);
+        const CloudSim::Connections second = sim()->connections();
+        QCOMPARE(second.accepted, first.accepted);
+        QCOMPARE(second.tlsHandshakes, first.tlsHandshakes);
+
+        QSignalSpy registered(net(), &NetworkManager::usbDeviceRegistered);
+        QList<NetworkManager::DeviceHash> devices;
+        for (int i = 0; i < 20; ++i)
+            devices.append({{NetworkManager::MacAddressKey, QStringLiteral("aa:bb:cc:00:01:%1").arg(i, 2, 10, QLatin1Char('0'))}});
+        net()->registerUsbDevices(devices, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(registered.count(), 20, 10000);
+        QVERIFY(sim()->connections().accepted <= 6);
+        QCOMPARE(sim()->requests("tamo_device_usb").size(), 20);
+    }
+
+    // Through a real proxy that wants a user name and password, by the
+    // environment's https_proxy: with them in its address the calls of a
+    // publishing pass go through it; without them the call fails and says why,
+    // at once. The proxy's password reaches no log line.
+    void throughAProxy_data()
+    {
+        QTest::addColumn<bool>("credentials");
+        QTest::newRow("user name and password in the address") << true;
+        QTest::newRow("none given") << false;
+    }
+
+    void throughAProxy()
+    {
+        QFETCH(bool, credentials);
+        QString address;
+        const QString name = TinyProxy::localLoopbackName(&address);
+        if (name.isEmpty())
+            QSKIP("this machine's name resolves to no loopback address");
+        TinyProxy proxy(QStringLiteral("tamo"), QStringLiteral("Proxy-Secret-9"));
+        QVERIFY2(proxy.isRunning(), qPrintable(proxy.failure()));
+        QVERIFY(makeSelfSignedCertificate(m_certificates.path(), "named", name));
+        const QString base = m_certificates.filePath("named");
+        qputenv(TlsTrust::kEnvironmentVariable, QFile::encodeName(base + ".crt"));
+        const QString proxyAddress = credentials ? proxy.address("tamo", "Proxy-Secret-9") : proxy.address();
+        qputenv("https_proxy", proxyAddress.toUtf8());
+        LogRecorder log;
+        QVERIFY(m_cloud.start(fixture(),
+                              {"--tls-cert", base + ".crt", "--tls-key", base + ".key", "--url-host", name,
+                               "--listen", address},
+                              QMap<QString, QByteArray>{{"a.jpg", "jpeg-bytes-0123456789"}}));
+        sim()->setCaCertificate(base + ".crt");
+        QSignalSpy logined(net(), &NetworkManager::logined);
+        net()->login(QStringLiteral("op@acme.test"), QStringLiteral("Op-Pass-1"));
+        QVERIFY(logined.wait(10000));
+        if (!credentials) {
+            QCOMPARE(logined.at(0).at(0).toBool(), false);
+            QCOMPARE(logined.at(0).at(1).toString(), "the proxy at 127.0.0.1 needs a user name and password");
+            QVERIFY(sim()->requests().isEmpty());
+            // A loopback address never goes through it.
+            const QString local = m_certificates.filePath("good");
+            qputenv(TlsTrust::kEnvironmentVariable, QFile::encodeName(local + ".crt"));
+            QVERIFY(m_cloud.start(fixture(), {"--tls-cert", local + ".crt", "--tls-key", local + ".key"}));
+            QVERIFY(m_cloud.login());
+        } else {
+            QCOMPARE(logined.at(0).at(0).toBool(), true);
+            publishingPass();
+            const QString tunnel = QStringLiteral("CONNECT %1:%2").arg(name).arg(QUrl(sim()->baseUrl()).port());
+            QVERIFY2(proxy.log().contains(tunnel), qPrintable(proxy.log()));
+            // The simulator saw the proxy's tunnels only, few for many calls.
+            QVERIFY(sim()->connections().accepted <= 6);
+        }
+        for (const QString &line : log.lines())
+            QVERIFY2(!line.contains(QStringLiteral("Proxy-Secret-9")), qPrintable(line));
+        QVERIFY(log.count(QStringLiteral("through the proxy at 127.0.0.1")) > 0);
     }
 
     void loginWording_data()
@@ -331,11 +557,58 @@ private:
     CloudSim *sim() const { return m_cloud.sim(); }
     NetworkManager *net() const { return m_cloud.net(); }
 
-    static bool finish(Request &request)
+    static bool finish(Request &request, int ms = 5000)
     {
         QSignalSpy finished(&request, &Request::finished);
         request.slotSend();
-        return finished.wait(5000);
+        return finished.wait(ms);
+    }
+
+    // The signed link of the campaign's one picture.
+    UrlData campaignFile()
+    {
+        if (!m_cloud.login())
+            return UrlData();
+        QSignalSpy content(net(), &NetworkManager::campaignInfoReady);
+        net()->loadCampaignContent(QStringLiteral("aa:bb:cc:00:00:01"), 42);
+        if (!content.wait(5000))
+            return UrlData();
+        return content.at(0).at(1).value<QHash<QString, UrlData>>().value(QStringLiteral("5001"));
+    }
+
+    // A device's road through the cloud as the contents chef walks it:
+    // registration, its record, its campaign and content, the files, the status.
+    void publishingPass()
+    {
+        const QString mac = QStringLiteral("aa:bb:cc:00:00:01");
+        QSignalSpy registered(net(), &NetworkManager::usbDeviceRegistered);
+        net()->registerUsbDevices({{{NetworkManager::MacAddressKey, mac}}}, QString());
+        QVERIFY(registered.wait(10000));
+        QCOMPARE(registered.at(0).at(1).toBool(), true);
+        QSignalSpy info(net(), &NetworkManager::deviceInfoDownloaded);
+        net()->loadDevicesInfo({mac});
+        QVERIFY(info.wait(10000));
+        QCOMPARE(info.at(0).at(0).toBool(), true);
+        QSignalSpy campaign(net(), &NetworkManager::deviceCampaignReady);
+        net()->loadDeviceCampaign(mac);
+        QVERIFY(campaign.wait(10000));
+        QCOMPARE(campaign.at(0).at(0).toBool(), true);
+        const qint64 eventId = campaign.at(0).at(1).value<ContentsInfo>().eventId;
+        QCOMPARE(eventId, qint64(42));
+        QSignalSpy content(net(), &NetworkManager::campaignInfoReady);
+        net()->loadCampaignContent(mac, eventId);
+        QVERIFY(content.wait(10000));
+        const auto files = content.at(0).at(1).value<QHash<QString, UrlData>>();
+        QCOMPARE(files.size(), 1);
+        QSignalSpy downloaded(net(), &NetworkManager::contentsReady);
+        net()->downloadContent(files.begin().value());
+        QVERIFY(downloaded.wait(10000));
+        QCOMPARE(downloaded.at(0).at(0).toBool(), true);
+        QCOMPARE(downloaded.at(0).at(1).value<ImageData>().frames.value(0).data, QByteArray("jpeg-bytes-0123456789"));
+        QSignalSpy status(net(), &NetworkManager::uploadStatusSent);
+        net()->sendUploadStatus(mac, eventId, SendUploadStatusRequest::Success, QString());
+        QVERIFY(status.wait(10000));
+        QCOMPARE(status.at(0).at(0).toBool(), true);
     }
 
     static QString writeFile(const QTemporaryDir &dir, const char *name, const QByteArray &bytes)

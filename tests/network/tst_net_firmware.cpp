@@ -2,6 +2,7 @@
 // from the server that never choose a folder, and failures that leave no file.
 #include "CloudSim.h"
 #include "NetworkManager.h"
+#include "DownloadRequest.h"
 #include "requests/DownloadDataRequest.h"
 #include "requests/GetDfuRequest.h"
 #include "Timings.h"
@@ -153,11 +154,21 @@ private slots:
         QTest::addColumn<QStringList>("faults");
         QTest::addColumn<bool>("installer");
         QTest::addColumn<QString>("text"); // empty: any text
-        QTest::newRow("cut mid-answer") << QStringList{"--close-mid-answer", "files/*"} << false << QString();
-        QTest::newRow("link refused") << QStringList{"--fail", "files/*=403:Link expired"} << false << QString();
+        QTest::addColumn<qint64>("size");  // of the file served; 0: the usual one
+        const QString tooLarge = QStringLiteral("The firmware file is larger than the 16 MiB allowed");
+        const qint64 over = DownloadRequest::MaxFirmwareBytes + 1;
+        QTest::newRow("cut mid-answer") << QStringList{"--close-mid-answer", "files/*"} << false << QString()
+                                        << qint64(0);
+        QTest::newRow("link refused") << QStringList{"--fail", "files/*=403:Link expired"} << false
+                                      << "Link expired" << qint64(0);
         QTest::newRow("stalled") << QStringList{"--slow-body", "files/*=5000"} << false
-                                 << "No data from the cloud for 1.5 s";
-        QTest::newRow("no active installer") << QStringList() << true << QString();
+                                 << "No data from the cloud for 1.5 s" << qint64(0);
+        QTest::newRow("no active installer") << QStringList() << true << "The cloud gave no link to fetch"
+                                             << qint64(0);
+        QTest::newRow("larger than allowed") << QStringList() << false << tooLarge << over;
+        // No length announced: the count of what arrived stops it.
+        QTest::newRow("larger than allowed, unannounced") << QStringList{"--chunked", "files/*"} << false
+                                                          << tooLarge << over;
     }
 
     void failedDownloadLeavesNoFile()
@@ -165,10 +176,12 @@ private slots:
         QFETCH(QStringList, faults);
         QFETCH(bool, installer);
         QFETCH(QString, text);
+        QFETCH(qint64, size);
         Timings::set(Timings::RequestTimeout, 1500);
         const QJsonArray inactive{
             QJsonObject{{"type", "dfu"}, {"name", "old.dfu"}, {"file", "tamo.dfu"}, {"active", false}, {"id", 1}}};
-        QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}, inactive), faults));
+        QVERIFY(start(fixture({{"version", "1.6.0"}, {"file", "tamo.dfu"}}, inactive), faults,
+                      size > 0 ? QByteArray(size, 'F') : kFirmware));
         QVERIFY(!installer || login());
         const QList<QVariant> result = download(installer);
         QCOMPARE(result.at(0).toBool(), false);
@@ -176,8 +189,8 @@ private slots:
         if (!text.isEmpty())
             QCOMPARE(result.at(3).toString(), text);
         QVERIFY(entries(m_folder->path()).isEmpty());
-        // The request is gone, and its access manager with it.
-        QTRY_VERIFY(net()->findChildren<QNetworkAccessManager *>().isEmpty());
+        // The request is gone.
+        QTRY_VERIFY(net()->findChildren<Request *>().isEmpty());
     }
 
     void missingFolderIsAFailure()
@@ -202,9 +215,9 @@ private slots:
     }
 
 private:
-    bool start(const QJsonObject &f, const QStringList &args = {})
+    bool start(const QJsonObject &f, const QStringList &args = {}, const QByteArray &firmware = kFirmware)
     {
-        return m_cloud.start(f, args, QMap<QString, QByteArray>{{"tamo.dfu", kFirmware}});
+        return m_cloud.start(f, args, QMap<QString, QByteArray>{{"tamo.dfu", firmware}});
     }
     bool login() { return m_cloud.login(); }
     CloudSim *sim() const { return m_cloud.sim(); }

@@ -79,6 +79,35 @@ private slots:
         QCOMPARE(errorTextFromJson(body), text);
     }
 
+    void answersTheParserRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("warning"); // empty: accepted
+        const auto nested = [](int depth, const QByteArray &inner) {
+            return QByteArray(depth - 1, '[') + "{" + inner + "}" + QByteArray(depth - 1, ']');
+        };
+        QTest::newRow("a name twice") << QByteArray(R"({"a":{},"b":1,"a":[]})") << "names a member twice";
+        QTest::newRow("a name twice, once escaped") << QByteArray(R"({"a":1,"\u0061":2})") << "names a member twice";
+        QTest::newRow("one name on two levels") << QByteArray(R"({"a":{"a":1}})") << "";
+        QTest::newRow("one name in sibling objects") << QByteArray(R"([{"a":1},{"a":2}])") << "";
+        QTest::newRow("as deep as the parser goes") << nested(1024, R"("a":1,"b":2)") << "";
+        // Deeper than the parser goes: refused for the depth, the rest unread.
+        QTest::newRow("one level deeper, a name twice") << nested(1025, R"("a":1,"a":2)") << "nested deeper";
+        QTest::newRow("deeply nested brackets") << QByteArray(4 << 20, '[') << "nested deeper";
+    }
+
+    // The duplicate scan bounded by Qt's own depth: an answer of nothing but
+    // brackets once held a level for each of them (15 MB took 890 MB).
+    void answersTheParserRefuses()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, warning);
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
+        const QJsonDocument document = parseJson(body);
+        QCOMPARE(document.isNull(), !warning.isEmpty());
+    }
+
     void integersKeepAllDigits()
     {
         const QJsonObject o = bytesToJsonObject(R"({"big":9007199254740993,"neg":-5,"s":"12","f":2.9,"b":true})");

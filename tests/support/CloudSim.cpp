@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslCertificate>
@@ -90,14 +91,22 @@ void CloudSim::useForClient() const
 
 QJsonObject CloudSim::record() const
 {
+    return read(QStringLiteral("_sim/record"));
+}
+
+QJsonObject CloudSim::read(const QString &path) const
+{
     QNetworkAccessManager manager;
-    QNetworkRequest request(QUrl(rootUrl() + QStringLiteral("_sim/record")));
+    // Straight to the simulator, whatever proxy a test gave the client.
+    manager.setProxy(QNetworkProxy::NoProxy);
+    QNetworkRequest request(QUrl(rootUrl() + path));
     if (!m_caPath.isEmpty()) {
         QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
         ssl.setCaCertificates(QSslCertificate::fromPath(m_caPath));
         request.setSslConfiguration(ssl);
     }
     QNetworkReply *reply = manager.get(request);
+    ++m_recordReads;
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
@@ -105,6 +114,18 @@ QJsonObject CloudSim::record() const
     const QByteArray body = reply->isFinished() ? reply->readAll() : QByteArray();
     delete reply;
     return QJsonDocument::fromJson(body).object();
+}
+
+CloudSim::Connections CloudSim::connections() const
+{
+    const QJsonObject counts = read(QStringLiteral("_sim/connections"));
+    Connections result;
+    if (counts.isEmpty())
+        return result;
+    result.accepted = counts.value(QStringLiteral("accepted")).toInt() - m_recordReads;
+    if (counts.contains(QStringLiteral("tlsHandshakes")))
+        result.tlsHandshakes = counts.value(QStringLiteral("tlsHandshakes")).toInt() - m_recordReads;
+    return result;
 }
 
 QJsonArray CloudSim::requests(const QString &path) const

@@ -38,6 +38,14 @@ public:
     void setCaCertificate(const QString &pemPath) { m_caPath = pemPath; }
 
     QJsonObject record() const;
+    // The connections the simulator accepted and the TLS handshakes it
+    // completed (-1 over plain HTTP), this object's own reads of the record and
+    // the counts left out: what clients cost it.
+    struct Connections {
+        int accepted = -1;
+        int tlsHandshakes = -1;
+    };
+    Connections connections() const;
     // The recorded requests, oldest first; only those for path when given
     // ("signin/", "files/0/name" ...).
     QJsonArray requests(const QString &path = QString()) const;
@@ -52,7 +60,11 @@ private:
     QProcess m_process;
     QString m_baseUrl;
     QString m_failure;
+    // A JSON document of the simulator's own paths ("_sim/record" ...).
+    QJsonObject read(const QString &path) const;
+
     QString m_caPath;
+    mutable int m_recordReads = 0; // each opens a connection of its own
 };
 
 // A simulator with a facade pointed at it, for suites that drive the facade; each

@@ -63,6 +63,13 @@ bool FaultPlan::addReply(const QString &text, QString *error)
         return false;
     }
     fault.body = input.readAll();
+    // A gateway's page or a bare text answer instead of the service's JSON.
+    if (file.endsWith(QLatin1String(".html")) || file.endsWith(QLatin1String(".htm")))
+        fault.contentType = "text/html; charset=utf-8";
+    else if (file.endsWith(QLatin1String(".txt")))
+        fault.contentType = "text/plain; charset=utf-8";
+    else
+        fault.contentType = "application/json";
     return addRule(text.left(equals), fault, error);
 }
 
@@ -77,6 +84,13 @@ bool FaultPlan::addCloseMidAnswer(const QString &text, QString *error)
 {
     Fault fault;
     fault.kind = Kind::CloseMidAnswer;
+    return addRule(text, fault, error);
+}
+
+bool FaultPlan::addChunked(const QString &text, QString *error)
+{
+    Fault fault;
+    fault.kind = Kind::Chunked;
     return addRule(text, fault, error);
 }
 
@@ -121,6 +135,7 @@ QString FaultPlan::kindName(Kind kind)
     case Kind::Malformed: return QStringLiteral("malformed");
     case Kind::CloseMidAnswer: return QStringLiteral("close-mid-answer");
     case Kind::SlowBody: return QStringLiteral("slow-body");
+    case Kind::Chunked: return QStringLiteral("chunked");
     }
     return QString();
 }

@@ -19,12 +19,14 @@ public:
         Malformed,       // run the endpoint, then send half of its body
         CloseMidAnswer,  // run the endpoint, send the headers and half the body, close
         SlowBody,        // run the endpoint, send the headers, then the body slowly
+        Chunked,         // run the endpoint, send the body in chunks, without a length
     };
     struct Fault {
         Kind kind = Kind::Fail;
         int status = 0;
         QString message;      // Fail: a JSON error message; empty for an HTML page
         QByteArray body;      // Reply
+        QByteArray contentType; // Reply: by the file's suffix (.html, .txt; JSON otherwise)
         int pauseMs = 0;      // SlowBody: before each part of the body
     };
 
@@ -35,6 +37,7 @@ public:
     // PATH[@N]
     bool addMalformed(const QString &text, QString *error);
     bool addCloseMidAnswer(const QString &text, QString *error);
+    bool addChunked(const QString &text, QString *error);
     // PATH[@N]=MS
     bool addSlowBody(const QString &text, QString *error);
 

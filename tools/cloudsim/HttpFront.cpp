@@ -18,6 +18,32 @@ namespace {
 
 const QString ApiBase = QStringLiteral("/api/v1/");
 const QString RecordPath = QStringLiteral("/_sim/record");
+const QString ConnectionsPath = QStringLiteral("/_sim/connections");
+// Workers for connections: a kept-alive connection holds one while it waits for
+// its next request, and a client may keep several (Qt keeps up to six a host).
+constexpr size_t kWorkers = 32;
+
+// The library's worker pool, counting the connections handed to it: each
+// accepted connection is one task.
+class CountingQueue : public httplib::TaskQueue
+{
+public:
+    explicit CountingQueue(std::atomic<long long> &accepted)
+        : m_accepted(accepted)
+        , m_pool(kWorkers)
+    {
+    }
+    void enqueue(std::function<void()> fn) override
+    {
+        ++m_accepted;
+        m_pool.enqueue(std::move(fn));
+    }
+    void shutdown() override { m_pool.shutdown(); }
+
+private:
+    std::atomic<long long> &m_accepted;
+    httplib::ThreadPool m_pool;
+};
 
 QString text(const std::string &value)
 {
@@ -70,8 +96,10 @@ bool HttpFront::bind(int port, QString *error)
     m_server->Patch(".*", handler);
     m_server->Delete(".*", handler);
     m_server->Options(".*", handler);
+    m_server->new_task_queue = [this] { return new CountingQueue(m_accepted); };
     m_server->set_payload_max_length(8 * 1024 * 1024);
     m_server->set_keep_alive_max_count(1000);
+    m_server->set_keep_alive_timeout(m_settings.keepAliveSeconds);
     m_server->set_tcp_nodelay(true);
     // The library's default is SO_REUSEPORT, with which a second simulator
     // would silently share the port and take half of the requests.
@@ -80,13 +108,14 @@ bool HttpFront::bind(int port, QString *error)
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     });
 
+    const std::string address = m_settings.listenAddress.toStdString();
     if (port == 0) {
-        m_port = m_server->bind_to_any_port("127.0.0.1");
+        m_port = m_server->bind_to_any_port(address);
     } else {
-        m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
+        m_port = m_server->bind_to_port(address, port) ? port : -1;
     }
     if (m_port <= 0) {
-        *error = QStringLiteral("cannot listen on 127.0.0.1:%1").arg(port);
+        *error = QStringLiteral("cannot listen on %1:%2").arg(m_settings.listenAddress).arg(port);
         return false;
     }
     return true;
@@ -97,6 +126,17 @@ QString HttpFront::origin() const
     return QStringLiteral("%1://%2:%3")
         .arg(m_settings.tlsCert.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"), m_settings.urlHost)
         .arg(m_port);
+}
+
+QJsonObject HttpFront::connectionCounts() const
+{
+    QJsonObject counts{{QStringLiteral("accepted"), double(m_accepted.load())}};
+    if (auto *tls = dynamic_cast<httplib::SSLServer *>(m_server.get())) {
+        SSL_CTX *context = tls->ssl_context();
+        counts.insert(QStringLiteral("tlsHandshakes"), double(SSL_CTX_sess_accept_good(context)));
+        counts.insert(QStringLiteral("tlsResumed"), double(SSL_CTX_sess_hits(context)));
+    }
+    return counts;
 }
 
 QString HttpFront::baseUrl() const
@@ -151,6 +191,7 @@ ApiAnswer HttpFront::answer(const httplib::Request &request, const QString &rela
         ApiAnswer canned;
         canned.status = fault.status;
         canned.body = fault.body;
+        canned.contentType = fault.contentType;
         return canned;
     }
     const QString path = text(request.path);
@@ -222,6 +263,14 @@ void HttpFront::handle(const httplib::Request &request, httplib::Response &respo
         std::this_thread::sleep_for(std::chrono::milliseconds(m_settings.latencyMs));
 
     const QString path = text(request.path);
+    if (path == ConnectionsPath) {
+        const ApiAnswer shown = request.method == "GET"
+            ? ApiAnswer::json(connectionCounts())
+            : ApiAnswer::error(405, QStringLiteral("The counts are read with GET"));
+        response.status = shown.status;
+        response.set_content(shown.body.toStdString(), shown.contentType.toStdString());
+        return;
+    }
     if (path == RecordPath) {
         ApiAnswer shown;
         if (request.method == "GET") {
@@ -239,6 +288,7 @@ void HttpFront::handle(const httplib::Request &request, httplib::Response &respo
     QString faultName;
     ApiAnswer reply;
     int pauseMs = -1; // a slow body: the pause before each of its parts
+    bool chunked = false;
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
         reply = answer(request, relativePath, &faultName);
@@ -252,6 +302,10 @@ void HttpFront::handle(const httplib::Request &request, httplib::Response &respo
         if (faultName.isEmpty() && m_faults.take(FaultPlan::Kind::SlowBody, relativePath, &fault)) {
             faultName = FaultPlan::kindName(fault.kind);
             pauseMs = fault.pauseMs;
+        }
+        if (faultName.isEmpty() && m_faults.take(FaultPlan::Kind::Chunked, relativePath, &fault)) {
+            faultName = FaultPlan::kindName(fault.kind);
+            chunked = true;
         }
         record(request, relativePath, reply.status, faultName);
     }
@@ -279,6 +333,18 @@ void HttpFront::handle(const httplib::Request &request, httplib::Response &respo
                 std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
                 const size_t part = (body->size() + 7) / 8;
                 return sink.write(body->data() + offset, std::min(part, body->size() - offset));
+            });
+    } else if (chunked) {
+        // No length is announced: a client learns the size only as it arrives.
+        const auto body = std::make_shared<std::string>(reply.body.toStdString());
+        response.set_chunked_content_provider(
+            reply.contentType.toStdString(), [body](size_t offset, httplib::DataSink &sink) {
+                const size_t part = std::min<size_t>(64 * 1024, body->size() - offset);
+                if (part > 0 && !sink.write(body->data() + offset, part))
+                    return false;
+                if (offset + part >= body->size())
+                    sink.done();
+                return true;
             });
     } else {
         response.set_content(reply.body.toStdString(), reply.contentType.toStdString());

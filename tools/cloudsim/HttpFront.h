@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 #include "ApiExchange.h"
@@ -17,16 +19,21 @@ class FaultPlan;
 struct CloudState;
 
 // The HTTP(S) server on loopback: hands API calls to the router, serves file
-// links, shows the record at /_sim/record, and applies latency and faults.
+// links, shows the record at /_sim/record, and applies latency and faults. It
+// counts the connections it accepts and the TLS handshakes it completes and
+// shows them at /_sim/connections, so that tests and benchmarks see whether
+// clients reuse connections.
 class HttpFront
 {
 public:
     struct Settings {
         QString urlHost;
+        QString listenAddress = QStringLiteral("127.0.0.1");
         QString tlsCert;
         QString tlsKey;
         QString stateFile;
         int latencyMs = 0;
+        int keepAliveSeconds = 60;
         bool quiet = false;
     };
 
@@ -46,6 +53,8 @@ private:
     ApiAnswer fileAnswer(const httplib::Request &request);
     void record(const httplib::Request &request, const QString &relativePath, int status, const QString &faultName);
     QString origin() const;
+    // {"accepted": N, "tlsHandshakes": N, "tlsResumed": N}
+    QJsonObject connectionCounts() const;
 
     CloudState &m_state;
     const ApiRouter &m_router;
@@ -53,4 +62,5 @@ private:
     Settings m_settings;
     std::unique_ptr<httplib::Server> m_server;
     int m_port = 0;
+    std::atomic<long long> m_accepted{0};
 };

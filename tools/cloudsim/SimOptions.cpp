@@ -5,6 +5,8 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include <arpa/inet.h>
+
 #include <cstdio>
 
 namespace {
@@ -24,6 +26,16 @@ bool readNumber(const QCommandLineParser &parser, const QString &name, qint64 mi
     return true;
 }
 
+bool isLoopbackAddress(const QString &text)
+{
+    const QByteArray address = text.toLatin1();
+    in_addr v4{};
+    if (inet_pton(AF_INET, address.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return inet_pton(AF_INET6, address.constData(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
 } // namespace
 
 SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
@@ -33,15 +45,20 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
         "A stand-in for the TAMO cloud service on loopback: the REST API below /api/v1/, signed\n"
         "file links below /files/, and the record of what clients did at /_sim/record.\n"
         "The first line on standard output is the API base URL; one line per request goes to\n"
-        "standard error. SIGINT or SIGTERM stop it after the state file is written."));
+        "standard error. /_sim/connections counts the connections accepted and the TLS handshakes\n"
+        "done (its own reading included), so that clients' connection reuse shows.\n"
+        "SIGINT or SIGTERM stop it after the state file is written."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     parser.addOption(help);
     parser.addOptions({
         {QStringLiteral("port"), QStringLiteral("TCP port on 127.0.0.1; 0 (the default) picks a free one."),
          QStringLiteral("N")},
         {QStringLiteral("url-host"),
-         QStringLiteral("Host name written in the base URL and in file links (default 127.0.0.1; e.g. localhost when the certificate names it). The server listens on 127.0.0.1 whatever the name."),
+         QStringLiteral("Host name written in the base URL and in file links (default 127.0.0.1; e.g. localhost when the certificate names it, or a name that a proxy resolves). The server listens on the --listen address whatever the name."),
          QStringLiteral("NAME")},
+        {QStringLiteral("listen"),
+         QStringLiteral("Loopback address to listen on (default 127.0.0.1; e.g. the address the machine's own name resolves to)."),
+         QStringLiteral("ADDRESS")},
         {QStringLiteral("fixture"), QStringLiteral("The JSON fixture to serve (required; format below)."),
          QStringLiteral("FILE")},
         {QStringLiteral("files"),
@@ -64,6 +81,9 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
          QStringLiteral("FILE")},
         {QStringLiteral("latency-ms"), QStringLiteral("Delay every answer by MS milliseconds."),
          QStringLiteral("MS")},
+        {QStringLiteral("keep-alive"),
+         QStringLiteral("Close a connection after it has been idle for SECONDS (default 60, as a cloud's load balancer does)."),
+         QStringLiteral("SECONDS")},
         {QStringLiteral("fail"),
          QStringLiteral("Fault: answer STATUS on PATH without running the endpoint; the body is an HTML page, or {\"message\": MESSAGE} when a message is given. Repeatable."),
          QStringLiteral("PATH[@N|%P]=STATUS[:MESSAGE]")},
@@ -79,6 +99,9 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
         {QStringLiteral("slow-body"),
          QStringLiteral("Fault: run the endpoint, send the status line and the headers, then the body in 8 parts with a pause of MS milliseconds before each. A pause longer than a client's time-out is a stalled answer; shorter ones make a slow answer that keeps moving. Repeatable."),
          QStringLiteral("PATH[@N|%P]=MS")},
+        {QStringLiteral("chunked"),
+         QStringLiteral("Fault: run the endpoint, then send its body in chunks without announcing its length. Repeatable."),
+         QStringLiteral("PATH[@N|%P]")},
         {QStringLiteral("quiet"), QStringLiteral("No request lines on standard error.")},
     });
 
@@ -116,6 +139,10 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
         || !readNumber(parser, QStringLiteral("link-lifetime"), 1, &linkLifetime))
         return Outcome::ExitError;
     latencyMs = static_cast<int>(qMin<qint64>(number, 600000));
+    number = keepAliveSeconds;
+    if (!readNumber(parser, QStringLiteral("keep-alive"), 1, &number))
+        return Outcome::ExitError;
+    keepAliveSeconds = static_cast<int>(qMin<qint64>(number, 3600));
 
     fixture = parser.value(QStringLiteral("fixture"));
     if (fixture.isEmpty()) {
@@ -132,6 +159,13 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("url-host")))
         urlHost = parser.value(QStringLiteral("url-host"));
+    if (parser.isSet(QStringLiteral("listen"))) {
+        listen = parser.value(QStringLiteral("listen"));
+        if (!isLoopbackAddress(listen)) {
+            std::fprintf(stderr, "tamo-cloudsim: --listen takes a loopback address, not '%s'\n", qPrintable(listen));
+            return Outcome::ExitError;
+        }
+    }
     secretFile = parser.value(QStringLiteral("secret-file"));
     stateFile = parser.value(QStringLiteral("state"));
     fail = parser.values(QStringLiteral("fail"));
@@ -139,6 +173,7 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments)
     malformed = parser.values(QStringLiteral("malformed"));
     closeMidAnswer = parser.values(QStringLiteral("close-mid-answer"));
     slowBody = parser.values(QStringLiteral("slow-body"));
+    chunked = parser.values(QStringLiteral("chunked"));
     quiet = parser.isSet(QStringLiteral("quiet"));
     return Outcome::Run;
 }

@@ -8,6 +8,7 @@ struct SimOptions
 {
     int port = 0;
     QString urlHost = QStringLiteral("127.0.0.1");
+    QString listen = QStringLiteral("127.0.0.1");
     QString fixture;
     QString filesFolder;
     QString tlsCert;
@@ -18,11 +19,13 @@ struct SimOptions
     qint64 linkLifetime = 24 * 3600;
     QString stateFile;
     int latencyMs = 0;
+    int keepAliveSeconds = 60;
     QStringList fail;
     QStringList reply;
     QStringList malformed;
     QStringList closeMidAnswer;
     QStringList slowBody;
+    QStringList chunked;
     bool quiet = false;
 
     enum class Outcome { Run, ExitOk, ExitError };

@@ -64,6 +64,10 @@ bool planFaults(const SimOptions &options, FaultPlan *faults, QString *error)
         if (!faults->addSlowBody(text, error))
             return false;
     }
+    for (const QString &text : options.chunked) {
+        if (!faults->addChunked(text, error))
+            return false;
+    }
     return true;
 }
 
@@ -114,10 +118,12 @@ int main(int argc, char *argv[])
 
     HttpFront::Settings settings;
     settings.urlHost = options.urlHost;
+    settings.listenAddress = options.listen;
     settings.tlsCert = options.tlsCert;
     settings.tlsKey = options.tlsKey;
     settings.stateFile = options.stateFile;
     settings.latencyMs = options.latencyMs;
+    settings.keepAliveSeconds = options.keepAliveSeconds;
     settings.quiet = options.quiet;
     HttpFront front(state, router, faults, settings);
     if (!front.bind(options.port, &error))
@@ -144,8 +150,8 @@ int main(int argc, char *argv[])
         if (!options.stateFile.isEmpty())
             state.writeStateFile(options.stateFile);
     }
-    // The library's workers wait out idle keep-alive connections (5 s) before
-    // they end; a stopping simulator has nothing left to say to them.
+    // The library's workers wait out idle keep-alive connections (--keep-alive)
+    // before they end; a stopping simulator has nothing left to say to them.
     if (serving.wait_for(std::chrono::milliseconds(500)) != std::future_status::ready) {
         std::fflush(stdout);
         std::fflush(stderr);

@@ -11,7 +11,9 @@ class DownloadDataRequest : public DownloadRequest
 public:
     explicit DownloadDataRequest(QObject *parent = nullptr);
 
-    void setType(int type) { m_type = type; }
+    // Also the kind of file, and so its size limit: the firmware file code
+    // (NetworkManager::FirmwareFileKey) or a picture (the company logo).
+    void setType(int type);
     int type() const { return m_type; }
 
 private:
