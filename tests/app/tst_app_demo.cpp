@@ -156,7 +156,14 @@ private slots:
             xdotool({"windowfocus", "--sync", box}, 5000);
             xdotool({"key", "y"}, 5000);
         }
-        QVERIFY2(demo.state() == QProcess::NotRunning, output.readAll().right(6000).constData());
+        if (demo.state() != QProcess::NotRunning) {
+            QProcess ps;
+            ps.start(QStringLiteral("ps"), {QStringLiteral("-o"), QStringLiteral("pid,stat,etime,args"), QStringLiteral("-p"),
+                                            processesUsing(work.path()).join(QLatin1Char(','))});
+            ps.waitForFinished(10000);
+            QFAIL(qPrintable(QString::fromLocal8Bit(ps.readAllStandardOutput()) + QLatin1Char('\n')
+                             + QString::fromUtf8(output.readAll().right(6000))));
+        }
         QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
         QCOMPARE(demo.exitCode(), 0);
         QCOMPARE(processesUsing(work.path()), QStringList());
