@@ -1,6 +1,8 @@
 // The firmware upgrader: the console switch, runs of small scripted firmware
-// tools for the tool's failure modes, retries, progress, and its queue.
+// tools for the tool's failure modes, retries, progress, its queue, and devices
+// flashed side by side up to the limit.
 #include "DfuUpgrader.h"
+#include "Limits.h"
 #include "PtyPeer.h"
 #include "Timings.h"
 
@@ -8,7 +10,6 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 namespace {
@@ -19,50 +20,36 @@ struct Outcome {
     QString error;
 };
 
-// An upgrader on its own thread, as the devices manager runs it.
+// An upgrader as the devices manager runs it, its news arriving through the
+// event loop.
 class UpgraderRig : public QObject
 {
 public:
-    DfuUpgrader *upgrader = nullptr;
-    QThread thread;
+    DfuUpgrader upgrader;
     QStringList started;
     QList<Outcome> finished;
     QList<QPair<QString, int>> progress;
     int allUpgraded = 0;
 
     UpgraderRig()
-        : upgrader(new DfuUpgrader)
     {
-        upgrader->moveToThread(&thread);
-        connect(&thread, &QThread::started, upgrader, &DfuUpgrader::run);
-        connect(upgrader, &DfuUpgrader::started, this, [this](const QString &s) { started << s; });
-        connect(upgrader, &DfuUpgrader::finished, this,
+        connect(&upgrader, &DfuUpgrader::started, this, [this](const QString &s) { started << s; });
+        connect(&upgrader, &DfuUpgrader::finished, this,
                 [this](const QString &s, bool ok, const QString &e) { finished << Outcome{s, ok, e}; });
-        connect(upgrader, &DfuUpgrader::progress, this,
+        connect(&upgrader, &DfuUpgrader::progress, this,
                 [this](const QString &s, int p) { progress << qMakePair(s, p); });
-        connect(upgrader, &DfuUpgrader::allDevicesUpgraded, this, [this] {
-            ++allUpgraded;
-            thread.quit();
-        });
+        connect(&upgrader, &DfuUpgrader::allDevicesUpgraded, this, [this] { ++allUpgraded; });
     }
-    ~UpgraderRig() override
-    {
-        upgrader->stop();
-        thread.quit();
-        thread.wait();
-        delete upgrader;
-    }
+    ~UpgraderRig() override { upgrader.stop(); }
 
     bool run(const QList<DfuJob> &jobs, int timeoutMs = 30000)
     {
         const int before = allUpgraded;
-        upgrader->setDevices(jobs);
-        thread.start();
+        upgrader.setDevices(jobs);
         QDeadlineTimer deadline(timeoutMs);
         while (allUpgraded == before && !deadline.hasExpired())
             QTest::qWait(10);
-        thread.wait(5000);
-        return allUpgraded > before;
+        return allUpgraded > before && upgrader.waitForDone(5000);
     }
 };
 
@@ -103,6 +90,46 @@ private:
         return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
+    // A tool that holds every download until the test lets go, and notes when
+    // each starts and ends ("start SERIAL", "end SERIAL").
+    void heldTool(const QString &name)
+    {
+        const QString base = m_dir.filePath(name);
+        QFile::remove(base + QStringLiteral(".release"));
+        QFile::remove(base + QStringLiteral(".markers"));
+        script(name, QStringLiteral("case \"$*\" in *-D*)\n"
+                                    "  for a; do last=$a; done\n"
+                                    "  echo \"start $last\" >> '%1.markers'\n"
+                                    "  while [ ! -e '%1.release' ]; do sleep 0.02; done\n"
+                                    "  echo \"end $last\" >> '%1.markers'\n"
+                                    "  printf 'Download\\t[=========================] 100%%        9 bytes\\n';;\n"
+                                    "esac\nexit 0")
+                         .arg(base));
+    }
+    QStringList markers(const QString &name) const
+    {
+        QFile file(m_dir.filePath(name + QStringLiteral(".markers")));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    void release(const QString &name)
+    {
+        QFile file(m_dir.filePath(name + QStringLiteral(".release")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    // The most downloads that ran at the same time.
+    static int mostAtOnce(const QStringList &markers)
+    {
+        int now = 0;
+        int most = 0;
+        for (const QString &marker : markers) {
+            now += marker.startsWith(QLatin1String("start ")) ? 1 : -1;
+            most = qMax(most, now);
+        }
+        return most;
+    }
+
     // A console that offers the DFU switch.
     static void offerDfu(PtyPeer &peer)
     {
@@ -120,6 +147,7 @@ private slots:
     void cleanup()
     {
         qunsetenv("TAMO_DFU_UTIL");
+        Limits::restoreDefaults();
     }
 
     void toolLocation()
@@ -263,58 +291,111 @@ private slots:
         QVERIFY(rig.finished.at(1).ok);
     }
 
-    void queueRules()
+    void devicesFlashSideBySideUpToTheLimit_data()
     {
-        DfuUpgrader upgrader;
-        upgrader.setDevices({job(QStringLiteral("p1"), QStringLiteral("A"), QStringLiteral("one.dfu")),
-                             job(QStringLiteral("p2"), QStringLiteral("B"), QStringLiteral("one.dfu"))});
-        // Same device, same file: ignored. Same device, other file: replaces.
-        upgrader.setDevices({job(QStringLiteral("p1"), QStringLiteral("A"), QStringLiteral("one.dfu")),
-                             job(QStringLiteral("p2"), QStringLiteral("B"), QStringLiteral("two.dfu"))});
-        QVERIFY(upgrader.isBusy());
-        QVERIFY(upgrader.isUpgrading(QStringLiteral("A")));
-        QVERIFY(upgrader.isUpgrading(QStringLiteral("B")));
-        QVERIFY(!upgrader.isUpgrading(QStringLiteral("C")));
-
-        upgrader.stop();
-        QVERIFY(!upgrader.isBusy());
-
-        // Run without its tool: each queued device fails at once, once.
-        qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("atOnce");
+        QTest::newRow("one at a time") << 1 << 1;
+        QTest::newRow("two lanes for three devices") << 2 << 2;
+        QTest::newRow("the default") << Limits::defaultValue(Limits::MaxParallelUpgrades) << 3;
+    }
+    void devicesFlashSideBySideUpToTheLimit()
+    {
+        QFETCH(int, limit);
+        QFETCH(int, atOnce);
+        Limits::set(Limits::MaxParallelUpgrades, limit);
+        PtyPeer a, b, c;
+        for (PtyPeer *peer : {&a, &b, &c})
+            offerDfu(*peer);
+        heldTool(QStringLiteral("held"));
         UpgraderRig rig;
-        rig.upgrader->setDevices({job(QStringLiteral("p1"), QStringLiteral("A"), QStringLiteral("one.dfu")),
-                                  job(QStringLiteral("p2"), QStringLiteral("B"), QStringLiteral("one.dfu"))});
-        QVERIFY(rig.run({job(QStringLiteral("p1"), QStringLiteral("A"), QStringLiteral("one.dfu")),
-                         job(QStringLiteral("p2"), QStringLiteral("B"), QStringLiteral("two.dfu"))}));
-        QCOMPARE(rig.started, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
-        QCOMPARE(rig.finished.size(), 2);
-        QVERIFY(!rig.finished.at(1).ok);
-        QCOMPARE(rig.finished.at(0).error,
-                 QStringLiteral("Device firmware upgrade tool not found in '/nonexistent/dfu-util'"));
-        QCOMPARE(rig.allUpgraded, 1);
-        QVERIFY(!rig.upgrader->isBusy());
+        rig.upgrader.setDevices({job(a.portName(), QStringLiteral("A"), QStringLiteral("fw.dfu")),
+                                 job(b.portName(), QStringLiteral("B"), QStringLiteral("fw.dfu")),
+                                 job(c.portName(), QStringLiteral("C"), QStringLiteral("fw.dfu"))});
+        // Every lane holds a device whose download the tool holds.
+        QTRY_COMPARE_WITH_TIMEOUT(markers(QStringLiteral("held")).size(), atOnce, 10000);
+        QTRY_COMPARE(rig.started.size(), atOnce);
+        release(QStringLiteral("held"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.allUpgraded, 1, 10000);
+        const QStringList seen = markers(QStringLiteral("held"));
+        QCOMPARE(mostAtOnce(seen), atOnce);
+        // Each run of the tool was told its own device.
+        for (const QString &serial : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
+            QCOMPARE(seen.count(QStringLiteral("start ") + serial), 1);
+        QCOMPARE(rig.finished.size(), 3);
+        for (const Outcome &outcome : qAsConst(rig.finished))
+            QVERIFY2(outcome.ok, qPrintable(outcome.error));
+        QVERIFY(!rig.upgrader.isBusy());
     }
 
-    void stopFinishesTheCurrentDeviceOnly()
+    void queueRules()
     {
-        PtyPeer a, b, c;
+        // One lane, held by A's download: B waits.
+        Limits::set(Limits::MaxParallelUpgrades, 1);
+        PtyPeer a, b;
         offerDfu(a);
         offerDfu(b);
-        offerDfu(c);
-        script(QStringLiteral("slow"),
-               QStringLiteral("case \"$*\" in *-D*) sleep 0.3; printf 'Download\\t[=========================] 100%%        9 bytes\\n';; esac\nexit 0"));
+        heldTool(QStringLiteral("rules"));
         UpgraderRig rig;
-        rig.upgrader->setDevices({job(a.portName(), QStringLiteral("A"), QStringLiteral("f")),
-                                  job(b.portName(), QStringLiteral("B"), QStringLiteral("f")),
-                                  job(c.portName(), QStringLiteral("C"), QStringLiteral("f"))});
-        rig.thread.start();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.started.size(), 2, 10000);
-        rig.upgrader->stop();
+        rig.upgrader.setDevices({job(a.portName(), QStringLiteral("A"), QStringLiteral("one.dfu")),
+                                 job(b.portName(), QStringLiteral("B"), QStringLiteral("one.dfu"))});
+        QTRY_COMPARE_WITH_TIMEOUT(markers(QStringLiteral("rules")).size(), 1, 10000);
+        // Same device, same file: ignored, also for the device being flashed.
+        // Same device, other file: replaces the waiting request.
+        rig.upgrader.setDevices({job(a.portName(), QStringLiteral("A"), QStringLiteral("one.dfu")),
+                                 job(b.portName(), QStringLiteral("B"), QStringLiteral("two.dfu"))});
+        QVERIFY(rig.upgrader.isBusy());
+        QVERIFY(rig.upgrader.isUpgrading(QStringLiteral("A")));
+        QVERIFY(rig.upgrader.isUpgrading(QStringLiteral("B")));
+        QVERIFY(!rig.upgrader.isUpgrading(QStringLiteral("C")));
+        release(QStringLiteral("rules"));
         QTRY_COMPARE_WITH_TIMEOUT(rig.allUpgraded, 1, 10000);
+        const QStringList downloads = calls(QStringLiteral("rules")).filter(QStringLiteral(" -D "));
+        QCOMPARE(downloads.size(), 2);
+        QVERIFY(downloads.at(0).endsWith(QStringLiteral("-D one.dfu -S A")));
+        QVERIFY(downloads.at(1).endsWith(QStringLiteral("-D two.dfu -S B")));
+        QVERIFY(!rig.upgrader.isBusy());
+    }
+
+    void missingToolFailsEachDeviceOnce()
+    {
+        qputenv("TAMO_DFU_UTIL", "/nonexistent/dfu-util");
+        UpgraderRig rig;
+        QVERIFY(rig.run({job(QStringLiteral("p1"), QStringLiteral("A"), QStringLiteral("one.dfu")),
+                         job(QStringLiteral("p2"), QStringLiteral("B"), QStringLiteral("two.dfu"))}));
+        rig.started.sort();
         QCOMPARE(rig.started, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
         QCOMPARE(rig.finished.size(), 2);
-        QVERIFY(rig.finished.at(1).ok);
+        for (const Outcome &outcome : qAsConst(rig.finished)) {
+            QVERIFY(!outcome.ok);
+            QCOMPARE(outcome.error, QStringLiteral("Device firmware upgrade tool not found in '/nonexistent/dfu-util'"));
+        }
+        QCOMPARE(rig.allUpgraded, 1);
+        QVERIFY(!rig.upgrader.isBusy());
+    }
+
+    void stopFinishesTheDevicesBeingFlashedOnly()
+    {
+        Limits::set(Limits::MaxParallelUpgrades, 2);
+        PtyPeer a, b, c, d;
+        for (PtyPeer *peer : {&a, &b, &c, &d})
+            offerDfu(*peer);
+        heldTool(QStringLiteral("stopped"));
+        UpgraderRig rig;
+        rig.upgrader.setDevices({job(a.portName(), QStringLiteral("A"), QStringLiteral("f")),
+                                 job(b.portName(), QStringLiteral("B"), QStringLiteral("f")),
+                                 job(c.portName(), QStringLiteral("C"), QStringLiteral("f")),
+                                 job(d.portName(), QStringLiteral("D"), QStringLiteral("f"))});
+        QTRY_COMPARE_WITH_TIMEOUT(markers(QStringLiteral("stopped")).size(), 2, 10000);
+        rig.upgrader.stop();
+        release(QStringLiteral("stopped"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.allUpgraded, 1, 10000);
+        rig.started.sort();
+        QCOMPARE(rig.started, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+        QCOMPARE(rig.finished.size(), 2);
+        QVERIFY(rig.finished.at(0).ok && rig.finished.at(1).ok);
         QVERIFY(c.lines().isEmpty());
+        QVERIFY(d.lines().isEmpty());
     }
 };
 
