@@ -2,9 +2,9 @@
 
 #include <QObject>
 #include <QString>
-#include <QTextStream>
 
 class AttachedDevicesWaiter;
+class CliPrinter;
 class DevicesManager;
 class NetworkManager;
 class PublishReport;
@@ -19,8 +19,8 @@ class PublishRun : public QObject
     Q_OBJECT
 
 public:
-    PublishRun(DevicesManager *devices, NetworkManager *network, QTextStream &out, QTextStream &err,
-               bool watch, int timeoutMs, QObject *parent = nullptr);
+    PublishRun(DevicesManager *devices, NetworkManager *network, CliPrinter &printer, bool watch, int timeoutMs,
+               QObject *parent = nullptr);
     ~PublishRun() override;
 
     void start(const QString &email, const QString &password);
@@ -38,8 +38,7 @@ private:
 
     DevicesManager *m_devices;
     NetworkManager *m_network;
-    QTextStream &m_out;
-    QTextStream &m_err;
+    CliPrinter &m_printer;
     const bool m_watch;
     const int m_timeoutMs;
     PublishingSession *m_session = nullptr;
