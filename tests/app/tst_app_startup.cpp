@@ -75,6 +75,7 @@ private:
     QString dataHome() const { return m_home.filePath(QStringLiteral("data")); }
     QString tamoFolder() const { return dataHome() + QStringLiteral("/Tamo"); }
     QString logPath() const { return tamoFolder() + QStringLiteral("/logs.txt"); }
+    QString previousLogPath() const { return tamoFolder() + QStringLiteral("/logs.previous.txt"); }
 
     // On `display` when one is given; offscreen otherwise.
     QProcess *launch(const QStringList &args, const QString &loggingRules = QString(),
@@ -190,6 +191,7 @@ private slots:
 
         QCOMPARE(first->state(), QProcess::Running);
         QCOMPARE(logContents(), marker);
+        QVERIFY(!QFileInfo::exists(previousLogPath())); // nor did it move the file aside
 
         QVERIFY(terminate(first, SIGTERM));
         QCOMPARE(first->exitStatus(), QProcess::NormalExit);
@@ -320,7 +322,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, written);
         QFETCH(bool, previousRun);
-        // A previous run's content must be gone either way.
+        // A previous run's content must be gone from the log either way, and
+        // kept as the previous log.
         QVERIFY(!QDir(dataHome()).exists());
         if (previousRun) {
             QVERIFY(QDir().mkpath(tamoFolder()));
@@ -343,6 +346,7 @@ private slots:
         QCOMPARE(log.contains("Terminating on signal 15"), written);
         if (!written)
             QCOMPARE(log, QByteArray());
+        QCOMPARE(readFile(previousLogPath()), previousRun ? QByteArray("old run\n") : QByteArray("<missing>"));
     }
 
     void crashLeavesOneReport_data()
