@@ -262,7 +262,7 @@ int main(int argc, char *argv[])
                                         : (app.arguments().contains(QStringLiteral("--json")) ? CliPrinter::Json
                                                                                              : CliPrinter::Text));
     if (!parsed) {
-        printer.error(parser.errorText() + QStringLiteral("; see --help"));
+        printer.error(parser.errorText() + QStringLiteral(" See --help."));
         return 2;
     }
     if (parser.isSet(helpOption))
