@@ -274,7 +274,9 @@ private slots:
 
     void eachDeviceStartsAfresh()
     {
-        // The first device's 100 % must not make the second one skip its download.
+        // The first device's 100 % must not make the second one skip its
+        // download, when the same lane takes it.
+        Limits::set(Limits::MaxParallelUpgrades, 1);
         PtyPeer first;
         PtyPeer second;
         offerDfu(first);
