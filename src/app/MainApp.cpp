@@ -3,6 +3,7 @@
 #include "CustomMessageBox.h"
 #include "DevicesManager.h"
 #include "DfuPageManager.h"
+#include "MainPage.h"
 #include "MainWindow.h"
 #include "PublishingSession.h"
 #include "UserInfo.h"
@@ -23,8 +24,9 @@ MainApp::MainApp(QObject *parent)
     , m_network(new NetworkManager(this))
 {
     connect(m_network, &NetworkManager::imageDownloaded, this, &MainApp::slotImageDownloaded, Qt::UniqueConnection);
-    connect(m_window, &MainWindow::upgradeFirmwareTriggered, m_devices,
-            qOverload<const QString &>(&DevicesManager::upgradeFirmware));
+    connect(m_window, &MainWindow::upgradeFirmwareTriggered, this, &MainApp::upgradeFirmware);
+    connect(m_devices, &DevicesManager::firmwareRunProgress, m_window,
+            [this](int, int, const QString &text) { m_window->setFirmwareProgress(text); });
     connect(m_window, &MainWindow::downloadFileTriggered, m_network, &NetworkManager::downloadFirmwareFile);
     connect(m_network, &NetworkManager::fileDownloaded, this, &MainApp::slotFileDownloaded, Qt::UniqueConnection);
     connect(m_devices, &DevicesManager::allDevicesUpgraded, m_window, &MainWindow::enableFirmwareButtons);
@@ -48,6 +50,20 @@ void MainApp::start()
     connect(m_window, &MainWindow::logoutDfu, this, &MainApp::onLogout);
     connect(m_window, &MainWindow::dfuTriggered, this, &MainApp::slotDfuPage, Qt::UniqueConnection);
     m_window->show();
+}
+
+// The devices chosen on a page, or all of them. When none of them can take an
+// upgrade now (each is restarting, away or upgrading already) no run starts, and
+// the page's button would wait for its end in vain.
+void MainApp::upgradeFirmware(const QString &filePath, const QStringList &serials)
+{
+    const QStringList accepted = serials.isEmpty() ? m_devices->upgradeFirmware(filePath)
+                                                   : m_devices->upgradeFirmware(filePath, serials);
+    if (!accepted.isEmpty())
+        return;
+    if (!m_devices->isFirmwareRunning())
+        m_window->enableFirmwareButtons();
+    m_window->slotShowErrorMessage(MainPage::NoDevicesText);
 }
 
 void MainApp::onLogined(bool success, const QString &errorString)

@@ -55,6 +55,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void upgradeFirmware(const QString &filePath, const QStringList &serials);
     void onLogined(bool success, const QString &errorString);
     void onLogout();
     void detachPageManager();

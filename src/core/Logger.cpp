@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageLogContext>
 #include <QMutexLocker>
 
@@ -76,7 +77,9 @@ Logger *Logger::instance()
     // comment); the exit guard, created right after it and so destroyed with the
     // static objects of the process, writes the tail.
     static Logger *const logger = [] {
-        auto *created = new Logger(pathChoice().chosen ? pathChoice().path : AppPaths::logFilePath());
+        // The window's own log keeps the previous run's; a chosen file is the chooser's.
+        auto *created = pathChoice().chosen ? new Logger(pathChoice().path, false)
+                                            : new Logger(AppPaths::logFilePath(), true);
         static const struct ExitGuard {
             Logger *logger;
             ~ExitGuard() { logger->closeForExit(); }
@@ -100,12 +103,21 @@ const QStringList &Logger::readableCategories()
     return *names;
 }
 
-Logger::Logger(const QString &path)
+Logger::Logger(const QString &path, bool keepPrevious)
     : m_path(path)
 {
     // The file holds the current run only: empty it, with or without "-l".
-    if (!m_path.isEmpty())
-        writeToFile(m_path, QByteArray(), true);
+    if (m_path.isEmpty())
+        return;
+    // Whoever starts again after a problem still has the run that had it.
+    if (keepPrevious && QFileInfo(m_path).isFile()) {
+        const QString previous = previousFilePath(m_path);
+        QFile::remove(previous);
+        // A log left by an earlier version may be open to every user.
+        if (QFile::rename(m_path, previous))
+            QFile::setPermissions(previous, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    writeToFile(m_path, QByteArray(), true);
 }
 
 void Logger::closeForExit()
@@ -119,6 +131,14 @@ void Logger::closeForExit()
 QString Logger::filePath() const
 {
     return m_path;
+}
+
+QString Logger::previousFilePath(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString suffix = file.suffix();
+    return file.path() + QLatin1Char('/') + file.completeBaseName() + QStringLiteral(".previous")
+        + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
 }
 
 bool Logger::isFileLoggingEnabled() const

@@ -50,13 +50,16 @@ public:
     void flush();
 
     QString filePath() const;
+    // Where the log of the previous run is kept: logs.txt -> logs.previous.txt.
+    static QString previousFilePath(const QString &path);
 
 signals:
     // A line of an activity category, as rich text (see ActivityLog).
     void readableMessageAdded(QString msg);
 
 private:
-    explicit Logger(const QString &path);
+    // With keepPrevious, a log already there becomes previousFilePath() first.
+    Logger(const QString &path, bool keepPrevious);
     ~Logger() override = default;
     void flushLocked();
     // Writes the note on dropped lines; false while the file takes nothing.

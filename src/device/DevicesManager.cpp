@@ -11,13 +11,13 @@
 #include "DevicesModel.h"
 #include "DevicesTracker.h"
 #include "DfuUpgrader.h"
+#include "FirmwareRunProgress.h"
 #include "FirmwareStatusKeeper.h"
 #include "LogCategories.h"
 #include "Timings.h"
 #include "TransferCommandLists.h"
 
 #include <QDebug>
-#include <QThread>
 #include <QThreadPool>
 #include <QUrl>
 #include <QVersionNumber>
@@ -48,6 +48,7 @@ const QString kUpgradeFailedText = QStringLiteral("Failed firmware upgrade on de
 const QString kUpgradeBusyText = QStringLiteral("Device FW is upgarading, please wait until it finish.");
 const QString kUpgradeProgressText = QStringLiteral("Downloading firmware to device '%1': %2%");
 const QString kNotConnectedText = QStringLiteral("Device '%1' is not connected");
+const QString kUnreadableText = QStringLiteral("the device could not be read (%1)");
 const QString kDuplicateMacText = QStringLiteral(
     "Device with serial number '%1' reports the MAC '%2' of the device with serial number '%3': it gets no content "
     "while both are attached.");
@@ -135,9 +136,9 @@ DevicesManager::DevicesManager(QObject *parent)
     , m_model(new DevicesModel(this))
     , m_tracker(new DevicesTracker(m_model, this))
     , m_jobs(new DeviceJobQueue(this))
-    , m_dfuThread(new QThread(this))
     , m_dfuUpgrader(new DfuUpgrader)
     , m_firmwareStatus(new FirmwareStatusKeeper(m_model, this))
+    , m_firmwareRun(new FirmwareRunProgress(this))
 {
     DeviceInfo::registerMetaTypes();
     qRegisterMetaType<QMap<int, QVariant>>("QMap<int,QVariant>");
@@ -151,14 +152,12 @@ DevicesManager::DevicesManager(QObject *parent)
     connect(m_firmwareStatus, &FirmwareStatusKeeper::gaveUp, this,
             [this](const QString &serial) { removeRows({serial}); });
 
-    // The upgrader's thread runs from its first job to the manager's end; each
-    // job is handed over with a queued call of run().
-    m_dfuThread->setObjectName(QStringLiteral("Firmware upgrade"));
-    m_dfuUpgrader->moveToThread(m_dfuThread);
+    // The upgrader reports from its lanes' threads: the news arrives queued.
     connect(m_dfuUpgrader, &DfuUpgrader::started, this, &DevicesManager::onFirmwareStarted);
     connect(m_dfuUpgrader, &DfuUpgrader::progress, this, &DevicesManager::onFirmwareProgress);
     connect(m_dfuUpgrader, &DfuUpgrader::finished, this, &DevicesManager::onFirmwareFinished);
     connect(m_dfuUpgrader, &DfuUpgrader::allDevicesUpgraded, this, &DevicesManager::onUpgraderIdle);
+    connect(m_firmwareRun, &FirmwareRunProgress::changed, this, &DevicesManager::firmwareRunProgress);
 }
 
 DevicesManager::~DevicesManager()
@@ -167,14 +166,12 @@ DevicesManager::~DevicesManager()
     for (DeviceJob *job : m_jobs->jobs())
         job->stop(); // their reports go nowhere once the jobs are gone with this object
     m_dfuUpgrader->abort();
-    m_dfuThread->quit();
-    if (m_dfuThread->wait(Timings::ms(Timings::DfuShutdownWait))) {
+    if (m_dfuUpgrader->waitForDone(Timings::ms(Timings::DfuShutdownWait))) {
         delete m_dfuUpgrader;
         return;
     }
     // Stuck in a system call: better left behind than destroyed under its feet.
-    qWarning("The firmware upgrade thread did not end; leaving it behind");
-    m_dfuThread->setParent(nullptr);
+    qWarning("The firmware upgrade threads did not end; leaving them behind");
 }
 
 int DevicesManager::fieldForResult(int resultKey)
@@ -204,6 +201,7 @@ void DevicesManager::reset()
     abandonJobs();
     stopUpgradingDevices();
     m_firmwareStatus->clear();
+    m_firmwareRun->close();
     m_model->clear();
     m_initializing.clear();
     m_failedKind.clear();
@@ -265,6 +263,11 @@ bool DevicesManager::isListed(const QString &serial) const
     return m_model->findRow(DeviceInfo::SerialNumber, serial) >= 0;
 }
 
+bool DevicesManager::isPresent(const QString &serial) const
+{
+    return isListed(serial) && !m_model->keptSerialNumbers().contains(serial);
+}
+
 QString DevicesManager::deviceName(const QString &serial) const
 {
     return m_model->findValue(DevicesModel::SerialNumberRole, serial, DevicesModel::NameRole).toString();
@@ -323,9 +326,6 @@ void DevicesManager::startFirmware(DeviceJob *job, const DeviceAddress &device)
 {
     job->begin();
     m_dfuUpgrader->setDevices({DfuJob{device, job->firmwareFile}});
-    if (!m_dfuThread->isRunning())
-        m_dfuThread->start(QThread::InheritPriority);
-    QMetaObject::invokeMethod(m_dfuUpgrader, &DfuUpgrader::run, Qt::QueuedConnection);
 }
 
 void DevicesManager::onJobStarted(DeviceJob *job)
@@ -486,6 +486,7 @@ void DevicesManager::slotFinishedInit(QString deviceSerial, bool isSuccess, QMap
     if (isSuccess)
         return slotDeviceInitialized(record);
     qWarning() << kRpcReadFailedText << deviceSerial;
+    record.setValue(DeviceInfo::LastError, errorString);
     DeviceJob *job = newJob(DeviceJob::ConsoleInitialise, deviceSerial, QString());
     job->record = record;
     submit(job);
@@ -498,6 +499,13 @@ void DevicesManager::slotDeviceInitialized(DeviceInfo devices)
     const QString port = addressOf(serial).portName;
     if (!port.isEmpty())
         devices.setValue(DeviceInfo::PortName, port);
+    // Listed either way; without a MAC it says why it could not be read.
+    const QString rpcError = devices.value(DeviceInfo::LastError).toString();
+    if (devices.value(DeviceInfo::MacAddress).toString().isEmpty())
+        devices.setValue(DeviceInfo::LastError,
+                         kUnreadableText.arg(rpcError.isEmpty() ? tr("no answer") : rpcError));
+    else
+        devices.setValue(DeviceInfo::LastError, QVariant());
     m_model->addDevices({devices});
     m_initializing.remove(serial);
 
@@ -659,7 +667,7 @@ void DevicesManager::finishedErase(const DeviceJob &job, const JobOutcome &outco
 void DevicesManager::reinitialize(const QStringList &serials)
 {
     for (const QString &serial : serials) {
-        if (!isListed(serial) || !takesPartInJobs(statusOf(serial)) || !m_jobs->jobsOf(serial).isEmpty())
+        if (!isPresent(serial) || !takesPartInJobs(statusOf(serial)) || !m_jobs->jobsOf(serial).isEmpty())
             continue;
         DeviceJob *job = newJob(DeviceJob::Reread, serial, addressOf(serial).macAddress);
         job->commands = deviceInfoCommands();
@@ -674,7 +682,10 @@ void DevicesManager::slotFinishedReinit(QString deviceSerial, bool isSuccess, QM
     Q_UNUSED(errorString)
     if (!isSuccess)
         return;
+    const bool wasUnread = addressOf(deviceSerial).macAddress.isEmpty();
     writeResultsToModel(deviceSerial, readDeviceData, false);
+    if (wasUnread && !m_failedKind.contains(deviceSerial))
+        m_model->setValue(DeviceInfo::SerialNumber, deviceSerial, DeviceInfo::LastError, QVariant());
     const int row = m_model->findRow(DeviceInfo::SerialNumber, deviceSerial);
     if (row >= 0 && !refuseDuplicateMac(m_model->device(row)))
         emit devicesReady({m_model->device(row)});
@@ -685,7 +696,8 @@ void DevicesManager::pollBattery()
     const QVector<DeviceInfo> devices = m_model->devices();
     for (const DeviceInfo &device : devices) {
         const QString serial = device.value(DeviceInfo::SerialNumber).toString();
-        if (!takesPartInJobs(device.value(DeviceInfo::Status).toInt()) || !m_jobs->jobsOf(serial).isEmpty())
+        if (!takesPartInJobs(device.value(DeviceInfo::Status).toInt()) || !isPresent(serial)
+            || !m_jobs->jobsOf(serial).isEmpty())
             continue;
         DeviceJob *job = newJob(DeviceJob::Battery, serial, device.value(DeviceInfo::MacAddress).toString());
         job->commands = batteryCommands();
@@ -703,15 +715,17 @@ void DevicesManager::slotLoadedBattery(QString deviceSerial, bool isSuccess, QMa
 
 // ---- Firmware.
 
-void DevicesManager::upgradeFirmware(const QString &filePath, const QStringList &serials)
+QStringList DevicesManager::upgradeFirmware(const QString &filePath, const QStringList &serials)
 {
+    QStringList accepted;
     for (const QString &serial : serials) {
-        if (!isListed(serial) || !FirmwareStatusKeeper::canUpgrade(statusOf(serial)))
+        if (!isPresent(serial) || !FirmwareStatusKeeper::canUpgrade(statusOf(serial)) || accepted.contains(serial))
             continue;
         const DeviceJob *running = firmwareJob(serial, true);
         DeviceJob *waiting = firmwareJob(serial, false);
         if ((running && running->firmwareFile == filePath) || (waiting && waiting->firmwareFile == filePath))
             continue; // asked for already
+        accepted << serial;
         if (waiting) {
             waiting->firmwareFile = filePath; // the newer request wins
             continue;
@@ -721,15 +735,16 @@ void DevicesManager::upgradeFirmware(const QString &filePath, const QStringList 
         m_firmwareStatus->queued(serial);
         submit(job);
     }
+    m_firmwareRun->add(accepted);
+    return accepted;
 }
 
-void DevicesManager::upgradeFirmware(const QString &filePath)
+QStringList DevicesManager::upgradeFirmware(const QString &filePath)
 {
     QStringList serials;
     for (const DeviceInfo &device : m_model->devices())
-        if (FirmwareStatusKeeper::canUpgrade(device.value(DeviceInfo::Status).toInt()))
-            serials << device.value(DeviceInfo::SerialNumber).toString();
-    upgradeFirmware(filePath, serials);
+        serials << device.value(DeviceInfo::SerialNumber).toString();
+    return upgradeFirmware(filePath, serials);
 }
 
 bool DevicesManager::isUpgrading(const QString &serial) const
@@ -768,6 +783,7 @@ void DevicesManager::onUpgraderIdle()
 {
     if (isFirmwareRunning())
         return; // another device's upgrade waits for its turn
+    m_firmwareRun->close();
     emit allDevicesUpgraded();
     emit firmwareIdle();
 }
@@ -789,8 +805,9 @@ void DevicesManager::fwUpgradeFinished(QString deviceSerial, bool isSuccess, QSt
     else
         logWarning(kUpgradeFailedText, {deviceName(deviceSerial), errorString});
     emit firmwareUpgradeFinished(deviceSerial, isSuccess, errorString);
+    m_firmwareRun->ended(deviceSerial, isSuccess);
     if (!m_initializing.contains(deviceSerial))
-        m_firmwareStatus->flashed(deviceSerial);
+        m_firmwareStatus->flashed(deviceSerial, isSuccess);
 }
 
 void DevicesManager::stopUploading()
@@ -814,6 +831,7 @@ void DevicesManager::stopUpgradingDevices()
     for (DeviceJob *job : m_jobs->jobs()) {
         if (job->kind() == DeviceJob::Firmware && (!job->isRunning() || !m_dfuUpgrader->isUpgrading(job->serial()))) {
             m_firmwareStatus->dropped(job->serial());
+            m_firmwareRun->dropped(job->serial());
             m_jobs->release(job);
         }
     }

@@ -20,13 +20,13 @@ class DeviceJobQueue;
 class DevicesModel;
 class DevicesTracker;
 class DfuUpgrader;
+class FirmwareRunProgress;
 class FirmwareStatusKeeper;
-class QThread;
 
 // The one owner of everything device-side: discovery, the devices model, the
 // per-device jobs (one at a time per device, each a command runner on the global
-// thread pool or a firmware upgrade) and the firmware upgrader on its own
-// thread. Lives on the GUI thread; every slot runs there, and the GUI thread
+// thread pool or a firmware upgrade) and the firmware upgrader with its own
+// threads. Lives on the GUI thread; every slot runs there, and the GUI thread
 // never waits for a port or a process.
 //
 // Devices are known by USB serial number: a model row, or a record still being
@@ -66,8 +66,10 @@ public:
                      const QVector<SlideShowInfo> &slideShows, const QString &defaultContentId,
                      const QString &chargingUuid, quint64 ticket = 0);
     void eraseDevice(const QString &mac, quint64 ticket = 0);
-    void upgradeFirmware(const QString &filePath, const QStringList &serials);
-    void upgradeFirmware(const QString &filePath);
+    // The devices that take part (listed, on the bus, not busy with another
+    // upgrade of the same file); they join the run of upgrades under way.
+    QStringList upgradeFirmware(const QString &filePath, const QStringList &serials);
+    QStringList upgradeFirmware(const QString &filePath);
     bool isUpgrading(const QString &serial) const;
     // A firmware upgrade is running or waiting for its device.
     bool isFirmwareRunning() const;
@@ -92,6 +94,9 @@ signals:
     // or a firmware download's percent of 100 (at 25, 50, 75 and 100).
     void jobProgress(QString deviceSerial, int done, int total);
     void firmwareUpgradeFinished(QString deviceSerial, bool isSuccess, QString errorString);
+    // The run of firmware upgrades under way: `upgraded` of `total` devices, and
+    // the text "n of m upgraded, about X min left" (FirmwareRunProgress).
+    void firmwareRunProgress(int upgraded, int total, QString text);
     // The firmware thread holds no device and has nothing waiting.
     void firmwareIdle();
     // A device that is listed but gets no content, and why (it reports the MAC of another).
@@ -118,6 +123,8 @@ private:
     QString serialOfMac(const QString &mac) const;
     int statusOf(const QString &serial) const;
     bool isListed(const QString &serial) const;
+    // Listed, and on the bus: not a row kept for a device that is away after its upgrade.
+    bool isPresent(const QString &serial) const;
     QString deviceName(const QString &serial) const;
     void onDevicesMoved(QVector<DeviceInfo> devices);
 
@@ -157,9 +164,9 @@ private:
     DevicesModel *m_model;
     DevicesTracker *m_tracker;
     DeviceJobQueue *m_jobs;
-    QThread *m_dfuThread;
     DfuUpgrader *m_dfuUpgrader;
     FirmwareStatusKeeper *m_firmwareStatus;
+    FirmwareRunProgress *m_firmwareRun;
     // Devices whose record is being read, by serial number.
     QHash<QString, DeviceInfo> m_initializing;
     // The kind of each listed device's latest failed job, until one of that kind succeeds.

@@ -49,7 +49,7 @@ void FirmwareStatusKeeper::dropped(const QString &serial)
         setStatus(serial, before);
 }
 
-bool FirmwareStatusKeeper::flashed(const QString &serial)
+bool FirmwareStatusKeeper::flashed(const QString &serial, bool succeeded)
 {
     m_statusBefore.remove(serial);
     for (auto it = m_graceTimers.begin(); it != m_graceTimers.end();) {
@@ -62,7 +62,8 @@ bool FirmwareStatusKeeper::flashed(const QString &serial)
     }
     if (!m_model->keptSerialNumbers().contains(serial))
         return false;
-    setStatus(serial, DeviceInfo::Restarting);
+    if (succeeded)
+        setStatus(serial, DeviceInfo::Restarting);
     m_graceTimers.insert(startTimer(Timings::ms(Timings::FlashedDeviceGrace)), serial);
     return true;
 }
@@ -84,6 +85,8 @@ void FirmwareStatusKeeper::timerEvent(QTimerEvent *event)
     const QString serial = it.value();
     m_graceTimers.erase(it);
     // Read again meanwhile: its fresh record holds the row, nothing is kept.
-    if (m_model->keptSerialNumbers().contains(serial) && statusOf(serial) == DeviceInfo::Restarting)
+    const int status = statusOf(serial);
+    if (m_model->keptSerialNumbers().contains(serial)
+        && (status == DeviceInfo::Restarting || status == DeviceInfo::Error))
         emit gaveUp(serial);
 }

@@ -8,9 +8,12 @@ class DevicesModel;
 
 // The statuses a firmware upgrade gives a device outside the flash itself:
 // "waiting for firmware" while its upgrade waits for its turn, and "restarting"
-// once it has been flashed and is off the bus. A restarting device keeps its row,
-// and its place in the list, until it is read again (the fresh record takes the
-// row) or the grace period passes; then gaveUp() says the row should go.
+// once it has been flashed and is off the bus. A device off the bus after its
+// upgrade keeps its row, and its place in the list, until it is read again (the
+// fresh record takes the row) or the grace period passes; then gaveUp() says the
+// row should go. One whose upgrade failed keeps its error, and the reason with
+// it, while it is away: it is not restarting, it may well be stuck in its boot
+// loader.
 class FirmwareStatusKeeper : public QObject
 {
     Q_OBJECT
@@ -28,8 +31,9 @@ public:
     void queued(const QString &serial);
     // Its upgrade left the line before it started: the status goes back.
     void dropped(const QString &serial);
-    // Its upgrade has ended. A device off the bus now restarts; true then.
-    bool flashed(const QString &serial);
+    // Its upgrade has ended. A device off the bus now waits for its grace
+    // period, restarting after a success; true then.
+    bool flashed(const QString &serial, bool succeeded);
     void clear();
 
 signals:

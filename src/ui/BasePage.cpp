@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -132,6 +133,8 @@ QWidget *BasePage::buildLeftPanel()
     m_devicesListView->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_devicesListView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_devicesListView->setResizeMode(QListView::Adjust);
+    // Several devices can be chosen for a firmware upgrade.
+    m_devicesListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_firmwareBtn = namedButton(QStringLiteral("firmwareBtn"), tr("&Firmware"), panel);
 
     auto *count = new QHBoxLayout;
@@ -262,6 +265,66 @@ QWidget *BasePage::titleStrip(const QString &name, const QString &labelName, con
     layout->addWidget(label);
     layout->addStretch();
     return strip;
+}
+
+QLabel *BasePage::upgradeTargetsLabel(QWidget *parent)
+{
+    m_upgradeTargets = stepLabel(QString(), parent);
+    m_upgradeTargets->setObjectName(QStringLiteral("upgradeTargetsLbl"));
+    m_upgradeTargets->setTextFormat(Qt::PlainText); // device names are shown, never read as markup
+    refreshUpgradeTargets();
+    return m_upgradeTargets;
+}
+
+QLabel *BasePage::firmwareProgressLabel(QWidget *parent)
+{
+    m_firmwareProgress = new QLabel(parent);
+    m_firmwareProgress->setObjectName(QStringLiteral("fwProgressLbl"));
+    m_firmwareProgress->setTextFormat(Qt::PlainText);
+    m_firmwareProgress->hide();
+    return m_firmwareProgress;
+}
+
+void BasePage::showFirmwareProgress(const QString &text)
+{
+    if (!m_firmwareProgress)
+        return;
+    m_firmwareProgress->setText(text);
+    m_firmwareProgress->setVisible(!text.isEmpty());
+}
+
+QStringList BasePage::selectedSerials() const
+{
+    const QItemSelectionModel *selection = m_devicesListView->selectionModel();
+    if (!m_model || !selection)
+        return {};
+    QModelIndexList rows = selection->selectedIndexes();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList serials;
+    for (const QModelIndex &row : qAsConst(rows))
+        serials << row.data(DevicesModel::SerialNumberRole).toString();
+    return serials;
+}
+
+QString BasePage::upgradeTargetsText() const
+{
+    const QItemSelectionModel *selection = m_devicesListView->selectionModel();
+    QModelIndexList rows = m_model && selection ? selection->selectedIndexes() : QModelIndexList();
+    if (rows.isEmpty())
+        return tr("on all attached devices     ");
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList names;
+    for (const QModelIndex &row : qAsConst(rows)) {
+        const QString name = row.data(DevicesModel::NameRole).toString();
+        names << (name.isEmpty() ? row.data(DevicesModel::SerialNumberRole).toString() : name);
+    }
+    return tr("on the %n selected device(s): %1", nullptr, names.size()).arg(names.join(QStringLiteral(", ")));
+}
+
+void BasePage::refreshUpgradeTargets()
+{
+    if (m_upgradeTargets)
+        m_upgradeTargets->setText(upgradeTargetsText());
 }
 
 QString BasePage::firmwareFileProblem(const QString &path)
@@ -396,8 +459,13 @@ void BasePage::setDevicesModel(DevicesModel *model)
                 Qt::UniqueConnection);
         connect(model, &QAbstractItemModel::modelReset, this, &BasePage::slotDevicesModelChanged,
                 Qt::UniqueConnection);
+        connect(model, &QAbstractItemModel::dataChanged, this, &BasePage::refreshUpgradeTargets,
+                Qt::UniqueConnection);
+        connect(m_devicesListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &BasePage::refreshUpgradeTargets, Qt::UniqueConnection);
     }
     slotDevicesModelChanged();
+    refreshUpgradeTargets();
 }
 
 void BasePage::slotDevicesModelChanged()
@@ -405,6 +473,7 @@ void BasePage::slotDevicesModelChanged()
     const int count = deviceCount();
     m_devicesCountLbl->setText(QString::number(count));
     m_noDevicesLbl->setVisible(count < 1);
+    refreshUpgradeTargets();
 }
 
 void BasePage::reset()

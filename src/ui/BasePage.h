@@ -46,6 +46,11 @@ public:
     // all of them, or those selected.
     QString logText(bool selectedOnly) const;
     bool saveLog(const QString &path) const;
+    // The devices selected in the list, by serial number, in list order. A
+    // firmware upgrade takes these, or every device when none is selected.
+    QStringList selectedSerials() const;
+    // The overall progress of the firmware upgrades under way (empty: none yet).
+    void showFirmwareProgress(const QString &text);
 
 public slots:
     void addLogMessage(const QString &message);
@@ -72,6 +77,12 @@ protected:
     static QWidget *titleStrip(const QString &name, const QString &labelName, const QString &text, QWidget *parent);
     // Why the chosen firmware file cannot be used, or empty when it can.
     static QString firmwareFileProblem(const QString &path);
+    // The firmware panel's last step says which devices an upgrade takes, and
+    // under it how the upgrades under way are getting on; the page keeps both
+    // up to date with the selection and the run.
+    QLabel *upgradeTargetsLabel(QWidget *parent);
+    QLabel *firmwareProgressLabel(QWidget *parent);
+    QString upgradeTargetsText() const;
 
     DevicesModel *devicesModel() const { return m_model; }
     int deviceCount() const;
@@ -90,6 +101,7 @@ private:
     void saveLogAs();
     bool eventFilter(QObject *watched, QEvent *event) override;
     void onLogScrolled(int value);
+    void refreshUpgradeTargets();
 
     QWidget *m_topPanel;
     QBoxLayout *m_headerContentLayout = nullptr;
@@ -98,6 +110,8 @@ private:
     QLabel *m_noDevicesLbl = nullptr;
     QListView *m_devicesListView = nullptr;
     QPushButton *m_firmwareBtn = nullptr;
+    QLabel *m_upgradeTargets = nullptr;
+    QLabel *m_firmwareProgress = nullptr;
     QSplitter *m_splitter;
     QWidget *m_contentWidget;
     QWidget *m_bottomPanel;

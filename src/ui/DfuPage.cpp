@@ -109,7 +109,8 @@ QWidget *DfuPage::buildUpgradePage()
     steps->addWidget(new QLabel(tr("Step 2):"), page), 1, 0);
     steps->addLayout(choice, 1, 1);
     steps->addWidget(new QLabel(tr("Step 3):"), page), 2, 0);
-    steps->addLayout(stepRow(m_upgradeFirmwareButton, {stepLabel(tr("on all attached devices     "), page)}), 2, 1);
+    steps->addLayout(stepRow(m_upgradeFirmwareButton, {upgradeTargetsLabel(page)}), 2, 1);
+    steps->addWidget(firmwareProgressLabel(page), 3, 1);
     steps->setColumnStretch(1, 1);
 
     auto *layout = new QVBoxLayout(page);
@@ -195,5 +196,5 @@ void DfuPage::upgradeFirmware()
         return;
     }
     m_upgradeFirmwareButton->setEnabled(false);
-    emit upgradeFirmwareTriggered(m_firmwarePath);
+    emit upgradeFirmwareTriggered(m_firmwarePath, selectedSerials());
 }

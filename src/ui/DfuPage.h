@@ -9,7 +9,8 @@ class QStackedWidget;
 // The express firmware upgrade, without login: the attached devices with their
 // short cards, a welcome text with the three steps, and the upgrade panel
 // (download, file choice, upgrade) that opens from the left panel's button
-// while devices are listed.
+// while devices are listed. The upgrade takes the devices selected in the list,
+// or all of them.
 class DfuPage : public BasePage
 {
     Q_OBJECT
@@ -32,7 +33,8 @@ signals:
     void errorOccured(QString errorString);
     void logoutDfu();
     void downloadFileTriggered();
-    void upgradeFirmwareTriggered(QString dfuFileName);
+    // The chosen devices by serial number; none means all of them.
+    void upgradeFirmwareTriggered(QString dfuFileName, QStringList serials);
 
 public slots:
     void slotDevicesModelChanged() override;

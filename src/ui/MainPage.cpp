@@ -196,7 +196,8 @@ QWidget *MainPage::buildFirmwarePage()
     m_fwFileNameLabel->hide();
     steps->addLayout(choice, 1, 1);
     steps->addWidget(new QLabel(QStringLiteral("3):"), page), 2, 0);
-    steps->addLayout(stepRow(m_upgradeFirmwareButton, {stepLabel(tr("on all attached devices     "), page)}), 2, 1);
+    steps->addLayout(stepRow(m_upgradeFirmwareButton, {upgradeTargetsLabel(page)}), 2, 1);
+    steps->addWidget(firmwareProgressLabel(page), 3, 1);
     steps->setColumnStretch(1, 1);
 
     auto *layout = new QVBoxLayout(page);
@@ -351,6 +352,9 @@ void MainPage::slotSelectionChanged(const QItemSelection &selected, const QItemS
 {
     Q_UNUSED(selected)
     Q_UNUSED(deselected)
+    // On the firmware panel a selection chooses the devices to upgrade.
+    if (m_pages->currentWidget() == m_devicePage && m_devicePanels->currentWidget() == m_fwUpdatePage)
+        return;
     m_pages->setCurrentWidget(m_devicePage);
     m_devicePanels->setCurrentWidget(m_deviceInfoPage);
     setPanelsVisible(LogPanel, true);
@@ -381,9 +385,8 @@ void MainPage::openDeviceInfo()
         slotSelectionChanged(devicesListView()->selectionModel()->selection(), QItemSelection());
 }
 
-// Opening a panel lets go of the device list's current row as well as its
-// selection: a current row that leaves the list (flashed, unplugged) would make
-// the view select its neighbour, and a selection means device information.
+// The help tip lets go of the device list's current row as well as its
+// selection: a selection means device information.
 void MainPage::forgetCurrentDevice()
 {
     if (QItemSelectionModel *selection = devicesListView()->selectionModel()) {
@@ -404,9 +407,9 @@ void MainPage::saveDefaultLocation(const QString &location)
     LocalSettings::setDefaultLocation(location);
 }
 
+// The selection stays: the devices selected are the ones the panel upgrades.
 void MainPage::openFirmwarePage()
 {
-    forgetCurrentDevice();
     m_pages->setCurrentWidget(m_devicePage);
     m_devicePanels->setCurrentWidget(m_fwUpdatePage);
     setPanelsVisible(LogPanel, true);
@@ -441,5 +444,5 @@ void MainPage::upgradeFirmware()
         return;
     }
     m_upgradeFirmwareButton->setEnabled(false);
-    emit upgradeFirmwareTriggered(m_firmwarePath);
+    emit upgradeFirmwareTriggered(m_firmwarePath, selectedSerials());
 }

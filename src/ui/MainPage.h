@@ -17,7 +17,8 @@ struct UserInfo;
 // The page after login: the user's header with the company logo, the devices
 // with their full cards, and a content area that shows the selected device's
 // information, the firmware upgrade panel, or the help tip with the
-// default-location editor.
+// default-location editor. While the firmware panel is open, selecting devices
+// chooses which ones it upgrades.
 class MainPage : public BasePage
 {
     Q_OBJECT
@@ -41,7 +42,8 @@ signals:
     void errorOccured(QString errorString);
     void logoutTriggered();
     void downloadFileTriggered();
-    void upgradeFirmwareTriggered(QString dfuFileName);
+    // The chosen devices by serial number; none means all of them.
+    void upgradeFirmwareTriggered(QString dfuFileName, QStringList serials);
 
 public slots:
     void slotDevicesModelChanged() override;

@@ -181,6 +181,12 @@ void MainWindow::enableFirmwareButtons()
     m_mainPage->enableUpgradeButton();
 }
 
+void MainWindow::setFirmwareProgress(const QString &text)
+{
+    m_dfuPage->showFirmwareProgress(text);
+    m_mainPage->showFirmwareProgress(text);
+}
+
 void MainWindow::showShutdownNotice(const QString &text)
 {
     m_shutdownNotice->setText(text);

@@ -35,6 +35,8 @@ public:
     void setLoginInputsEnabled(bool enabled);
     void setDownloadButtonEnabled(bool enabled);
     void enableFirmwareButtons();
+    // The overall progress of the firmware upgrades, on both firmware panels.
+    void setFirmwareProgress(const QString &text);
     // While the application waits for a firmware download to end before it
     // quits: the pages are disabled and the notice says why.
     void showShutdownNotice(const QString &text);
@@ -52,7 +54,8 @@ signals:
     void logout();
     void logoutDfu();
     void downloadFileTriggered(QString downloadFilePath, bool withAuth = true);
-    void upgradeFirmwareTriggered(QString dfuFileName);
+    // The chosen devices by serial number; none means all of them.
+    void upgradeFirmwareTriggered(QString dfuFileName, QStringList serials);
     void dfuTriggered();
 
 public slots:

@@ -4,6 +4,8 @@
 #include "InstanceGuard.h"
 
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -31,6 +33,18 @@ class TestCli : public QObject
 
 private:
     QTemporaryDir m_dir;
+
+    // A JSON Lines object as the CLI prints them: the keys of every event, and
+    // the event's own.
+    static QJsonObject parsed(const QString &line, QStringList ownKeys = {})
+    {
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        ownKeys << QStringList{"detail", "event", "mac", "progress", "reason", "serial"};
+        ownKeys.sort();
+        if (object.keys() != ownKeys)
+            qWarning().noquote() << "not an event of the expected keys:" << line;
+        return object.keys() == ownKeys ? object : QJsonObject();
+    }
 
     Run cli(const QStringList &arguments, const QStringList &environment = {})
     {
@@ -62,6 +76,11 @@ private slots:
         QTest::newRow("convert: two pictures of one name")
             << QStringList{"convert", "a/logo.png", "b/logo.jpg", "-o", "out"} << "both be written as logo";
         QTest::newRow("--preview given to devices") << QStringList{"devices", "--preview"} << "belong to convert";
+        QTest::newRow("unknown option") << QStringList{"devices", "--frobnicate"} << "Unknown option 'frobnicate'";
+        QTest::newRow("--serial given to devices") << QStringList{"devices", "--serial", "X"} << "belongs to upgrade";
+        QTest::newRow("--serial without a value") << QStringList{"upgrade", "fw.dfu", "--serial"} << "Missing value";
+        QTest::newRow("--json given to convert") << QStringList{"convert", "a.png", "-o", "out", "--json"}
+                                                 << "--json belongs to";
     }
     void usageErrorsAreExitCodeTwo()
     {
@@ -70,6 +89,15 @@ private slots:
         const Run run = cli(arguments);
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
+        if (arguments.first() == QLatin1String("convert"))
+            return; // prints no JSON
+        // For a script, the same as an error object.
+        const Run json = cli(QStringList{QStringLiteral("--json")} + arguments);
+        QCOMPARE(json.exitCode, 2);
+        QCOMPARE(json.lines.size(), 1);
+        const QJsonObject error = parsed(json.lines.first());
+        QCOMPARE(error.value(QStringLiteral("event")).toString(), QStringLiteral("error"));
+        QVERIFY(error.value(QStringLiteral("reason")).toString().contains(message));
     }
 
     void listsEveryDeviceOnce_data()
@@ -110,6 +138,33 @@ private slots:
         QVERIFY(run.errors.contains(QStringLiteral(" Info     - Connected 1 device(s)")));
     }
 
+    // Neither RPC nor console answers: listed all the same, with the reason as
+    // a seventh column (the "reason" key with --json), and the exit code says
+    // that not every device could be read.
+    void unreadableDeviceIsListedWithItsReason()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--no-rpc"), QStringLiteral("--no-console")}));
+        const Run run = cli({QStringLiteral("devices"), QStringLiteral("--timeout"), QStringLiteral("60")});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.lines.size(), 1);
+        const QStringList columns = run.lines.first().split(QLatin1Char('\t'));
+        QCOMPARE(columns.size(), 7);
+        QCOMPARE(columns.at(0), QStringLiteral("TAMOSIM0001"));
+        QCOMPARE(columns.at(2), QString());
+        QVERIFY2(columns.at(6).startsWith(QStringLiteral("the device could not be read (")), qPrintable(columns.at(6)));
+
+        const Run json = cli({QStringLiteral("devices"), QStringLiteral("--json"), QStringLiteral("--timeout"),
+                              QStringLiteral("60")});
+        QCOMPARE(json.exitCode, 1);
+        QCOMPARE(json.lines.size(), 1);
+        const QJsonObject device = parsed(json.lines.first(), {"battery", "firmware", "name", "port"});
+        QCOMPARE(device.value(QStringLiteral("event")).toString(), QStringLiteral("device"));
+        QCOMPARE(device.value(QStringLiteral("serial")).toString(), QStringLiteral("TAMOSIM0001"));
+        QVERIFY(device.value(QStringLiteral("mac")).isNull());
+        QCOMPARE(device.value(QStringLiteral("reason")).toString(), columns.at(6));
+    }
+
     void noDeviceAttached()
     {
         QTemporaryDir empty;
@@ -137,23 +192,82 @@ private slots:
         QVERIFY(run.errors.contains(QStringLiteral("TAMOSIM0001")));
     }
 
+    // Every device, or the chosen ones: side by side, each with its progress
+    // and result, the run's overall progress, and each device's firmware once
+    // it is back. A chosen device that is not attached has failed.
+    void upgradeReportsEachDevice_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("upgraded");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("every device") << QStringList() << QStringList{"TAMOSIM0001", "TAMOSIM0002"}
+                                      << QStringList{"*\toverall\t0 of 2 upgraded", "*\toverall\t2 of 2 upgraded"} << 0;
+        QTest::newRow("the chosen ones")
+            << QStringList{"--serial", "TAMOSIM0002", "--serial", "TAMOSIM0009"} << QStringList{"TAMOSIM0002"}
+            << QStringList{"TAMOSIM0009\tfailed\tthe device is not attached", "*\toverall\t1 of 1 upgraded"} << 1;
+    }
     void upgradeReportsEachDevice()
     {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, upgraded);
+        QFETCH(QStringList, lines);
+        QFETCH(int, exitCode);
         DevSim sim;
         QVERIFY(sim.start({QStringLiteral("--fw"), QStringLiteral("1.5.27")}, 2));
         const QString firmware = DevSim::makeFirmware(QStringLiteral("1.6.0"), m_dir.filePath(QStringLiteral("fw.dfu")));
         QVERIFY(!firmware.isEmpty());
         qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
-        const Run run = cli({QStringLiteral("upgrade"), firmware, QStringLiteral("--timeout"), QStringLiteral("60")});
-        QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join(QLatin1Char('\n')) + run.errors));
+        const Run run = cli(QStringList{QStringLiteral("upgrade"), firmware, QStringLiteral("--timeout"),
+                                        QStringLiteral("60")} + options);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.lines.join(QLatin1Char('\n')) + run.errors));
         for (const QString &serial : {QStringLiteral("TAMOSIM0001"), QStringLiteral("TAMOSIM0002")}) {
-            QVERIFY(run.lines.contains(serial + QStringLiteral("\tdownloading\t25%")));
-            QVERIFY(run.lines.contains(serial + QStringLiteral("\tdownloading\t100%")));
-            QVERIFY(run.lines.contains(serial + QStringLiteral("\tupgraded")));
-            QVERIFY(run.lines.contains(serial + QStringLiteral("\tfirmware\t1.6.0")));
+            const bool chosen = upgraded.contains(serial);
+            QCOMPARE(run.lines.contains(serial + QStringLiteral("\tdownloading\t25%")), chosen);
+            QCOMPARE(run.lines.contains(serial + QStringLiteral("\tdownloading\t100%")), chosen);
+            QCOMPARE(run.lines.contains(serial + QStringLiteral("\tupgraded")), chosen);
+            QCOMPARE(run.lines.contains(serial + QStringLiteral("\tfirmware\t1.6.0")), chosen);
+            QCOMPARE(sim.snapshot(serial).value(QStringLiteral("identity")).toObject()
+                         .value(QStringLiteral("firmwareVersion")).toString(),
+                     chosen ? QStringLiteral("1.6.0") : QStringLiteral("1.5.27"));
         }
-        QCOMPARE(sim.snapshot(QStringLiteral("TAMOSIM0002")).value(QStringLiteral("identity")).toObject()
-                     .value(QStringLiteral("firmwareVersion")).toString(), QStringLiteral("1.6.0"));
+        for (const QString &line : lines)
+            QVERIFY2(run.lines.contains(line), qPrintable(run.lines.join(QLatin1Char('\n'))));
+    }
+
+    // The same run for a script: JSON Lines, read back.
+    void upgradeAsJsonLines()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({}, 2));
+        const QString firmware = DevSim::makeFirmware(QStringLiteral("1.6.1"), m_dir.filePath(QStringLiteral("fw.dfu")));
+        qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
+        const Run run = cli({QStringLiteral("upgrade"), firmware, QStringLiteral("--json"), QStringLiteral("--serial"),
+                             QStringLiteral("TAMOSIM0001"), QStringLiteral("--timeout"), QStringLiteral("60")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join(QLatin1Char('\n')) + run.errors));
+        QStringList events;
+        int lastPercent = -1;
+        for (const QString &line : run.lines) {
+            const QJsonObject object = parsed(line);
+            const QString event = object.value(QStringLiteral("event")).toString();
+            events << event;
+            if (event == QLatin1String("overall")) {
+                QVERIFY(object.value(QStringLiteral("serial")).isNull());
+                QVERIFY(object.value(QStringLiteral("detail")).toString().endsWith(QStringLiteral(" upgraded")));
+                continue;
+            }
+            QCOMPARE(object.value(QStringLiteral("serial")).toString(), QStringLiteral("TAMOSIM0001"));
+            QCOMPARE(object.value(QStringLiteral("mac")).toString(), QStringLiteral("c4:4f:33:0a:0b:01"));
+            if (event == QLatin1String("downloading")) {
+                QVERIFY(object.value(QStringLiteral("progress")).toInt() > lastPercent);
+                lastPercent = object.value(QStringLiteral("progress")).toInt();
+            }
+        }
+        QCOMPARE(lastPercent, 100);
+        events.removeDuplicates();
+        QCOMPARE(events, (QStringList{"overall", "downloading", "upgraded", "firmware"}));
+        QCOMPARE(parsed(run.lines.filter(QStringLiteral("\"overall\"")).last()).value(QStringLiteral("progress")).toInt(),
+                 100);
     }
 
     void upgradeFailureIsTheExitCode()

@@ -11,7 +11,9 @@
 #include "DevicesModel.h"
 #include "DfuPage.h"
 #include "DfuPageManager.h"
+#include "DeviceListDelegate.h"
 #include "ImageBytes.h"
+#include "Limits.h"
 #include "LoginPage.h"
 #include "MainApp.h"
 #include "MainWindow.h"
@@ -25,6 +27,7 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -145,6 +148,7 @@ private slots:
     void cleanup()
     {
         Timings::restoreDefaults();
+        Limits::restoreDefaults();
         qunsetenv("TAMO_DFU_UTIL");
         qunsetenv("TAMO_DFUSIM_CHUNK_DELAY_MS");
     }
@@ -257,6 +261,7 @@ private slots:
 
     void closeWaitsForTheRunningFirmware()
     {
+        Limits::set(Limits::MaxParallelUpgrades, 1); // one device flashes, the other waits
         DevSim sim;
         QVERIFY(sim.start({}, 2));
         const QString firmware = DevSim::makeFirmware(QStringLiteral("1.6.4"), m_dir.filePath("fw.dfu"));
@@ -296,10 +301,13 @@ private slots:
         QVERIFY(sim.snapshot(queued).value("identity").toObject().value("firmwareVersion").toString() != "1.6.4");
     }
 
+    // Two of three devices chosen in the list, flashed side by side: one is
+    // upgraded, the other fails with its reason on its card; the third is left
+    // alone. The panel shows how the run went, and a confirmation follows.
     void expressUpgradeEndsWithAConfirmation()
     {
         DevSim sim;
-        QVERIFY(sim.start({}, 2));
+        QVERIFY(sim.start({}, 3));
         const QString firmware = DevSim::makeFirmware(QStringLiteral("1.6.5"), m_dir.filePath("fw-165.dfu"));
         QVERIFY(!firmware.isEmpty());
         // The second device never shows up in its boot loader.
@@ -314,16 +322,28 @@ private slots:
         qputenv("TAMO_DFU_UTIL", QFile::encodeName(tool));
         qputenv("TAMO_DFUSIM_CHUNK_DELAY_MS", "5");
         Timings::set(Timings::DfuToolRun, 60000);
+        Timings::set(Timings::FlashedDeviceGrace, 30000); // the failed device stays listed meanwhile
         MainApp app;
         app.start();
         app.slotDfuPage();
-        QTRY_COMPARE_WITH_TIMEOUT(app.devicesManager()->devicesModel()->rowCount(), 2, 15000);
+        DevicesModel *model = app.devicesManager()->devicesModel();
+        QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 3, 15000);
         DfuPage *page = app.window()->dfuPage();
         namedChild<QPushButton>(page, "firmwareBtn")->click();
         page->setFirmwareFile(firmware);
+        const auto rowOf = [model](const char *serial) {
+            return model->index(model->findRow(DeviceInfo::SerialNumber, QString::fromLatin1(serial)), 0);
+        };
+        auto *list = namedChild<QListView>(page, "devicesListView");
+        for (const char *serial : {"TAMOSIM0001", "TAMOSIM0002"})
+            list->selectionModel()->select(rowOf(serial), QItemSelectionModel::Select);
 
         BoxAnswerer confirmation(press(QMessageBox::Ok));
         namedChild<QPushButton>(page, "upgradeFirmwareButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(rowOf("TAMOSIM0001").data(DevicesModel::StatusRole).toInt() == DeviceInfo::UpgradingFirmware
+                                     && rowOf("TAMOSIM0002").data(DevicesModel::StatusRole).toInt()
+                                         == DeviceInfo::UpgradingFirmware,
+                                 10000);
         QTRY_VERIFY_WITH_TIMEOUT(confirmation.answered(), 60000);
         QCOMPARE(confirmation.title(), QStringLiteral("Firmware upgrade"));
         QVERIFY2(confirmation.text().startsWith(QStringLiteral("Firmware upgraded on 1 of 2 device(s).")),
@@ -332,6 +352,13 @@ private slots:
                  qPrintable(confirmation.text()));
         QVERIFY(!confirmation.text().contains(QStringLiteral("TAMO 1:")));
         QVERIFY(namedChild<QPushButton>(page, "upgradeFirmwareButton")->isEnabled());
+        QCOMPARE(DeviceListDelegate::statusLine(rowOf("TAMOSIM0002")),
+                 QStringLiteral("Status: error: Cannot find DFU device"));
+        QCOMPARE(namedChild<QLabel>(page, "fwProgressLbl")->text(), QStringLiteral("1 of 2 upgraded"));
+        // The device not chosen was left alone.
+        QCOMPARE(rowOf("TAMOSIM0003").data(DevicesModel::StatusRole).toInt(), int(DeviceInfo::Connected));
+        QCOMPARE(sim.snapshot(QStringLiteral("TAMOSIM0003")).value("identity").toObject().value("firmwareVersion").toString(),
+                 QStringLiteral("1.5.90"));
     }
 
     void expressPageManagerLetGoAtLogout()

@@ -76,6 +76,7 @@ private:
     QString dataHome() const { return m_home.filePath(QStringLiteral("data")); }
     QString tamoFolder() const { return dataHome() + QStringLiteral("/Tamo"); }
     QString logPath() const { return tamoFolder() + QStringLiteral("/logs.txt"); }
+    QString previousLogPath() const { return tamoFolder() + QStringLiteral("/logs.previous.txt"); }
 
     // On `display` when one is given; offscreen otherwise.
     QProcess *launch(const QStringList &args, const QString &loggingRules = QString(),
@@ -191,6 +192,7 @@ private slots:
 
         QCOMPARE(first->state(), QProcess::Running);
         QCOMPARE(logContents(), marker);
+        QVERIFY(!QFileInfo::exists(previousLogPath())); // nor did it move the file aside
 
         QVERIFY(terminate(first, SIGTERM));
         QCOMPARE(first->exitStatus(), QProcess::NormalExit);
@@ -321,7 +323,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, written);
         QFETCH(bool, previousRun);
-        // A previous run's content must be gone either way.
+        // A previous run's content must be gone from the log either way, and
+        // kept as the previous log.
         QVERIFY(!QDir(dataHome()).exists());
         if (previousRun) {
             // As an earlier version left them: open to every user.
@@ -353,6 +356,11 @@ private slots:
         QCOMPARE(facts.st_mode & 0777, 0700u);
         QCOMPARE(::stat(QFile::encodeName(logPath()).constData(), &facts), 0);
         QCOMPARE(facts.st_mode & 0777, 0600u);
+        QCOMPARE(readFile(previousLogPath()), previousRun ? QByteArray("old run\n") : QByteArray("<missing>"));
+        if (previousRun) {
+            QCOMPARE(::stat(QFile::encodeName(previousLogPath()).constData(), &facts), 0);
+            QCOMPARE(facts.st_mode & 0777, 0600u);
+        }
     }
 
     void crashLeavesOneReport_data()

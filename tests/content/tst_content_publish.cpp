@@ -21,6 +21,7 @@
 
 #include <QCryptographicHash>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -534,7 +535,10 @@ private slots:
     }
 
     // tamo-cli publish as a hub's script meets it: a child process on the same
-    // cloud and devices, one line per device and step, and its exit code.
+    // cloud and devices, one line per device and step, and its exit code. With
+    // --json every line is an object with the same keys, read back here; a
+    // row's expected lines are then objects whose keys and values one of them
+    // must hold.
     void publishCommand_data()
     {
         QTest::addColumn<QString>("password");
@@ -576,6 +580,18 @@ private slots:
             << good << true << QStringList() << QStringList() << int(DuplicateMac) << 1 << QStringList{mac + "uploaded\t10 items"}
             << "TAMOSIM000[12]\tfailed\tthe MAC " + kMac1 + " is already reported by the device TAMOSIM000[12]"
             << QString();
+        const QString json = QStringLiteral("{\"mac\":\"%1\",").arg(kMac1);
+        QTest::newRow("as JSON Lines, with a device refused")
+            << good << true << QStringList{"--json"} << QStringList() << int(DuplicateMac) << 1
+            << QStringList{json + "\"event\":\"registered\",\"detail\":null,\"reason\":null,\"progress\":null}",
+                           json + "\"event\":\"uploaded\",\"detail\":\"10 items\"}",
+                           "{\"event\":\"failed\",\"detail\":null}"}
+            << "\"reason\":\"the MAC " + kMac1 + " is already reported by the device TAMOSIM000[12]\","
+                                                    "\"serial\":\"TAMOSIM000[12]\"" << QString();
+        QTest::newRow("as JSON Lines, a failed login")
+            << "not-it" << false << QStringList{"--json"} << QStringList() << plain << 1
+            << QStringList{"{\"event\":\"error\",\"serial\":null,\"mac\":null}"} << "\"reason\":\"login failed: "
+            << "login failed";
     }
 
     void publishCommand()
@@ -627,8 +643,28 @@ private slots:
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
         QCOMPARE(cli.exitCode(), exitCode);
         const QStringList printedLines = QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (const QString &line : lines)
-            QVERIFY2(printedLines.contains(line), qPrintable(printedLines.join(QLatin1Char('\n'))));
+        if (options.contains(QStringLiteral("--json"))) {
+            QVector<QJsonObject> objects;
+            for (const QString &line : printedLines) {
+                const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+                QCOMPARE(object.keys(), (QStringList{"detail", "event", "mac", "progress", "reason", "serial"}));
+                objects << object;
+            }
+            for (const QString &line : lines) {
+                const QJsonObject wanted = QJsonDocument::fromJson(line.toUtf8()).object();
+                QVERIFY(!wanted.isEmpty());
+                const bool found = std::any_of(objects.cbegin(), objects.cend(), [&wanted](const QJsonObject &object) {
+                    for (auto it = wanted.begin(); it != wanted.end(); ++it)
+                        if (object.value(it.key()) != it.value())
+                            return false;
+                    return true;
+                });
+                QVERIFY2(found, qPrintable(line + QStringLiteral(" not in:\n") + printedLines.join(QLatin1Char('\n'))));
+            }
+        } else {
+            for (const QString &line : lines)
+                QVERIFY2(printedLines.contains(line), qPrintable(printedLines.join(QLatin1Char('\n'))));
+        }
         if (!printed.isEmpty()) {
             const bool absent = printed.startsWith(QLatin1Char('!'));
             const QRegularExpression pattern(absent ? printed.mid(1) : printed);

@@ -6,6 +6,8 @@
 #include "DevicesManager.h"
 #include "DfuSuffixCrc.h"
 #include "DevicesModel.h"
+#include "FirmwareRunProgress.h"
+#include "Limits.h"
 #include "LogRecorder.h"
 #include "Timings.h"
 
@@ -125,6 +127,7 @@ private slots:
     void cleanup()
     {
         Timings::restoreDefaults();
+        Limits::restoreDefaults();
         qunsetenv("TAMO_DFU_UTIL");
         qunsetenv("TAMO_DFUSIM_CHUNK_DELAY_MS");
         qunsetenv("TAMO_PORTAL_URL");
@@ -186,6 +189,21 @@ private slots:
         QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Name).toString(), QStringLiteral("TAMO 1"));
         QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::FwVersion).toString(), QStringLiteral("1.5.90"));
         QCOMPARE(log.count(QStringLiteral("Connected 1 device(s)")), 1);
+        QVERIFY(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::LastError).isNull());
+    }
+
+    // Neither RPC nor console: listed all the same, without a MAC, saying why.
+    void deviceThatCannotBeReadSaysWhy()
+    {
+        Timings::set(Timings::CommandWait, 150);
+        DevSim sim;
+        QVERIFY(sim.start({QStringLiteral("--no-rpc"), QStringLiteral("--no-console")}));
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 1));
+        QVERIFY(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::MacAddress).toString().isEmpty());
+        const QString reason = field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::LastError).toString();
+        QVERIFY2(reason.startsWith(QStringLiteral("the device could not be read (")) && reason.size() > 32,
+                 qPrintable(reason));
     }
 
     void contentJobs()
@@ -627,33 +645,133 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("<img")), 0);
     }
 
-    void flashedDeviceThatNeverReturnsRestartsThenLeaves()
+    // A device off the bus when its upgrade ends keeps its row for the grace
+    // period, out of every job: restarting after an upgrade, with its error
+    // (and the reason on its card) after a failure, since then it may be stuck
+    // in its boot loader. Then it is gone.
+    void flashedDeviceThatNeverReturnsLeaves_data()
     {
+        QTest::addColumn<QByteArray>("tool");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("reason");
+        // The tools start once the device is in its boot loader, off the bus.
+        const QByteArray inBootLoader = "while [ ! -e \"$TAMO_SIM_DIR/TAMOSIM0001.dfu\" ]; do sleep 0.02; done\n";
+        QTest::newRow("upgraded: restarting")
+            << inBootLoader + "case \"$*\" in *-D*) printf 'Download\\t[=========================] 100%%  9 bytes\\n';; "
+                              "esac\nexit 0"
+            << int(DeviceInfo::Restarting) << QString();
+        QTest::newRow("failed: its error stays")
+            << inBootLoader + "echo 'dfu-util: No DFU capable USB device available' >&2\nexit 74"
+            << int(DeviceInfo::Error) << QStringLiteral("Cannot find DFU device");
+    }
+    void flashedDeviceThatNeverReturnsLeaves()
+    {
+        QFETCH(QByteArray, tool);
+        QFETCH(int, status);
+        QFETCH(QString, reason);
         DevSim sim;
         QVERIFY(sim.start());
-        useTool(QStringLiteral("absent"), "echo 'dfu-util: No DFU capable USB device available' >&2\nexit 74");
+        useTool(QStringLiteral("stays"), tool);
         Timings::set(Timings::FlashedDeviceGrace, 1500);
         LogRecorder log("DeviceManager");
         DevicesManager manager;
         QVERIFY(startWith(manager, 1));
         QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
-        manager.upgradeFirmware(firmwareFile(QStringLiteral("1.6.4")), {QStringLiteral("TAMOSIM0001")});
+        QCOMPARE(manager.upgradeFirmware(firmwareFile(QStringLiteral("1.6.4")), {QStringLiteral("TAMOSIM0001")}),
+                 QStringList{QStringLiteral("TAMOSIM0001")});
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
-        QVERIFY(!finished.at(0).at(1).toBool());
+        QCOMPARE(finished.at(0).at(1).toBool(), reason.isEmpty());
         QVERIFY(DevSim::portOf().isEmpty()); // still in its boot loader
-        // Given the grace period to come back: still listed, restarting, not
-        // taking part in jobs.
         QCOMPARE(model(manager)->rowCount(), 1);
-        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Status).toInt(), int(DeviceInfo::Restarting));
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::Status).toInt(), status);
+        QCOMPARE(field(manager, QStringLiteral("TAMOSIM0001"), DeviceInfo::LastError).toString(), reason);
         QCOMPARE(log.count(QStringLiteral("Disonnected")), 0);
-        manager.upgradeFirmware(QStringLiteral("fw.dfu"));
+        QVERIFY(manager.upgradeFirmware(QStringLiteral("fw.dfu")).isEmpty());
+        manager.pollBattery();
         QVERIFY(manager.isIdle());
         QVERIFY(waitForRows(manager, 0, 10000));
         QCOMPARE(log.count(QStringLiteral("info: Disonnected 1 device(s)")), 1);
     }
 
+    // Two devices flash side by side, each with its own tool; one is pulled out
+    // in its boot loader and stays away. It fails with the tool's reason on its
+    // row and in the activity log, the other is upgraded, and the run's
+    // progress counts both.
+    void twoDevicesFlashAtOnceOneFails()
+    {
+        DevSim sim;
+        QVERIFY(sim.start({}, 2));
+        const QString firmware = firmwareFile(QStringLiteral("1.6.6"));
+        QVERIFY(!firmware.isEmpty());
+        qputenv("TAMO_DFU_UTIL", TAMO_DFUSIM_BIN);
+        qputenv("TAMO_DFUSIM_CHUNK_DELAY_MS", "40");
+        Timings::set(Timings::DfuAfterAttempt, 300);
+        Timings::set(Timings::DfuToolRun, 60000);
+        LogRecorder log("DeviceManager");
+        DevicesManager manager;
+        QVERIFY(startWith(manager, 2));
+        const QString good = QStringLiteral("TAMOSIM0001");
+        const QString lost = QStringLiteral("TAMOSIM0002");
+        QSignalSpy finished(&manager, &DevicesManager::firmwareUpgradeFinished);
+        QSignalSpy overall(&manager, &DevicesManager::firmwareRunProgress);
+        QSignalSpy all(&manager, &DevicesManager::allDevicesUpgraded);
+        QStringList accepted = manager.upgradeFirmware(firmware);
+        accepted.sort();
+        QCOMPARE(accepted, (QStringList{good, lost}));
+        QCOMPARE(overall.last(), (QVariantList{0, 2, QStringLiteral("0 of 2 upgraded")}));
+
+        // Both flashing, both off the bus in their boot loaders, at once.
+        const auto status = [&](const QString &serial) { return field(manager, serial, DeviceInfo::Status).toInt(); };
+        QTRY_VERIFY_WITH_TIMEOUT(status(good) == DeviceInfo::UpgradingFirmware
+                                     && status(lost) == DeviceInfo::UpgradingFirmware
+                                     && DevSim::portOf(good).isEmpty() && DevSim::portOf(lost).isEmpty(),
+                                 10000);
+        QVERIFY(sim.control(QStringLiteral("unplug ") + lost).startsWith(QLatin1String("ok")));
+
+        QTRY_COMPARE_WITH_TIMEOUT(all.count(), 1, 60000);
+        QCOMPARE(finished.count(), 2);
+        for (const QVariantList &result : qAsConst(finished))
+            QCOMPARE(result.at(1).toBool(), result.at(0).toString() == good);
+        QCOMPARE(status(lost), int(DeviceInfo::Error));
+        QCOMPARE(field(manager, lost, DeviceInfo::LastError).toString(), QStringLiteral("Cannot find DFU device"));
+        QCOMPARE(log.count(QStringLiteral("Failed firmware upgrade on device 'TAMO 2' with an error 'Cannot find DFU device'.")),
+                 1);
+        QCOMPARE(log.count(QStringLiteral("Firmware upgrade complete on device.")), 1);
+        QCOMPARE(overall.last(), (QVariantList{1, 2, QStringLiteral("1 of 2 upgraded")}));
+        QTRY_COMPARE_WITH_TIMEOUT(field(manager, good, DeviceInfo::FwVersion).toString(), QStringLiteral("1.6.6"), 15000);
+        QCOMPARE(model(manager)->rowCount(), 2); // the failed one waits for its grace period
+    }
+
+    // The estimate is the rate of this run so far: the devices not yet ended
+    // take as long each as the ended ones did.
+    void runProgressEstimatesFromItsOwnRate_data()
+    {
+        QTest::addColumn<int>("upgraded");
+        QTest::addColumn<int>("ended");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing ended: no rate yet") << 0 << 0 << 20 << qint64(90000) << "0 of 20 upgraded";
+        QTest::newRow("8 of 20 in 4 min") << 8 << 8 << 20 << qint64(240000) << "8 of 20 upgraded, about 6 min left";
+        QTest::newRow("a failure counts for the rate, not as upgraded")
+            << 1 << 2 << 4 << qint64(60000) << "1 of 4 upgraded, about 1 min left";
+        QTest::newRow("under a minute left is about 1") << 3 << 3 << 4 << qint64(6000) << "3 of 4 upgraded, about 1 min left";
+        QTest::newRow("rounded up") << 1 << 1 << 3 << qint64(70000) << "1 of 3 upgraded, about 3 min left";
+        QTest::newRow("all ended") << 3 << 4 << 4 << qint64(600000) << "3 of 4 upgraded";
+    }
+    void runProgressEstimatesFromItsOwnRate()
+    {
+        QFETCH(int, upgraded);
+        QFETCH(int, ended);
+        QFETCH(int, total);
+        QFETCH(qint64, elapsedMs);
+        QFETCH(QString, text);
+        QCOMPARE(FirmwareRunProgress::summary(upgraded, ended, total, elapsedMs), text);
+    }
+
     void firmwareQueuedBehindAnotherDeviceWaits()
     {
+        Limits::set(Limits::MaxParallelUpgrades, 1);
         DevSim sim;
         QVERIFY(sim.start({}, 2));
         const QString firmware = firmwareFile(QStringLiteral("1.6.5"));

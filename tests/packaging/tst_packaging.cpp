@@ -175,6 +175,53 @@ private slots:
         QCOMPARE(triggers.filter(QStringLiteral("--subsystem-match=usb")).size(), 1);
     }
 
+    // What bash offers at Tab: the completion file the package installs,
+    // sourced into a plain bash and asked the way bash asks it.
+    void bashCompletes_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("commands") << "tamo-cli " << QStringList{"convert", "devices", "publish", "upgrade"};
+        QTest::newRow("a command begun") << "tamo-cli up" << QStringList{"upgrade"};
+        QTest::newRow("after an option's value") << "tamo-cli --timeout 5 de" << QStringList{"devices"};
+        QTest::newRow("firmware files and folders") << "tamo-cli upgrade " << QStringList{"fw.dfu", "sub"};
+        QTest::newRow("upgrade's options") << "tamo-cli upgrade fw.dfu --"
+                                           << QStringList{"--json", "--log", "--serial", "--timeout"};
+        QTest::newRow("a serial number is typed") << "tamo-cli upgrade fw.dfu --serial " << QStringList();
+        QTest::newRow("a log file") << "tamo-cli devices --log no" << QStringList{"notes.txt"};
+        QTest::newRow("publish's options") << "tamo-cli publish --w" << QStringList{"--watch"};
+        QTest::newRow("the window's options") << "Tamo -" << QStringList{"--help", "--version", "-l"};
+    }
+    void bashCompletes()
+    {
+        QFETCH(QString, line);
+        QFETCH(QStringList, offered);
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("sub")));
+        for (const char *name : {"fw.dfu", "notes.txt"}) {
+            QFile file(folder.filePath(QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const QString script = QStringLiteral(
+            "source \"$1\" || exit 3\n"
+            "read -r -a COMP_WORDS <<< \"$2\"\n"
+            "[[ $2 == *' ' ]] && COMP_WORDS+=('')\n"
+            "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) COMP_LINE=$2 COMP_POINT=${#2}\n"
+            "function=$(complete -p \"${COMP_WORDS[0]}\" | sed -n 's/.* -F \\([^ ]*\\) .*/\\1/p')\n"
+            "[[ -n $function ]] || exit 4\n"
+            "\"$function\" \"${COMP_WORDS[0]}\" \"${COMP_WORDS[COMP_CWORD]}\" \"${COMP_WORDS[COMP_CWORD-1]}\"\n"
+            "printf '%s\\n' \"${COMPREPLY[@]}\"\n");
+        QProcess bash;
+        bash.setWorkingDirectory(folder.path());
+        bash.start(QStringLiteral("bash"), {QStringLiteral("--norc"), QStringLiteral("--noprofile"), QStringLiteral("-c"),
+                                            script, QStringLiteral("bash"), QStringLiteral(TAMO_COMPLETION_FILE), line});
+        QVERIFY(bash.waitForFinished(30000));
+        QVERIFY2(bash.exitCode() == 0, bash.readAllStandardError().constData());
+        QStringList completions = QString::fromUtf8(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        completions.sort();
+        QCOMPARE(completions, offered);
+    }
+
     void packageHoldsWhatAUserRuns()
     {
         for (const char *tool : {"dpkg-deb", "dpkg-shlibdeps", "lintian", "appstreamcli", "desktop-file-validate"}) {
@@ -218,6 +265,8 @@ private slots:
             QStringLiteral("usr/share/man/man1/Tamo.1.gz"),
             QStringLiteral("usr/share/man/man1/tamo-cli.1.gz"),
             QStringLiteral("usr/share/doc/tamo-desktop/copyright"),
+            QStringLiteral("usr/share/bash-completion/completions/tamo-cli"),
+            QStringLiteral("usr/share/bash-completion/completions/Tamo"),
         };
         for (const QString &path : installed)
             QVERIFY2(QFileInfo::exists(root + QLatin1Char('/') + path), qPrintable(path));

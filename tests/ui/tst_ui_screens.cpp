@@ -13,6 +13,7 @@
 #include "CustomMessageBox.h"
 #include "DevicesModel.h"
 #include "DfuPage.h"
+#include "Limits.h"
 #include "LoginPage.h"
 #include "LogMessageHandler.h"
 #include "MainPage.h"
@@ -314,6 +315,7 @@ private slots:
 
     void expressUpgradeLogFollowsTheDownload()
     {
+        Limits::set(Limits::MaxParallelUpgrades, 1); // the second device waits, and says so
         DevSim sim;
         QVERIFY(sim.start({}, 2));
         const QString firmware =
@@ -369,6 +371,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!manager.isFirmwareRunning(), 60000);
         qunsetenv("TAMO_DFU_UTIL");
         qunsetenv("TAMO_DFUSIM_CHUNK_DELAY_MS");
+        Limits::restoreDefaults();
     }
 
     void messageBoxesCannotBeMaximised()

@@ -361,13 +361,14 @@ private slots:
         if (!file.isEmpty())
             express ? dfuPage.setFirmwareFile(path) : mainPage.setFirmwareFile(path);
         QSignalSpy errors(page, SIGNAL(errorOccured(QString)));
-        QSignalSpy upgrades(page, SIGNAL(upgradeFirmwareTriggered(QString)));
+        QSignalSpy upgrades(page, SIGNAL(upgradeFirmwareTriggered(QString, QStringList)));
 
         auto *upgrade = namedChild<QPushButton>(page, "upgradeFirmwareButton");
         upgrade->click();
         if (error.isEmpty()) {
             QCOMPARE(upgrades.count(), 1);
             QCOMPARE(upgrades.at(0).at(0).toString(), path);
+            QCOMPARE(upgrades.at(0).at(1).toStringList(), QStringList()); // none chosen: all of them
             QVERIFY(!upgrade->isEnabled()); // until every device is upgraded
             return;
         }
@@ -565,8 +566,9 @@ private slots:
         QTest::addColumn<QString>("opener");
         QTest::addColumn<QString>("stack");
         QTest::addColumn<QString>("panel");
-        QTest::newRow("firmware panel") << "firmwareBtn" << "stackedWidget" << "fwUpdatePage";
-        QTest::newRow("help tip") << "showTipButton" << "mainPageStackedWidget" << "defLocationPage";
+        QTest::addColumn<bool>("pickOpensInformation"); // else it chooses devices to upgrade
+        QTest::newRow("firmware panel") << "firmwareBtn" << "stackedWidget" << "fwUpdatePage" << false;
+        QTest::newRow("help tip") << "showTipButton" << "mainPageStackedWidget" << "defLocationPage" << true;
     }
 
     void panelStaysOpenWhileTheCurrentRowLeaves()
@@ -574,6 +576,7 @@ private slots:
         QFETCH(QString, opener);
         QFETCH(QString, stack);
         QFETCH(QString, panel);
+        QFETCH(bool, pickOpensInformation);
         DevicesModel model;
         model.addDevices({device(QStringLiteral("A")), device(QStringLiteral("B")), device(QStringLiteral("C"))});
         MainPage page;
@@ -590,10 +593,76 @@ private slots:
         model.removeDevice(QStringLiteral("A"));
         QCOMPARE(currentName(&page, stack.toLatin1().constData()), panel);
         QVERIFY(!list->selectionModel()->hasSelection());
-        // A device the operator picks still opens its information.
         list->setCurrentIndex(model.index(0, 0));
+        if (!pickOpensInformation) {
+            QCOMPARE(currentName(&page, stack.toLatin1().constData()), panel);
+            return;
+        }
+        // A device the operator picks opens its information.
         QCOMPARE(currentName(&page, "mainPageStackedWidget"), QStringLiteral("devicePage"));
         QCOMPARE(currentName(&page, "stackedWidget"), QStringLiteral("deviceInfoPage"));
+    }
+
+    // The devices selected in the list are the ones upgraded, and the panel
+    // names them; none selected means all. Their names are shown as text, never
+    // read as markup.
+    void firmwarePanelUpgradesTheChosenDevices_data()
+    {
+        QTest::addColumn<bool>("express");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QStringList>("serials");
+        QTest::addColumn<QString>("says");
+        const QString two = QStringLiteral("on the 2 selected device(s): <b>Hall</b>, Roof");
+        QTest::newRow("main: none selected") << false << QList<int>() << QStringList() << "on all attached devices     ";
+        QTest::newRow("main: two selected") << false << QList<int>{0, 2} << QStringList{"A", "C"} << two;
+        QTest::newRow("express: none selected") << true << QList<int>() << QStringList() << "on all attached devices     ";
+        QTest::newRow("express: two selected") << true << QList<int>{2, 0} << QStringList{"A", "C"} << two;
+        QTest::newRow("express: unnamed") << true << QList<int>{1} << QStringList{"B"}
+                                          << "on the 1 selected device(s): B";
+    }
+    void firmwarePanelUpgradesTheChosenDevices()
+    {
+        QFETCH(bool, express);
+        QFETCH(QList<int>, rows);
+        QFETCH(QStringList, serials);
+        QFETCH(QString, says);
+        const QString path = m_dir.filePath(QStringLiteral("chosen.dfu"));
+        QFile dfu(path);
+        QVERIFY(dfu.open(QIODevice::WriteOnly));
+        DevicesModel model;
+        DeviceInfo a = device(QStringLiteral("A")), b = device(QStringLiteral("B")), c = device(QStringLiteral("C"));
+        a.setValue(DeviceInfo::Name, QStringLiteral("<b>Hall</b>"));
+        b.setValue(DeviceInfo::Name, QString());
+        c.setValue(DeviceInfo::Name, QStringLiteral("Roof"));
+        model.addDevices({a, b, c});
+        MainPage mainPage;
+        DfuPage dfuPage;
+        BasePage *page = express ? static_cast<BasePage *>(&dfuPage) : &mainPage;
+        page->setDevicesModel(&model);
+        page->show();
+        namedChild<QPushButton>(page, "firmwareBtn")->click();
+        express ? dfuPage.setFirmwareFile(path) : mainPage.setFirmwareFile(path);
+        auto *list = namedChild<QListView>(page, "devicesListView");
+        for (int row : rows)
+            list->selectionModel()->select(model.index(row, 0), QItemSelectionModel::Select);
+        // The panel stays, and says which devices it will upgrade.
+        QCOMPARE(currentName(page, express ? "contentStackedWidget" : "stackedWidget"),
+                 express ? QStringLiteral("dfuPage") : QStringLiteral("fwUpdatePage"));
+        auto *targets = namedChild<QLabel>(page, "upgradeTargetsLbl");
+        QCOMPARE(targets->text(), says);
+        QCOMPARE(targets->textFormat(), Qt::PlainText);
+
+        QSignalSpy upgrades(page, SIGNAL(upgradeFirmwareTriggered(QString, QStringList)));
+        namedChild<QPushButton>(page, "upgradeFirmwareButton")->click();
+        QCOMPARE(upgrades.count(), 1);
+        QCOMPARE(upgrades.at(0).at(1).toStringList(), serials);
+
+        // How the run goes, under the last step.
+        auto *progress = namedChild<QLabel>(page, "fwProgressLbl");
+        QVERIFY(progress->isHidden());
+        page->showFirmwareProgress(QStringLiteral("1 of 2 upgraded, about 3 min left"));
+        QVERIFY(progress->isVisible());
+        QCOMPARE(progress->text(), QStringLiteral("1 of 2 upgraded, about 3 min left"));
     }
 
     void longValuesDoNotWidenTheWindow()

@@ -110,8 +110,12 @@ const char *DfuCommandLine::standInUsage()
            "devices of tamo-devsim which wait in their DFU boot loader (files SERIAL.dfu).\n"
            "  --sim-dir DIR\t\t\tSimulated-port folder (default: $TAMO_SIM_DIR)\n"
            "  --chunk-delay-ms MS\t\tPause per erased page and per written or read\n"
-           "\t\t\t\tblock of 2048 bytes (default:\n"
-           "\t\t\t\t$TAMO_DFUSIM_CHUNK_DELAY_MS, else 0)\n"
+           "\t\t\t\tblock of 2048 bytes: the flash time of the\n"
+           "\t\t\t\tone device a run serves, so that runs for\n"
+           "\t\t\t\tseveral devices side by side each take it\n"
+           "\t\t\t\t(default: $TAMO_DFUSIM_CHUNK_DELAY_MS, else 0)\n"
+           "Without -S, more than one device waiting in DFU mode is refused, as\n"
+           "dfu-util refuses it.\n"
            "Exit codes: 0 done, 64 usage, 65 not a valid DFU file, 73 upload file\n"
            "exists or cannot be created, 74 no such device or device lost.\n";
 }

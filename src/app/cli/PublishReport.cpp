@@ -1,13 +1,15 @@
 #include "PublishReport.h"
 
+#include "CliPrinter.h"
 #include "DeviceInfo.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 
-PublishReport::PublishReport(PublishingProgress *progress, DevicesManager *devices, QTextStream &out, QObject *parent)
+PublishReport::PublishReport(PublishingProgress *progress, DevicesManager *devices, CliPrinter &printer,
+                             QObject *parent)
     : QObject(parent)
     , m_model(devices->devicesModel())
-    , m_out(out)
+    , m_printer(printer)
 {
     connect(progress, &PublishingProgress::stepReached, this, &PublishReport::onStep);
     connect(progress, &PublishingProgress::finished, this, &PublishReport::onFinished);
@@ -20,12 +22,12 @@ PublishReport::PublishReport(PublishingProgress *progress, DevicesManager *devic
             [this](const QModelIndex &, int first, int last) { onRowsInserted(first, last); });
 }
 
-void PublishReport::print(const QString &device, const QStringList &columns)
+void PublishReport::print(const QString &mac, const QString &event, const QString &detail, const QString &reason)
 {
-    QStringList line{device};
-    for (QString column : columns)
-        line << column.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    m_out << line.join(QLatin1Char('\t')) << Qt::endl;
+    CliEvent line{m_model->findValue(DevicesModel::MacAddressRole, mac, DevicesModel::SerialNumberRole).toString(),
+                  mac, event, detail, reason};
+    line.namedByMac = true;
+    m_printer.print(line);
 }
 
 void PublishReport::markFinal(const QString &device, bool succeeded)
@@ -40,22 +42,22 @@ void PublishReport::onStep(const QString &mac, PublishingProgress::Step step, co
         return;
     switch (step) {
     case PublishingProgress::Registered:
-        print(mac, {QStringLiteral("registered")});
+        print(mac, QStringLiteral("registered"));
         break;
     case PublishingProgress::CampaignReceived:
-        print(mac, {QStringLiteral("campaign"), detail});
+        print(mac, QStringLiteral("campaign"), detail);
         break;
     case PublishingProgress::FirmwareOffered:
-        print(mac, {QStringLiteral("firmware offered")});
+        print(mac, QStringLiteral("firmware offered"));
         break;
     case PublishingProgress::Erasing:
-        print(mac, {QStringLiteral("erasing")});
+        print(mac, QStringLiteral("erasing"));
         break;
     case PublishingProgress::Erased:
-        print(mac, {QStringLiteral("erased")});
+        print(mac, QStringLiteral("erased"));
         break;
     case PublishingProgress::FirmwareFailed:
-        print(mac, {QStringLiteral("failed"), detail});
+        print(mac, QStringLiteral("failed"), QString(), detail);
         m_firmwareFailed.insert(mac);
         break;
     }
@@ -67,13 +69,13 @@ void PublishReport::onFinished(const QString &mac, PublishingProgress::Outcome o
         return;
     switch (outcome) {
     case PublishingProgress::Published:
-        print(mac, {QStringLiteral("uploaded"), tr("%1 items").arg(detail)});
+        print(mac, QStringLiteral("uploaded"), tr("%1 items").arg(detail));
         break;
     case PublishingProgress::UpToDate:
-        print(mac, {QStringLiteral("up to date")});
+        print(mac, QStringLiteral("up to date"));
         break;
     case PublishingProgress::Failed:
-        print(mac, {QStringLiteral("failed"), detail});
+        print(mac, QStringLiteral("failed"), QString(), detail);
         break;
     case PublishingProgress::NextPass:
         return; // the step before says why; the device is not done
@@ -83,7 +85,9 @@ void PublishReport::onFinished(const QString &mac, PublishingProgress::Outcome o
 
 void PublishReport::onRefused(const QString &serial, const QString &reason)
 {
-    print(serial, {QStringLiteral("failed"), reason});
+    // Named by its serial number: its MAC is another device's.
+    const QString mac = m_model->findValue(DevicesModel::SerialNumberRole, serial, DevicesModel::MacAddressRole).toString();
+    m_printer.print(CliEvent{serial, mac, QStringLiteral("failed"), QString(), reason});
     markFinal(serial, false);
 }
 
@@ -107,7 +111,9 @@ void PublishReport::onRowsAboutToBeRemoved(int first, int last)
             || device.value(DeviceInfo::Status).toInt() == DeviceInfo::UpgradingFirmware)
             continue;
         if (!m_final.contains(mac)) {
-            print(mac, {QStringLiteral("failed"), tr("the device was unplugged")});
+            CliEvent line{serial, mac, QStringLiteral("failed"), QString(), tr("the device was unplugged")};
+            line.namedByMac = true;
+            m_printer.print(line);
             m_final.insert(mac, false);
             m_unplugged.insert(mac);
             any = true;

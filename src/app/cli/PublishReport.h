@@ -6,14 +6,14 @@
 #include <QObject>
 #include <QSet>
 #include <QStringList>
-#include <QTextStream>
 
+class CliPrinter;
 class DevicesManager;
 class DevicesModel;
 
-// What `tamo-cli publish` prints: one tab-separated line per device and step
-// (MAC, step, detail), and the final state each device reached: published, up
-// to date or failed. A device unplugged before it got there has failed; a
+// What `tamo-cli publish` reports: one event per device and step (printed as
+// MAC, step, detail, or as JSON), and the final state each device reached:
+// published, up to date or failed. A device unplugged before it got there has failed; a
 // device that is listed but gets nothing (its MAC is another's) is named by its
 // serial number and has failed; a firmware offer that came to nothing fails
 // the device too, though its campaign goes ahead.
@@ -22,7 +22,8 @@ class PublishReport : public QObject
     Q_OBJECT
 
 public:
-    PublishReport(PublishingProgress *progress, DevicesManager *devices, QTextStream &out, QObject *parent = nullptr);
+    PublishReport(PublishingProgress *progress, DevicesManager *devices, CliPrinter &printer,
+                  QObject *parent = nullptr);
 
     // Devices in the model (by MAC, or serial number while the MAC is unknown)
     // that have not reached a final state.
@@ -43,11 +44,13 @@ private:
     void onFirmwareFinished(const QString &serial, bool isSuccess);
     void onRowsAboutToBeRemoved(int first, int last);
     void onRowsInserted(int first, int last);
-    void print(const QString &device, const QStringList &columns);
+    // An event of the device with that MAC.
+    void print(const QString &mac, const QString &event, const QString &detail = QString(),
+               const QString &reason = QString());
     void markFinal(const QString &device, bool succeeded);
 
     DevicesModel *m_model;
-    QTextStream &m_out;
+    CliPrinter &m_printer;
     QHash<QString, bool> m_final; // MAC (serial number of a refused device) -> published or up to date
     QSet<QString> m_unplugged;    // their passes' later lines are not theirs to print
     QSet<QString> m_firmwareFailed; // MACs whose offered firmware came to nothing

@@ -1,6 +1,7 @@
 #include "PublishRun.h"
 
 #include "AttachedDevicesWaiter.h"
+#include "CliPrinter.h"
 #include "ContentsChef.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
@@ -23,13 +24,12 @@ bool credentialsRefused(const QString &errorString)
 
 } // namespace
 
-PublishRun::PublishRun(DevicesManager *devices, NetworkManager *network, QTextStream &out, QTextStream &err,
-                       bool watch, int timeoutMs, QObject *parent)
+PublishRun::PublishRun(DevicesManager *devices, NetworkManager *network, CliPrinter &printer, bool watch,
+                       int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_devices(devices)
     , m_network(network)
-    , m_out(out)
-    , m_err(err)
+    , m_printer(printer)
     , m_watch(watch)
     , m_timeoutMs(timeoutMs)
 {
@@ -50,13 +50,13 @@ void PublishRun::onLogined(bool success, const QString &errorString)
 {
     disconnect(m_network, &NetworkManager::logined, this, &PublishRun::onLogined);
     if (!success) {
-        m_err << "tamo-cli: login failed: " << errorString << Qt::endl;
+        m_printer.error(QStringLiteral("login failed: ") + errorString);
         finish(credentialsRefused(errorString) ? kCredentialsRefusedExitCode : 1);
         return;
     }
     // The chef listens before discovery starts, so no device's arrival is missed.
     m_session = new PublishingSession(m_devices, m_network, this);
-    m_report = new PublishReport(m_session->progress(), m_devices, m_out, this);
+    m_report = new PublishReport(m_session->progress(), m_devices, m_printer, this);
     connect(m_report, &PublishReport::changed, this, &PublishRun::finishIfSettled);
     connect(m_session->chef(), &ContentsChef::cloudWritesSettled, this, &PublishRun::finishIfSettled);
     m_waiter = new AttachedDevicesWaiter(m_devices, m_timeoutMs, this);
@@ -68,7 +68,7 @@ void PublishRun::onDevicesAttached()
 {
     m_attached = true;
     if (!m_watch && m_devices->devicesModel()->devices().isEmpty()) {
-        m_err << "tamo-cli: no device attached" << Qt::endl;
+        m_printer.error(QStringLiteral("no device attached"));
         finish(1);
         return;
     }
@@ -99,12 +99,12 @@ void PublishRun::stop(bool timedOut)
     if (m_waiter)
         busy += m_waiter->pending();
     busy.removeDuplicates();
-    m_err << "tamo-cli: " << (timedOut ? "time-out" : "stopped");
+    QString why = timedOut ? QStringLiteral("time-out") : QStringLiteral("stopped");
     if (!busy.isEmpty())
-        m_err << "; still busy: " << busy.join(QStringLiteral(", "));
+        why += QStringLiteral("; still busy: ") + busy.join(QStringLiteral(", "));
     else if (!m_session)
-        m_err << " before the login was answered";
-    m_err << Qt::endl;
+        why += QStringLiteral(" before the login was answered");
+    m_printer.error(why);
     finish(1);
 }
 

@@ -2,9 +2,9 @@
 
 #include <QObject>
 #include <QString>
-#include <QTextStream>
 
 class AttachedDevicesWaiter;
+class CliPrinter;
 class DevicesManager;
 class NetworkManager;
 class PublishReport;
@@ -23,8 +23,8 @@ public:
     // service that restarts on failure must not sign in again and again with them.
     static constexpr int kCredentialsRefusedExitCode = 3;
 
-    PublishRun(DevicesManager *devices, NetworkManager *network, QTextStream &out, QTextStream &err,
-               bool watch, int timeoutMs, QObject *parent = nullptr);
+    PublishRun(DevicesManager *devices, NetworkManager *network, CliPrinter &printer, bool watch, int timeoutMs,
+               QObject *parent = nullptr);
     ~PublishRun() override;
 
     void start(const QString &email, const QString &password);
@@ -42,8 +42,7 @@ private:
 
     DevicesManager *m_devices;
     NetworkManager *m_network;
-    QTextStream &m_out;
-    QTextStream &m_err;
+    CliPrinter &m_printer;
     const bool m_watch;
     const int m_timeoutMs;
     PublishingSession *m_session = nullptr;

@@ -1,41 +1,92 @@
 #include "UpgradeSession.h"
 
+#include "CliPrinter.h"
 #include "DevicesManager.h"
 #include "DevicesModel.h"
 
-UpgradeSession::UpgradeSession(DevicesManager *manager, const QString &filePath, QTextStream &out,
-                               QObject *parent)
+UpgradeSession::UpgradeSession(DevicesManager *manager, const QString &filePath, const QStringList &chosen,
+                               CliPrinter &printer, QObject *parent)
     : QObject(parent)
     , m_manager(manager)
     , m_filePath(filePath)
-    , m_out(out)
+    , m_chosen(chosen)
+    , m_printer(printer)
 {
-    connect(m_manager, &DevicesManager::jobProgress, this, [this](const QString &serial, int done, int total) {
-        if (total > 0 && m_manager->isUpgrading(serial))
-            m_out << serial << "\tdownloading\t" << done * 100 / total << "%" << Qt::endl;
-    });
+    connect(m_manager, &DevicesManager::jobProgress, this, &UpgradeSession::onProgress);
     connect(m_manager, &DevicesManager::firmwareUpgradeFinished, this, &UpgradeSession::onFinished);
+    connect(m_manager, &DevicesManager::firmwareRunProgress, this, &UpgradeSession::onRunProgress);
     connect(m_manager, &DevicesManager::allDevicesUpgraded, this, &UpgradeSession::onAllUpgraded);
     connect(m_manager, &DevicesManager::devicesReady, this, &UpgradeSession::onDevicesReady);
 }
 
+QString UpgradeSession::macOf(const QString &serial) const
+{
+    return m_manager->devicesModel()
+        ->findValue(DevicesModel::SerialNumberRole, serial, DevicesModel::MacAddressRole)
+        .toString();
+}
+
+// The same path as the window's Upgrade button: the chosen devices, or every
+// attached one. A chosen device that is not attached, or cannot take an
+// upgrade now, has failed at once.
 void UpgradeSession::start()
 {
-    for (const DeviceInfo &device : m_manager->devicesModel()->devices())
-        m_serials << device.value(DeviceInfo::SerialNumber).toString();
-    // The same path as the window's Upgrade button: every Connected or Error device.
-    m_manager->upgradeFirmware(m_filePath);
+    QStringList wanted = m_chosen;
+    if (wanted.isEmpty()) {
+        for (const DeviceInfo &device : m_manager->devicesModel()->devices())
+            wanted << device.value(DeviceInfo::SerialNumber).toString();
+    }
+    wanted.removeDuplicates();
+    const QStringList listed = m_chosen.isEmpty() ? wanted : [&] {
+        QStringList present;
+        for (const QString &serial : qAsConst(wanted)) {
+            if (m_manager->devicesModel()->findRow(DeviceInfo::SerialNumber, serial) >= 0)
+                present << serial;
+            else
+                refuse(serial, tr("the device is not attached"));
+        }
+        return present;
+    }();
+    m_serials = m_manager->upgradeFirmware(m_filePath, listed);
+    for (const QString &serial : listed)
+        if (!m_serials.contains(serial))
+            refuse(serial, tr("the device cannot take an upgrade now"));
+    if (m_serials.isEmpty()) {
+        m_finished = true;
+        emit done(1);
+    }
+}
+
+void UpgradeSession::refuse(const QString &serial, const QString &reason)
+{
+    m_results.insert(serial, false);
+    m_printer.print(CliEvent{serial, macOf(serial), QStringLiteral("failed"), QString(), reason});
+}
+
+void UpgradeSession::onProgress(const QString &serial, int done, int total)
+{
+    if (total > 0 && m_serials.contains(serial) && m_manager->isUpgrading(serial))
+        m_printer.print(
+            CliEvent{serial, macOf(serial), QStringLiteral("downloading"), QString(), QString(), done * 100 / total});
 }
 
 void UpgradeSession::onFinished(const QString &serial, bool isSuccess, const QString &errorString)
 {
+    if (!m_serials.contains(serial))
+        return;
     m_results.insert(serial, isSuccess);
     if (isSuccess) {
-        m_out << serial << "\tupgraded" << Qt::endl;
+        m_printer.print(CliEvent{serial, macOf(serial), QStringLiteral("upgraded")});
         m_awaited.insert(serial);
     } else {
-        m_out << serial << "\tfailed\t" << errorString << Qt::endl;
+        m_printer.print(CliEvent{serial, macOf(serial), QStringLiteral("failed"), QString(), errorString});
     }
+}
+
+void UpgradeSession::onRunProgress(int upgraded, int total, const QString &text)
+{
+    if (total > 0)
+        m_printer.print(CliEvent{QString(), QString(), QStringLiteral("overall"), text, QString(), upgraded * 100 / total});
 }
 
 void UpgradeSession::onAllUpgraded()
@@ -53,7 +104,8 @@ void UpgradeSession::onDevicesReady()
         if (row >= 0 && !m_manager->devicesModel()->keptSerialNumbers().contains(*it)
             && !m_manager->isUpgrading(*it)
             && device.value(DeviceInfo::Status).toInt() != DeviceInfo::UpgradingFirmware) {
-            m_out << *it << "\tfirmware\t" << device.value(DeviceInfo::FwVersion).toString() << Qt::endl;
+            m_printer.print(CliEvent{*it, device.value(DeviceInfo::MacAddress).toString(), QStringLiteral("firmware"),
+                                     device.value(DeviceInfo::FwVersion).toString()});
             it = m_awaited.erase(it);
         } else {
             ++it;
@@ -76,11 +128,12 @@ void UpgradeSession::giveUp()
         return;
     m_finished = true;
     for (const QString &serial : qAsConst(m_awaited))
-        m_out << serial << "\tnot back\t" << tr("the device did not reconnect in time") << Qt::endl;
+        m_printer.print(CliEvent{serial, macOf(serial), QStringLiteral("not back"), QString(),
+                                 tr("the device did not reconnect in time")});
     if (!m_allUpgraded)
         for (const QString &serial : qAsConst(m_serials))
             if (!m_results.contains(serial))
-                m_out << serial << "\tfailed\t" << tr("time-out") << Qt::endl;
+                m_printer.print(CliEvent{serial, macOf(serial), QStringLiteral("failed"), QString(), tr("time-out")});
     emit done(1);
 }
 

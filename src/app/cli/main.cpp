@@ -2,6 +2,7 @@
 // computers and scripts.
 #include "AppPaths.h"
 #include "AttachedDevicesWaiter.h"
+#include "CliPrinter.h"
 #include "CloudAddresses.h"
 #include "ConvertCommand.h"
 #include "EventLoopStallMeter.h"
@@ -35,11 +36,18 @@ const char *const kDescription =
     "  devices            Discover the attached devices, wait until each has been\n"
     "                     read, and print one tab-separated line per device:\n"
     "                     USB serial number, port, MAC, name, firmware version,\n"
-    "                     battery. Exit code 0; 1 when the time-out passes first.\n"
-    "  upgrade FILE       Upgrade every attached device with the firmware FILE,\n"
-    "                     print progress and one result line per device, then the\n"
-    "                     firmware each device reports once it is back. Exit code\n"
-    "                     0 when every device was upgraded, 1 otherwise.\n"
+    "                     battery, and for a device that could not be read a\n"
+    "                     seventh column: why. Exit code 0; 1 when a device could\n"
+    "                     not be read or the time-out passes first.\n"
+    "  upgrade FILE [--serial SERIAL]...\n"
+    "                     Upgrade the attached devices with these USB serial\n"
+    "                     numbers (every attached device without --serial) with\n"
+    "                     the firmware FILE, up to 8 at once. Prints per device\n"
+    "                     SERIAL downloading N% | SERIAL upgraded |\n"
+    "                     SERIAL failed REASON, after each device\n"
+    "                     * overall N of M upgraded, about X min left,\n"
+    "                     then SERIAL firmware VERSION once a device is back.\n"
+    "                     Exit code 0 when every device was upgraded, 1 otherwise.\n"
     "  publish --email ADDRESS [--password-file FILE] [--watch]\n"
     "                     Log in to the cloud and publish to every attached device\n"
     "                     what the window would: register it, apply the cloud's\n"
@@ -68,6 +76,10 @@ const char *const kDescription =
     "                     when a picture cannot be converted. Touches no device.\n"
     "\n"
     "Log lines go to standard error (and to --log FILE); results to standard output.\n"
+    "With --json, devices, upgrade and publish print JSON Lines instead: one object\n"
+    "per line with the keys serial, mac, event, detail, reason and progress (null\n"
+    "where there is nothing); devices adds port, name, firmware and battery, and\n"
+    "an error is the event \"error\" with its reason.\n"
     "Exit code 2: wrong arguments, a password file that every user may read, the\n"
     "devices owned by another program, or the instance lock not to be had.\n"
     "Exit code 3 (publish): the cloud refused the e-mail address or password;\n"
@@ -78,20 +90,21 @@ const char *const kDescription =
 
 constexpr double kPublishTimeoutSeconds = 300;
 
-QString deviceLine(const DeviceInfo &device)
+// Why a listed device could not be read; empty when it was. Without a MAC the
+// device cannot be told apart towards the cloud, whatever else was read.
+QString unreadReason(const DeviceInfo &device)
 {
-    const QList<int> fields = {DeviceInfo::SerialNumber, DeviceInfo::PortName, DeviceInfo::MacAddress,
-                               DeviceInfo::Name, DeviceInfo::FwVersion, DeviceInfo::Battery};
-    QStringList columns;
-    for (int field : fields)
-        columns << device.value(field).toString().replace(QLatin1Char('\t'), QLatin1Char(' '));
-    return columns.join(QLatin1Char('\t'));
+    if (!device.value(DeviceInfo::MacAddress).toString().isEmpty())
+        return QString();
+    const QString reason = device.value(DeviceInfo::LastError).toString();
+    return reason.isEmpty() ? QStringLiteral("the device could not be read") : reason;
 }
 
 // What the command line asked for, checked.
 struct CliRequest {
     QString command;
     QString firmware;
+    QStringList serials;
     QString email;
     QString password;
     bool watch = false;
@@ -100,79 +113,79 @@ struct CliRequest {
     int timeoutMs() const { return static_cast<int>(qMin(timeoutSeconds * 1000.0, 2147483647.0)); }
 };
 
-// False (after saying why on standard error) when the arguments do not make a
-// command.
-bool parseRequest(const QCommandLineParser &parser, const QCommandLineOption &timeoutOption,
-                  const QCommandLineOption &emailOption, const QCommandLineOption &passwordFileOption,
-                  const QCommandLineOption &watchOption, const QCommandLineOption &stallsOption, QTextStream &err,
-                  CliRequest *request)
+// The options of the device commands.
+struct CliOptions {
+    QCommandLineOption timeout;
+    QCommandLineOption email;
+    QCommandLineOption passwordFile;
+    QCommandLineOption watch;
+    QCommandLineOption stalls;
+    QCommandLineOption serial;
+};
+
+// Why the arguments do not make a command; empty when they do. A password file
+// that is read but looser than it should be gives a warning.
+QString parseRequest(const QCommandLineParser &parser, const CliOptions &options, CliRequest *request,
+                     QString *passwordWarning)
 {
     const QStringList args = parser.positionalArguments();
     request->command = args.value(0);
     const bool publish = request->command == QLatin1String("publish");
     bool timeoutOk = true;
-    request->timeoutSeconds = publish && !parser.isSet(timeoutOption)
-        ? kPublishTimeoutSeconds : parser.value(timeoutOption).toDouble(&timeoutOk);
-    if (!timeoutOk || request->timeoutSeconds <= 0) {
-        err << "tamo-cli: --timeout needs a positive number of seconds" << Qt::endl;
-        return false;
-    }
+    request->timeoutSeconds = publish && !parser.isSet(options.timeout)
+        ? kPublishTimeoutSeconds : parser.value(options.timeout).toDouble(&timeoutOk);
+    if (!timeoutOk || request->timeoutSeconds <= 0)
+        return QStringLiteral("--timeout needs a positive number of seconds");
     if ((request->command != QLatin1String("devices") || args.size() != 1)
-        && (request->command != QLatin1String("upgrade") || args.size() != 2) && (!publish || args.size() != 1)) {
-        err << "tamo-cli: expected 'devices', 'upgrade FILE', 'publish' or 'convert FILE... -o DIR'; see --help"
-            << Qt::endl;
-        return false;
-    }
+        && (request->command != QLatin1String("upgrade") || args.size() != 2) && (!publish || args.size() != 1))
+        return QStringLiteral("expected 'devices', 'upgrade FILE', 'publish' or 'convert FILE... -o DIR'; see --help");
     const bool publishOptions =
-        parser.isSet(passwordFileOption) || parser.isSet(watchOption) || parser.isSet(stallsOption);
-    if (publish != parser.isSet(emailOption) || (!publish && publishOptions)) {
-        err << "tamo-cli: publish needs --email; --email, --password-file, --watch and --report-stalls belong to publish"
-            << Qt::endl;
-        return false;
-    }
+        parser.isSet(options.passwordFile) || parser.isSet(options.watch) || parser.isSet(options.stalls);
+    if (publish != parser.isSet(options.email) || (!publish && publishOptions))
+        return QStringLiteral("publish needs --email; --email, --password-file, --watch and --report-stalls belong to publish");
+    request->serials = parser.values(options.serial);
+    if (!request->serials.isEmpty() && request->command != QLatin1String("upgrade"))
+        return QStringLiteral("--serial belongs to upgrade");
     request->firmware = args.value(1);
-    if (request->command == QLatin1String("upgrade") && !QFileInfo(request->firmware).isFile()) {
-        err << "tamo-cli: no such firmware file: " << request->firmware << Qt::endl;
-        return false;
-    }
-    request->email = parser.value(emailOption);
-    request->watch = parser.isSet(watchOption);
-    request->reportStalls = parser.isSet(stallsOption);
+    if (request->command == QLatin1String("upgrade") && !QFileInfo(request->firmware).isFile())
+        return QStringLiteral("no such firmware file: ") + request->firmware;
+    request->email = parser.value(options.email);
+    request->watch = parser.isSet(options.watch);
+    request->reportStalls = parser.isSet(options.stalls);
     QString why;
     QString warning;
     const bool passwordRead =
-        !publish || PasswordSource::read(parser.value(passwordFileOption), &request->password, &why, &warning);
+        !publish || PasswordSource::read(parser.value(options.passwordFile), &request->password, &why, &warning);
     if (!warning.isEmpty())
-        err << "tamo-cli: warning: " << warning << Qt::endl;
-    if (!passwordRead) {
-        err << "tamo-cli: " << why << Qt::endl;
-        return false;
-    }
-    return true;
+        *passwordWarning = warning;
+    return passwordRead ? QString() : why;
 }
 
 // devices and upgrade: wait for the attached devices, then list or upgrade them.
-int runDevices(QCoreApplication &app, DevicesManager &manager, const CliRequest &request, QTextStream &out,
-               QTextStream &err)
+int runDevices(QCoreApplication &app, DevicesManager &manager, const CliRequest &request, CliPrinter &printer)
 {
     AttachedDevicesWaiter waiter(&manager, request.timeoutMs());
-    UpgradeSession upgrade(&manager, request.firmware, out);
+    UpgradeSession upgrade(&manager, request.firmware, request.serials, printer);
     const bool upgrading = request.command == QLatin1String("upgrade");
 
     QObject::connect(&waiter, &AttachedDevicesWaiter::timedOut, &app, [&](const QString &reason) {
-        err << "tamo-cli: time-out after " << request.timeoutSeconds << " s: " << reason << Qt::endl;
+        printer.error(QStringLiteral("time-out after %1 s: %2").arg(request.timeoutSeconds).arg(reason));
         QCoreApplication::exit(1);
     });
     QObject::connect(&waiter, &AttachedDevicesWaiter::ready, &app, [&] {
         const QVector<DeviceInfo> devices = manager.devicesModel()->devices();
         if (!upgrading) {
-            for (const DeviceInfo &device : devices)
-                out << deviceLine(device) << Qt::endl;
-            QCoreApplication::exit(0);
+            bool allRead = true;
+            for (const DeviceInfo &device : devices) {
+                const QString reason = unreadReason(device);
+                allRead = allRead && reason.isEmpty();
+                printer.device(device, reason);
+            }
+            QCoreApplication::exit(allRead ? 0 : 1);
             return;
         }
         if (devices.isEmpty()) {
-            err << "tamo-cli: no device attached" << Qt::endl;
+            printer.error(QStringLiteral("no device attached"));
             QCoreApplication::exit(1);
             return;
         }
@@ -189,10 +202,11 @@ int runDevices(QCoreApplication &app, DevicesManager &manager, const CliRequest 
 }
 
 // publish: log in and publish until every device is done (or, watching, until stopped).
-int runPublish(QCoreApplication &app, DevicesManager &manager, CliRequest &request, QTextStream &out, QTextStream &err)
+int runPublish(QCoreApplication &app, DevicesManager &manager, CliRequest &request, CliPrinter &printer,
+               QTextStream &err)
 {
     NetworkManager network;
-    PublishRun run(&manager, &network, out, err, request.watch, request.timeoutMs());
+    PublishRun run(&manager, &network, printer, request.watch, request.timeoutMs());
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &run, [&run] { run.stop(false); });
     QObject::connect(&run, &PublishRun::done, &app, [](int code) { QCoreApplication::exit(code); });
@@ -223,43 +237,67 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("devices | upgrade FILE | publish | convert FILE... -o DIR"));
-    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                           QStringLiteral("Give up after S seconds (default 60; publish: 300)."),
-                                           QStringLiteral("S"), QStringLiteral("60"));
+    const CliOptions options{
+        {QStringLiteral("timeout"), QStringLiteral("Give up after S seconds (default 60; publish: 300)."),
+         QStringLiteral("S"), QStringLiteral("60")},
+        {QStringLiteral("email"), QStringLiteral("publish: the account's e-mail."), QStringLiteral("ADDRESS")},
+        {QStringLiteral("password-file"),
+         QStringLiteral("publish: the password is FILE's first line (default: standard input's)."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("watch"), QStringLiteral("publish: keep publishing until SIGTERM or SIGINT.")},
+        {QStringLiteral("report-stalls"),
+         QStringLiteral("publish: at the end, print the longest time the event loop was kept busy.")},
+        {QStringLiteral("serial"),
+         QStringLiteral("upgrade: only the device with this USB serial number (repeat for more)."),
+         QStringLiteral("SERIAL")},
+    };
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Also write the log to FILE."),
                                        QStringLiteral("FILE"));
-    const QCommandLineOption emailOption(QStringLiteral("email"), QStringLiteral("publish: the account's e-mail."),
-                                         QStringLiteral("ADDRESS"));
-    const QCommandLineOption passwordFileOption(
-        QStringLiteral("password-file"),
-        QStringLiteral("publish: the password is FILE's first line (default: standard input's)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption watchOption(QStringLiteral("watch"),
-                                         QStringLiteral("publish: keep publishing until SIGTERM or SIGINT."));
-    const QCommandLineOption stallsOption(
-        QStringLiteral("report-stalls"),
-        QStringLiteral("publish: at the end, print the longest time the event loop was kept busy."));
-    parser.addOptions({timeoutOption, logOption, emailOption, passwordFileOption, watchOption, stallsOption});
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("devices, upgrade, publish: print JSON Lines."));
+    parser.addOptions({options.timeout, logOption, options.email, options.passwordFile, options.watch, options.stalls,
+                       options.serial, jsonOption});
     const ConvertCommand convert(parser);
-    parser.process(app);
 
     QTextStream err(stderr);
+    QTextStream out(stdout);
+    // Wrong arguments are a usage error (2), unknown options included.
+    const bool parsed = parser.parse(app.arguments());
+    CliPrinter printer(out, err, parsed ? (parser.isSet(jsonOption) ? CliPrinter::Json : CliPrinter::Text)
+                                        : (app.arguments().contains(QStringLiteral("--json")) ? CliPrinter::Json
+                                                                                             : CliPrinter::Text));
+    if (!parsed) {
+        printer.error(parser.errorText() + QStringLiteral(" See --help."));
+        return 2;
+    }
+    if (parser.isSet(helpOption))
+        parser.showHelp(0);
+    if (parser.isSet(versionOption))
+        parser.showVersion();
     if (convert.requested()) {
-        QTextStream out(stdout);
+        if (parser.isSet(jsonOption)) {
+            printer.error(QStringLiteral("--json belongs to devices, upgrade and publish"));
+            return 2;
+        }
         return convert.run(out, err);
     }
     if (convert.optionsGiven()) {
-        err << "tamo-cli: --output and --preview belong to convert" << Qt::endl;
+        printer.error(QStringLiteral("--output and --preview belong to convert"));
         return 2;
     }
     CliRequest request;
-    if (!parseRequest(parser, timeoutOption, emailOption, passwordFileOption, watchOption, stallsOption, err,
-                      &request))
+    QString passwordWarning;
+    const QString problem = parseRequest(parser, options, &request, &passwordWarning);
+    if (!passwordWarning.isEmpty())
+        err << "tamo-cli: warning: " << passwordWarning << Qt::endl;
+    if (!problem.isEmpty()) {
+        printer.error(problem);
         return 2;
+    }
 
     // The window's log file belongs to the window; this tool writes one only on request.
     Logger::setFilePath(parser.value(logOption));
@@ -276,19 +314,18 @@ int main(int argc, char *argv[])
     case InstanceGuard::Lock::Taken:
         break;
     case InstanceGuard::Lock::Held:
-        err << "tamo-cli: the TAMO application (or another tamo-cli) is running and owns the devices" << Qt::endl;
+        printer.error(QStringLiteral("the TAMO application (or another tamo-cli) is running and owns the devices"));
         return 2;
     case InstanceGuard::Lock::Unavailable:
-        err << "tamo-cli: " << guard.errorString() << Qt::endl;
+        printer.error(guard.errorString());
         return 2;
     }
 
-    QTextStream out(stdout);
     DevicesManager manager;
-    const int exitCode = request.command == QLatin1String("publish") ? runPublish(app, manager, request, out, err)
-                                                                     : runDevices(app, manager, request, out, err);
+    const int exitCode = request.command == QLatin1String("publish") ? runPublish(app, manager, request, printer, err)
+                                                                     : runDevices(app, manager, request, printer);
     // A device in the middle of its download is not cut off: the queued ones are
-    // dropped, the running one ends with the event loop alive.
+    // dropped, the running ones end with the event loop alive.
     QEventLoop rest;
     QObject::connect(&manager, &DevicesManager::firmwareIdle, &rest, &QEventLoop::quit);
     manager.stopUpgradingDevices();

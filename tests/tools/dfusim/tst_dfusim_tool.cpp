@@ -168,6 +168,38 @@ private slots:
         QCOMPARE(leave().exitCode, 74);
     }
 
+    // Two devices wait in their boot loaders, as when a hub's devices are
+    // upgraded side by side: only the serial number tells the tool which one to
+    // write, and without it the tool must not guess.
+    void twoInBootloaderNeedTheSerial_data()
+    {
+        QTest::addColumn<QStringList>("choice");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("no serial") << QStringList() << 74 << QString();
+        QTest::newRow("the second's serial") << QStringList{"-S", "TAMOSIM0002"} << 0 << "TAMOSIM0002";
+    }
+    void twoInBootloaderNeedTheSerial()
+    {
+        QFETCH(QStringList, choice);
+        QFETCH(int, exitCode);
+        QFETCH(QString, written);
+        QVERIFY(f.start({"--count", "2", "--dfu-delay-ms", "20"}));
+        for (const char *serial : {"TAMOSIM0001", "TAMOSIM0002"})
+            QVERIFY(f.sim->ok(QStringLiteral("dfu %1").arg(QLatin1String(serial)))
+                    && f.sim->waitForLine(QStringLiteral("dfu %1").arg(QLatin1String(serial))));
+        const ToolRun run = tool(QStringList{"-a", "0", "-D", firmware("1.5.94")} + choice);
+        QCOMPARE(run.exitCode, exitCode);
+        if (written.isEmpty())
+            QCOMPARE(run.err, QByteArray("dfu-util: More than one DFU capable USB device found! Try `--list' and "
+                                         "specify the serial number or disconnect all but one device\n"));
+        for (const char *serial : {"TAMOSIM0001", "TAMOSIM0002"}) {
+            const QJsonObject state = f.sim->json(QLatin1String(serial) + QStringLiteral(".dfu"));
+            QCOMPARE(state.value("firmwareVersion").toString(),
+                     QLatin1String(serial) == written ? QStringLiteral("1.5.94") : QStringLiteral("1.5.90"));
+        }
+    }
+
     void invalidFilesAreRejected_data()
     {
         QTest::addColumn<QString>("damage");
