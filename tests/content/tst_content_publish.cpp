@@ -589,7 +589,7 @@ private slots:
             << "\"reason\":\"the MAC " + kMac1 + " is already reported by the device TAMOSIM000[12]\","
                                                     "\"serial\":\"TAMOSIM000[12]\"" << QString();
         QTest::newRow("as JSON Lines, a failed login")
-            << "not-it" << false << QStringList{"--json"} << QStringList() << plain << 1
+            << "not-it" << false << QStringList{"--json"} << QStringList() << plain << 3
             << QStringList{"{\"event\":\"error\",\"serial\":null,\"mac\":null}"} << "\"reason\":\"login failed: "
             << "login failed";
     }
