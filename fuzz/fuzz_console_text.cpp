@@ -8,7 +8,7 @@
 #include "DeviceConsole.h"
 #include "DeviceInfo.h"
 #include "DeviceInitializer.h"
-#include "DfuUpgrader.h"
+#include "DfuFlash.h"
 
 using FuzzSupport::keep;
 
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString menu = DeviceConsole::menuText(screen);
     const DeviceInitializer::MenuNumbers numbers = DeviceInitializer::menuNumbers(menu);
     keep(numbers.dump.toLatin1().toInt(), numbers.version.toLatin1().toInt(),
-         DfuUpgrader::dfuMenuNumber(menu).toLatin1().toInt());
+         DfuFlash::dfuMenuNumber(menu).toLatin1().toInt());
 
     DeviceInfo info;
     DeviceInitializer::applyDump(screen, info);

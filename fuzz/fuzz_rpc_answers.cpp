@@ -98,7 +98,7 @@ void readOutcome(BaseCommand *command)
 {
     const QVariant result = command->result();
     keep(command->isSuccess(), command->statusCode(), command->resultKey(), command->errorString().size(),
-         command->logText().size(), command->message(QStringLiteral("c4:4f:33:0a:0b:01")).size(),
+         command->logText().size(), command->message(QStringLiteral("c4:4f:33:0a:0b:01")).text().size(),
          command->lastResponse().size(), result.toString().size(), result.toStringList().size(),
          result.toInt(), result.toByteArray().size());
 }
