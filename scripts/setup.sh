@@ -15,6 +15,7 @@ packages=(
   fonts-dejavu-core
   xvfb xauth
   xdotool libxcb1-dev                                  # the demo test types into and closes the window
+  gdb                                                  # the demo test shows the stacks of a window that outlives its close
   qt5ct                                                # the screens test's dark desktop scheme
   dpkg-dev file lintian appstream desktop-file-utils   # the Debian package and its checks
   librsvg2-bin                                         # scripts/render-icon.sh

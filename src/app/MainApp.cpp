@@ -202,6 +202,7 @@ bool MainApp::eventFilter(QObject *watched, QEvent *event)
         closeWhenFirmwareIdle();
         stay = true;
     }
+    qDebug("Closing the window: %s", stay ? "it stays open for now" : "the application ends");
     if (stay) {
         event->ignore();
         return true;

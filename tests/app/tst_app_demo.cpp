@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -92,6 +93,28 @@ QStringList processesUsing(const QString &folder)
     return found;
 }
 
+// What the application's threads are doing, when gdb is there to ask: a window
+// that outlives its close is stuck somewhere, and the stacks say where.
+QString stacksOfTheApplication(const QStringList &pids)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty())
+        return QStringLiteral("(no gdb to show the application's stacks)");
+    QString stacks;
+    for (const QString &pid : pids) {
+        QFile exe(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!exe.open(QIODevice::ReadOnly) || !exe.readAll().contains("/Tamo"))
+            continue;
+        QProcess gdb;
+        gdb.setProcessChannelMode(QProcess::MergedChannels);
+        gdb.start(QStringLiteral("gdb"), {QStringLiteral("-p"), pid, QStringLiteral("-batch"), QStringLiteral("-ex"),
+                                          QStringLiteral("thread apply all bt 30")});
+        if (!gdb.waitForFinished(90000))
+            gdb.kill();
+        stacks += QString::fromLocal8Bit(gdb.readAll()).right(20000);
+    }
+    return stacks;
+}
+
 } // namespace
 
 class TestDemo : public QObject
@@ -121,8 +144,9 @@ private slots:
             demo.waitForFinished(30000);
         });
 
-        const QString window = xdotool({"search", "--sync", "--onlyvisible", "--name", "^TAMO Halvic"}, 60000)
-                                   .section(QLatin1Char('\n'), 0, 0);
+        const QString windows = xdotool({"search", "--sync", "--onlyvisible", "--name", "^TAMO Halvic"}, 60000);
+        qDebug().noquote() << "Windows of the application:" << windows.simplified();
+        const QString window = windows.section(QLatin1Char('\n'), 0, 0);
         QFile output(said);
         QVERIFY(output.open(QIODevice::ReadOnly));
         const QByteArray text = output.readAll();
@@ -149,6 +173,7 @@ private slots:
         while (!demo.waitForFinished(3000) && !deadline.hasExpired()) {
             const QString box =
                 xdotool({"search", "--sync", "--onlyvisible", "--name", "^Error$"}, 5000).section(QLatin1Char('\n'), 0, 0);
+            qDebug().noquote() << "Still running; the question:" << (box.isEmpty() ? QStringLiteral("none") : box);
             if (box.isEmpty()) {
                 QVERIFY(askWindowToClose(window.toUInt()));
                 continue;
@@ -156,13 +181,22 @@ private slots:
             xdotool({"windowfocus", "--sync", box}, 5000);
             xdotool({"key", "y"}, 5000);
         }
+        {
+            QFile all(said);
+            if (all.open(QIODevice::ReadOnly))
+                for (const QByteArray &line : all.readAll().split('\n'))
+                    if (line.contains("Closing the window") || line.contains("Terminat") || line.contains("Stopp"))
+                        qDebug().noquote() << "Said:" << line;
+        }
         if (demo.state() != QProcess::NotRunning) {
+            const QStringList left = processesUsing(work.path());
             QProcess ps;
             ps.start(QStringLiteral("ps"), {QStringLiteral("-o"), QStringLiteral("pid,stat,etime,args"), QStringLiteral("-p"),
-                                            processesUsing(work.path()).join(QLatin1Char(','))});
+                                            left.join(QLatin1Char(','))});
             ps.waitForFinished(10000);
             QFAIL(qPrintable(QString::fromLocal8Bit(ps.readAllStandardOutput()) + QLatin1Char('\n')
-                             + QString::fromUtf8(output.readAll().right(6000))));
+                             + QString::fromUtf8(output.readAll().right(6000)) + QLatin1Char('\n')
+                             + stacksOfTheApplication(left)));
         }
         QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
         QCOMPARE(demo.exitCode(), 0);
