@@ -1,5 +1,7 @@
 #include "CloudSim.h"
 
+#include "SimProcess.h"
+
 #include "NetworkManager.h"
 
 #include <QDir>
@@ -68,13 +70,7 @@ CloudSim::CloudSim(const QJsonObject &fixture, const QStringList &extraArgs, con
 
 CloudSim::~CloudSim()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
+    endChild(m_process);
 }
 
 QString CloudSim::rootUrl() const

@@ -100,6 +100,17 @@ QString SimProcess::command(const QString &text, int timeoutMs)
     return reply;
 }
 
+void endChild(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+
 int SimProcess::stop(int signalNumber)
 {
     if (isRunning()) {

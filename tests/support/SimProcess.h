@@ -18,6 +18,9 @@ struct ToolRun {
 ToolRun runTool(const QString &program, const QStringList &arguments, const QStringList &set = {},
                 int timeoutMs = 30000);
 
+// Ends a child that may still run: SIGTERM, then SIGKILL when it does not end in 5 s.
+void endChild(QProcess &process);
+
 // Whether an error output holds a sanitizer report.
 bool sanitizerSpoke(const QByteArray &errors);
 

@@ -1,5 +1,7 @@
 #include "TinyProxy.h"
 
+#include "SimProcess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostInfo>
@@ -67,13 +69,7 @@ TinyProxy::TinyProxy(const QString &user, const QString &password)
 
 TinyProxy::~TinyProxy()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
+    endChild(m_process);
 }
 
 QString TinyProxy::address(const QString &user, const QString &password) const
