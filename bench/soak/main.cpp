@@ -198,6 +198,25 @@ QString dishonesty(const Rig &rig, int index, const QStringList &outcome)
                              : QStringLiteral("says '%1' but lacks %2").arg(outcome.first(), missing.join(','));
 }
 
+// The last `count` lines of a file that name one of `needles`: what a device that
+// ended dishonestly went through, printed beside the verdict.
+QStringList linesAbout(const QString &path, const QStringList &needles, int count)
+{
+    QFile file(path);
+    QStringList found;
+    if (!file.open(QIODevice::ReadOnly))
+        return found;
+    for (const QByteArray &raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw);
+        for (const QString &needle : needles)
+            if (line.contains(needle, Qt::CaseInsensitive)) {
+                found << line;
+                break;
+            }
+    }
+    return found.mid(qMax(0, found.size() - count));
+}
+
 // One random device leaves the bus: now for a while, or at the Nth upload part
 // from now (the device simulator brings it back after --replug-after-ms).
 void churnOnce(Rig &rig, int devices, int *unplugs)
@@ -359,6 +378,9 @@ int main(int argc, char *argv[])
         if (!why.isEmpty()) {
             ++dishonest;
             say(QStringLiteral("%1: %2").arg(macOf(i), why));
+            const QStringList about{macOf(i), serialOf(i)};
+            for (const QString &line : linesAbout(outPath, about, 10) + linesAbout(logPath, about, 60))
+                say(QStringLiteral("  ") + line);
         }
     }
 
